@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Quillon needs to build and test; installs only what is missing.
+set -euo pipefail
+
+PACKAGES=(
+  build-essential cmake g++ pkg-config
+  libsqlite3-dev libhivex-dev qt6-base-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  xvfb xauth tzdata
+  # independent readers for the cross-checks in the tests
+  sqlite3 libregf-utils libhivex-bin libwin-hivex-perl libmsiecf-utils pev
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then
+  SUDO="sudo"
+fi
+
+echo "install-deps: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+# A fresh machine has no package lists yet; an install failing for a stale list retries after update.
+if ! $SUDO apt-get install -y --no-install-recommends "${missing[@]}"; then
+  $SUDO apt-get update
+  $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,12 @@
+#pragma once
+// quillon-cli: the program without a window. Parses the command line, opens the image, runs
+// discovery and prints what was asked for.
+
+#include <iosfwd>
+
+namespace quillon::cli {
+
+// Exit codes: 0 done, 2 bad arguments or an image that cannot be used, 1 a failure while running.
+int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err);
+
+} // namespace quillon::cli

@@ -1,0 +1,349 @@
+#pragma once
+// The Windows services the program calls, with Win32 names, argument order, result codes and
+// error codes. One process-wide backend serves them; start-up chooses it (SetWinApi). Code outside
+// winapi/ calls only the free functions below and never learns which backend runs.
+//
+// Strings are the "A" flavour of the Win32 calls: bytes in the system code page, which is UTF-8
+// here. Paths are Windows paths ("C:\Users\alice\NTUSER.DAT"), compared without regard to case.
+
+#include <cstdint>
+#include <memory>
+#include <istream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillon::winapi {
+
+using BOOL = bool;
+using BYTE = std::uint8_t;
+using WORD = std::uint16_t;
+using DWORD = std::uint32_t;
+using LONG = std::int32_t;
+using UINT = std::uint32_t;
+using REGSAM = std::uint32_t;
+using HKEY = std::uintptr_t; // registry key handle; the predefined roots have the Windows values
+using HANDLE = std::uintptr_t;
+
+// ---------------------------------------------------------------------------------------------
+// Error codes (GetLastError and the registry's LONG results)
+constexpr LONG ERROR_SUCCESS = 0;
+constexpr LONG ERROR_FILE_NOT_FOUND = 2;
+constexpr LONG ERROR_PATH_NOT_FOUND = 3;
+constexpr LONG ERROR_ACCESS_DENIED = 5;
+constexpr LONG ERROR_INVALID_HANDLE = 6;
+constexpr LONG ERROR_NOT_ENOUGH_MEMORY = 8;
+constexpr LONG ERROR_INVALID_DATA = 13;
+constexpr LONG ERROR_WRITE_FAULT = 29;
+constexpr LONG ERROR_READ_FAULT = 30;
+constexpr LONG ERROR_NOT_SUPPORTED = 50;
+constexpr LONG ERROR_FILE_EXISTS = 80;
+constexpr LONG ERROR_INVALID_PARAMETER = 87;
+constexpr LONG ERROR_INSUFFICIENT_BUFFER = 122;
+constexpr LONG ERROR_MOD_NOT_FOUND = 126;
+constexpr LONG ERROR_PROC_NOT_FOUND = 127;
+constexpr LONG ERROR_DIR_NOT_EMPTY = 145;
+constexpr LONG ERROR_ALREADY_EXISTS = 183;
+constexpr LONG ERROR_MORE_DATA = 234;
+constexpr LONG ERROR_NO_MORE_ITEMS = 259;
+constexpr LONG ERROR_NONE_MAPPED = 1332;
+constexpr LONG ERROR_INVALID_SID = 1337;
+constexpr LONG ERROR_BADDB = 1009;
+constexpr LONG ERROR_BADKEY = 1010;
+constexpr LONG ERROR_CANTWRITE = 1013;
+
+DWORD GetLastError();
+void SetLastError(DWORD code);
+// The system's message text for an error code ("The system cannot find the file specified.").
+std::string FormatMessage(DWORD code);
+
+// ---------------------------------------------------------------------------------------------
+// Files
+constexpr DWORD FILE_ATTRIBUTE_READONLY = 0x01;
+constexpr DWORD FILE_ATTRIBUTE_HIDDEN = 0x02;
+constexpr DWORD FILE_ATTRIBUTE_SYSTEM = 0x04;
+constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
+constexpr DWORD FILE_ATTRIBUTE_ARCHIVE = 0x20;
+constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
+constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFF;
+constexpr HANDLE INVALID_HANDLE_VALUE = static_cast<HANDLE>(-1);
+
+constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x1;
+
+constexpr UINT DRIVE_UNKNOWN = 0;
+constexpr UINT DRIVE_NO_ROOT_DIR = 1;
+constexpr UINT DRIVE_REMOVABLE = 2;
+constexpr UINT DRIVE_FIXED = 3;
+constexpr UINT DRIVE_REMOTE = 4;
+constexpr UINT DRIVE_CDROM = 5;
+
+// 100-ns intervals since 1601-01-01 UTC, low word first.
+struct FILETIME {
+  DWORD dwLowDateTime = 0;
+  DWORD dwHighDateTime = 0;
+};
+
+inline std::uint64_t FileTimeToU64(const FILETIME& ft) {
+  return (static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+}
+inline FILETIME U64ToFileTime(std::uint64_t v) {
+  return FILETIME{static_cast<DWORD>(v & 0xFFFFFFFFu), static_cast<DWORD>(v >> 32)};
+}
+
+struct WIN32_FIND_DATA {
+  DWORD dwFileAttributes = 0;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  std::uint64_t nFileSize = 0;
+  std::string cFileName;
+};
+
+DWORD GetFileAttributes(const std::string& path);
+bool FileExists(const std::string& path);      // a file, not a folder
+bool DirectoryExists(const std::string& path); // a folder (a trailing "\" is allowed)
+
+// Enumerates one folder level over a Windows wildcard mask ("C:\A\*.txt"); "." and ".." are
+// reported for every folder except a drive root, as Windows does.
+HANDLE FindFirstFile(const std::string& fileName, WIN32_FIND_DATA& data);
+BOOL FindNextFile(HANDLE find, WIN32_FIND_DATA& data);
+BOOL FindClose(HANDLE find);
+
+// Owns a find handle and closes it.
+class TFindHandle {
+public:
+  TFindHandle() = default;
+  explicit TFindHandle(HANDLE h) : handle_(h) {}
+  TFindHandle(const TFindHandle&) = delete;
+  TFindHandle& operator=(const TFindHandle&) = delete;
+  TFindHandle(TFindHandle&& o) noexcept : handle_(o.handle_) { o.handle_ = INVALID_HANDLE_VALUE; }
+  TFindHandle& operator=(TFindHandle&& o) noexcept;
+  ~TFindHandle();
+  bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+  HANDLE Get() const { return handle_; }
+
+private:
+  HANDLE handle_ = INVALID_HANDLE_VALUE;
+};
+
+BOOL DeleteFile(const std::string& path);
+BOOL CreateDirectory(const std::string& path);
+BOOL RemoveDirectory(const std::string& path);
+BOOL MoveFileEx(const std::string& existing, const std::string& newName, DWORD flags);
+BOOL CopyFile(const std::string& existing, const std::string& newName, BOOL failIfExists);
+BOOL SetFileAttributes(const std::string& path, DWORD attributes);
+
+// Whole-file access. ReadWholeFile fails (false, GetLastError set) for a missing or unreadable
+// file; WriteWholeFile creates or truncates.
+bool ReadWholeFile(const std::string& path, std::string& data);
+bool WriteWholeFile(const std::string& path, std::string_view data);
+// A read-only stream over a file for readers that walk it; nullptr when it cannot be opened.
+std::unique_ptr<std::istream> OpenFileStream(const std::string& path);
+// The host path of a Windows path for libraries that open files themselves (SQLite, hivex);
+// empty when the drive is not mapped. The file need not exist; existing components resolve
+// without regard to case.
+std::string HostPath(const std::string& path);
+// The Windows path ("Z:\home\u\x.dat") of a host path; for front ends at the boundary only.
+std::string WindowsPathFromHost(const std::string& hostPath);
+
+UINT GetDriveType(const std::string& rootPath); // "C:\" or "C:"
+// The executable's own full path, as a Windows path.
+std::string GetModuleFileName();
+
+// ---------------------------------------------------------------------------------------------
+// Time
+struct SYSTEMTIME {
+  WORD wYear = 0, wMonth = 0, wDayOfWeek = 0, wDay = 0;
+  WORD wHour = 0, wMinute = 0, wSecond = 0, wMilliseconds = 0;
+};
+
+struct TIME_ZONE_INFORMATION {
+  LONG Bias = 0;         // minutes; UTC = local time + Bias
+  LONG StandardBias = 0; // minutes
+  LONG DaylightBias = 0; // minutes, added to Bias during daylight time
+};
+constexpr DWORD TIME_ZONE_ID_UNKNOWN = 0;
+constexpr DWORD TIME_ZONE_ID_STANDARD = 1;
+constexpr DWORD TIME_ZONE_ID_DAYLIGHT = 2;
+constexpr DWORD TIME_ZONE_ID_INVALID = 0xFFFFFFFF;
+
+DWORD GetTimeZoneInformation(TIME_ZONE_INFORMATION& info);
+BOOL FileTimeToLocalFileTime(const FILETIME& utc, FILETIME& local);
+BOOL FileTimeToDosDateTime(const FILETIME& ft, WORD& dosDate, WORD& dosTime);
+BOOL FileTimeToSystemTime(const FILETIME& ft, SYSTEMTIME& st);
+void GetLocalTime(SYSTEMTIME& st);
+
+// ---------------------------------------------------------------------------------------------
+// Registry
+constexpr HKEY HKEY_CLASSES_ROOT = 0x80000000;
+constexpr HKEY HKEY_CURRENT_USER = 0x80000001;
+constexpr HKEY HKEY_LOCAL_MACHINE = 0x80000002;
+constexpr HKEY HKEY_USERS = 0x80000003;
+constexpr HKEY HKEY_PERFORMANCE_DATA = 0x80000004;
+constexpr HKEY HKEY_CURRENT_CONFIG = 0x80000005;
+constexpr HKEY HKEY_DYN_DATA = 0x80000006;
+
+constexpr REGSAM KEY_QUERY_VALUE = 0x0001;
+constexpr REGSAM KEY_SET_VALUE = 0x0002;
+constexpr REGSAM KEY_CREATE_SUB_KEY = 0x0004;
+constexpr REGSAM KEY_ENUMERATE_SUB_KEYS = 0x0008;
+constexpr REGSAM KEY_NOTIFY = 0x0010;
+constexpr REGSAM KEY_CREATE_LINK = 0x0020;
+constexpr REGSAM KEY_WOW64_64KEY = 0x0100;
+constexpr REGSAM KEY_WOW64_32KEY = 0x0200;
+constexpr REGSAM KEY_READ = 0x20019;
+constexpr REGSAM KEY_WRITE = 0x20006;
+constexpr REGSAM KEY_ALL_ACCESS = 0xF003F;
+
+constexpr DWORD REG_NONE = 0;
+constexpr DWORD REG_SZ = 1;
+constexpr DWORD REG_EXPAND_SZ = 2;
+constexpr DWORD REG_BINARY = 3;
+constexpr DWORD REG_DWORD = 4;
+constexpr DWORD REG_DWORD_BIG_ENDIAN = 5;
+constexpr DWORD REG_LINK = 6;
+constexpr DWORD REG_MULTI_SZ = 7;
+constexpr DWORD REG_RESOURCE_LIST = 8;
+constexpr DWORD REG_FULL_RESOURCE_DESCRIPTOR = 9;
+constexpr DWORD REG_RESOURCE_REQUIREMENTS_LIST = 10;
+constexpr DWORD REG_QWORD = 11;
+
+constexpr DWORD REG_CREATED_NEW_KEY = 1;
+constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
+
+// The access mask decides the view: KEY_WOW64_64KEY sees the native keys, KEY_WOW64_32KEY (or
+// neither, as in a 32-bit process) the keys a 32-bit program is redirected to.
+LONG RegOpenKeyEx(HKEY key, const std::string& subKey, DWORD options, REGSAM samDesired,
+                  HKEY& result);
+LONG RegCreateKeyEx(HKEY key, const std::string& subKey, REGSAM samDesired, HKEY& result,
+                    DWORD* disposition = nullptr);
+LONG RegCloseKey(HKEY key);
+// As RegQueryValueExA: string types (REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ) come back as UTF-8 with
+// their NUL terminators (a multi-string: every string NUL-ended, then one more NUL); other types
+// as the raw bytes. Either out pointer may be null. An empty name is the key's default value.
+LONG RegQueryValueEx(HKEY key, const std::string& valueName, DWORD* type, std::string* data);
+// As RegSetValueExA: string data is UTF-8 (terminators optional) and stored as UTF-16LE.
+LONG RegSetValueEx(HKEY key, const std::string& valueName, DWORD type, std::string_view data);
+LONG RegDeleteValue(HKEY key, const std::string& valueName);
+LONG RegDeleteKey(HKEY key, const std::string& subKey);
+LONG RegEnumKeyEx(HKEY key, DWORD index, std::string& name);
+LONG RegEnumValue(HKEY key, DWORD index, std::string& name);
+
+// Owns an opened registry key and closes it.
+class TRegKey {
+public:
+  TRegKey() = default;
+  explicit TRegKey(HKEY h) : key_(h) {}
+  TRegKey(const TRegKey&) = delete;
+  TRegKey& operator=(const TRegKey&) = delete;
+  TRegKey(TRegKey&& o) noexcept : key_(o.key_) { o.key_ = 0; }
+  TRegKey& operator=(TRegKey&& o) noexcept;
+  ~TRegKey();
+  HKEY Get() const { return key_; }
+  HKEY* Out() { return &key_; }
+  bool Valid() const { return key_ != 0; }
+
+private:
+  HKEY key_ = 0;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Accounts and security. A binary SID travels as its bytes.
+using SID = std::string;
+
+BOOL GetUserName(std::string& name);
+BOOL LookupAccountSid(const std::string& systemName, const SID& sid, std::string& name,
+                      std::string& domain);
+BOOL LookupAccountName(const std::string& systemName, const std::string& accountName, SID& sid,
+                       std::string& domain);
+BOOL ConvertSidToStringSid(const SID& sid, std::string& text);
+BOOL ConvertStringSidToSid(const std::string& text, SID& sid);
+// Dynamic binding: whether a library can be loaded and whether it exports a function.
+BOOL LoadLibrary(const std::string& libraryName);
+BOOL GetProcAddress(const std::string& libraryName, const std::string& functionName);
+
+// ---------------------------------------------------------------------------------------------
+// Shell special folders
+constexpr int CSIDL_FAVORITES = 6;
+constexpr int CSIDL_APPDATA = 26;
+constexpr int CSIDL_LOCAL_APPDATA = 28;
+constexpr int CSIDL_INTERNET_CACHE = 32;
+constexpr int CSIDL_COOKIES = 33;
+constexpr int CSIDL_HISTORY = 34;
+constexpr int CSIDL_PROGRAM_FILES = 38;
+
+// The current user's folder of a CSIDL; false when the system knows none.
+BOOL SHGetSpecialFolderPath(int csidl, std::string& path);
+
+// ---------------------------------------------------------------------------------------------
+// The backend. Each method stands for the free function of the same name above.
+class TWinApi {
+public:
+  virtual ~TWinApi() = default;
+
+  virtual DWORD GetFileAttributes(const std::string& path) = 0;
+  virtual HANDLE FindFirstFile(const std::string& fileName, WIN32_FIND_DATA& data) = 0;
+  virtual BOOL FindNextFile(HANDLE find, WIN32_FIND_DATA& data) = 0;
+  virtual BOOL FindClose(HANDLE find) = 0;
+  virtual BOOL DeleteFile(const std::string& path) = 0;
+  virtual BOOL CreateDirectory(const std::string& path) = 0;
+  virtual BOOL RemoveDirectory(const std::string& path) = 0;
+  virtual BOOL MoveFileEx(const std::string& existing, const std::string& newName,
+                          DWORD flags) = 0;
+  virtual BOOL CopyFile(const std::string& existing, const std::string& newName,
+                        BOOL failIfExists) = 0;
+  virtual BOOL SetFileAttributes(const std::string& path, DWORD attributes) = 0;
+  virtual bool ReadWholeFile(const std::string& path, std::string& data) = 0;
+  virtual bool WriteWholeFile(const std::string& path, std::string_view data) = 0;
+  virtual std::unique_ptr<std::istream> OpenFileStream(const std::string& path) = 0;
+  virtual std::string HostPath(const std::string& path) = 0;
+  virtual std::string WindowsPathFromHost(const std::string& hostPath) = 0;
+  virtual UINT GetDriveType(const std::string& rootPath) = 0;
+  virtual std::string GetModuleFileName() = 0;
+
+  virtual DWORD GetTimeZoneInformation(TIME_ZONE_INFORMATION& info) = 0;
+  virtual BOOL FileTimeToLocalFileTime(const FILETIME& utc, FILETIME& local) = 0;
+
+  virtual LONG RegOpenKeyEx(HKEY key, const std::string& subKey, DWORD options,
+                            REGSAM samDesired, HKEY& result) = 0;
+  virtual LONG RegCreateKeyEx(HKEY key, const std::string& subKey, REGSAM samDesired,
+                              HKEY& result, DWORD* disposition) = 0;
+  virtual LONG RegCloseKey(HKEY key) = 0;
+  virtual LONG RegQueryValueEx(HKEY key, const std::string& valueName, DWORD* type,
+                               std::string* data) = 0;
+  virtual LONG RegSetValueEx(HKEY key, const std::string& valueName, DWORD type,
+                             std::string_view data) = 0;
+  virtual LONG RegDeleteValue(HKEY key, const std::string& valueName) = 0;
+  virtual LONG RegDeleteKey(HKEY key, const std::string& subKey) = 0;
+  virtual LONG RegEnumKeyEx(HKEY key, DWORD index, std::string& name) = 0;
+  virtual LONG RegEnumValue(HKEY key, DWORD index, std::string& name) = 0;
+
+  virtual BOOL GetUserName(std::string& name) = 0;
+  virtual BOOL LookupAccountSid(const std::string& systemName, const SID& sid, std::string& name,
+                                std::string& domain) = 0;
+  virtual BOOL LookupAccountName(const std::string& systemName, const std::string& accountName,
+                                 SID& sid, std::string& domain) = 0;
+  virtual BOOL LoadLibrary(const std::string& libraryName) = 0;
+  virtual BOOL GetProcAddress(const std::string& libraryName,
+                              const std::string& functionName) = 0;
+  virtual BOOL SHGetSpecialFolderPath(int csidl, std::string& path) = 0;
+};
+
+// The process-wide backend. Start-up (and each test) installs one; calls before that fail as a
+// system without files and keys would answer.
+void SetWinApi(std::shared_ptr<TWinApi> api);
+TWinApi* CurrentWinApi();
+
+// Installs a backend for the life of a scope and puts the previous one back (tests).
+class TWinApiScope {
+public:
+  explicit TWinApiScope(std::shared_ptr<TWinApi> api);
+  ~TWinApiScope();
+  TWinApiScope(const TWinApiScope&) = delete;
+  TWinApiScope& operator=(const TWinApiScope&) = delete;
+
+private:
+  std::shared_ptr<TWinApi> previous_;
+};
+
+} // namespace quillon::winapi

@@ -1,0 +1,52 @@
+#pragma once
+// Files and folders of a Windows system image under Windows path rules. Drive C: is the image
+// root, Z: the host's "/" (read-through, as Wine does), further drives as configured. Each path
+// component resolves without regard to case (an exact match first); ".." never climbs above a
+// drive's root; a path with no drive letter or an unmapped drive is simply not found.
+
+#include "winapi/WinApi.h"
+#include "winapi/image/ImageConfig.h"
+
+#include <map>
+#include <memory>
+#include <string>
+
+namespace quillon::winapi::image {
+
+class TImageFileSystem {
+public:
+  explicit TImageFileSystem(const TImageConfig& config);
+  ~TImageFileSystem();
+
+  DWORD GetFileAttributes(const std::string& path);
+  HANDLE FindFirstFile(const std::string& fileName, WIN32_FIND_DATA& data);
+  BOOL FindNextFile(HANDLE find, WIN32_FIND_DATA& data);
+  BOOL FindClose(HANDLE find);
+  BOOL DeleteFile(const std::string& path);
+  BOOL CreateDirectory(const std::string& path);
+  BOOL RemoveDirectory(const std::string& path);
+  BOOL MoveFileEx(const std::string& existing, const std::string& newName, DWORD flags);
+  BOOL CopyFile(const std::string& existing, const std::string& newName, BOOL failIfExists);
+  BOOL SetFileAttributes(const std::string& path, DWORD attributes);
+  bool ReadWholeFile(const std::string& path, std::string& data);
+  bool WriteWholeFile(const std::string& path, std::string_view data);
+  std::unique_ptr<std::istream> OpenFileStream(const std::string& path);
+  // Host path of a Windows path: existing components resolved case-insensitively, the missing
+  // tail kept as given. Empty when the drive is not mapped or the path is malformed.
+  std::string HostPath(const std::string& path) const;
+  std::string WindowsPathFromHost(const std::string& hostPath) const;
+  UINT GetDriveType(const std::string& rootPath) const;
+  std::string GetModuleFileName() const;
+
+private:
+  struct TFindState;
+  TImageConfig config_;
+  std::map<HANDLE, std::unique_ptr<TFindState>> finds_;
+  HANDLE nextHandle_ = 1;
+};
+
+// Windows wildcard match of one file name: "*" any run, "?" one character, "*.*" also matches
+// names without a dot, case ignored.
+bool MatchesWildcard(std::string_view name, std::string_view mask);
+
+} // namespace quillon::winapi::image

@@ -1,0 +1,51 @@
+#pragma once
+// The registry of a Windows system image, served from its hive files through hivex:
+//   HKEY_LOCAL_MACHINE\SOFTWARE|SYSTEM|SAM  <- Windows\System32\config\SOFTWARE|SYSTEM|SAM
+//   HKEY_USERS\<SID>                        <- <ProfileImagePath>\NTUSER.DAT of ProfileList\<SID>
+//   HKEY_USERS\<SID>_Classes                <- <profile>\AppData\Local\Microsoft\Windows\UsrClass.dat
+//   HKEY_USERS\.DEFAULT                     <- Windows\System32\config\DEFAULT
+//   HKEY_CURRENT_USER                       =  HKEY_USERS\<SID of the current user>
+// A hive that is missing or unreadable leaves its key absent. Writes commit to a temporary copy
+// that then replaces the hive file, so a failed write never damages a hive.
+
+#include "winapi/WinApi.h"
+#include "winapi/image/ImageConfig.h"
+
+#include <memory>
+#include <string>
+
+namespace quillon::winapi::image {
+
+class TImageFileSystem;
+
+class TImageRegistry {
+public:
+  TImageRegistry(TImageFileSystem& files, const TImageConfig& config);
+  ~TImageRegistry();
+  TImageRegistry(const TImageRegistry&) = delete;
+  TImageRegistry& operator=(const TImageRegistry&) = delete;
+
+  LONG RegOpenKeyEx(HKEY key, const std::string& subKey, DWORD options, REGSAM samDesired,
+                    HKEY& result);
+  LONG RegCreateKeyEx(HKEY key, const std::string& subKey, REGSAM samDesired, HKEY& result,
+                      DWORD* disposition);
+  LONG RegCloseKey(HKEY key);
+  LONG RegQueryValueEx(HKEY key, const std::string& valueName, DWORD* type, std::string* data);
+  LONG RegSetValueEx(HKEY key, const std::string& valueName, DWORD type, std::string_view data);
+  LONG RegDeleteValue(HKEY key, const std::string& valueName);
+  LONG RegDeleteKey(HKEY key, const std::string& subKey);
+  LONG RegEnumKeyEx(HKEY key, DWORD index, std::string& name);
+  LONG RegEnumValue(HKEY key, DWORD index, std::string& name);
+
+  // The SID text of the session's user (from --user, else the image's last logged-on user),
+  // empty when the image has no user profiles.
+  std::string CurrentUserSid() const;
+  // The profile folder (a Windows path) of a SID from ProfileList, empty when unknown.
+  std::string ProfileFolderOfSid(const std::string& sid) const;
+
+private:
+  struct TImpl;
+  std::unique_ptr<TImpl> impl_;
+};
+
+} // namespace quillon::winapi::image
