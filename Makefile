@@ -1,0 +1,45 @@
+# Targets a newcomer types. Every target installs the missing Debian packages first.
+BUILD       ?= build
+SAN_BUILD   ?= build-sanitize
+BENCH_BUILD ?= build-bench
+JOBS        ?= $(shell nproc)
+CTEST_ARGS  ?=
+
+.PHONY: all deps configure build run test test-sanitize bench demo-reset clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+configure: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: configure
+	cmake --build $(BUILD) -j$(JOBS)
+
+# Starts the program on the demo image: the window when there is a display and the GUI is
+# built, otherwise the command-line overview.
+run: build
+	@bash scripts/run.sh $(BUILD)
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS) $(CTEST_ARGS)
+
+test-sanitize: deps
+	cmake -S . -B $(SAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DQUILLON_SANITIZE=ON
+	cmake --build $(SAN_BUILD) -j$(JOBS)
+	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --test-dir $(SAN_BUILD) --output-on-failure -j$(JOBS) $(CTEST_ARGS)
+
+bench: deps
+	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DQUILLON_BUILD_BENCH=ON
+	cmake --build $(BENCH_BUILD) -j$(JOBS)
+	@for b in $(BENCH_BUILD)/bench-*; do echo "== $$b"; "$$b" || exit 1; done
+
+# Writes the demo image afresh (cleaning and purging change it).
+demo-reset: build
+	cmake --build $(BUILD) --target demo-reset
+
+clean:
+	rm -rf $(BUILD) $(SAN_BUILD) $(BENCH_BUILD)

@@ -1,0 +1,27 @@
+#pragma once
+// The demo Windows system image, written from code so that it is the same on every machine. It
+// is also the first integration fixture: tests write it into a temporary folder.
+
+#include <string>
+
+namespace quillon::kit {
+
+// The file at the image root that says the image is complete.
+inline constexpr const char* kDemoImageMarker = ".quillon-demo";
+
+// The demo users: profile folder name and SID, in ProfileList order.
+struct TDemoUser {
+  const char* name;
+  const char* sid;
+};
+inline constexpr TDemoUser kDemoUsers[] = {
+    {"alice", "S-1-5-21-1004336348-1177238915-682003330-1001"},
+    {"bob", "S-1-5-21-1004336348-1177238915-682003330-1002"},
+    {"carol", "S-1-5-21-1004336348-1177238915-682003330-1003"},
+};
+inline constexpr const char* kDemoComputerName = "QUILLON-DEMO";
+
+// Removes whatever is at root and writes the demo image there (root is a host folder).
+void WriteDemoImage(const std::string& root);
+
+} // namespace quillon::kit
