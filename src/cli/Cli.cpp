@@ -1,12 +1,146 @@
 #include "cli/Cli.h"
 
+#include "cli/CliOptions.h"
+#include "cli/TextTable.h"
+#include "discovery/BrowserManager.h"
+#include "discovery/CompatibilityTable.h"
+#include "discovery/ProcessSetup.h"
+#include "winapi/image/ImageRegistry.h"
+#include "winapi/image/ImageWinApi.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <iostream>
 #include <ostream>
+#include <unistd.h>
+
+#ifndef QUILLON_DEMO_IMAGE
+#define QUILLON_DEMO_IMAGE ""
+#endif
 
 namespace quillon::cli {
 
-int RunCli(int, char**, std::ostream&, std::ostream& err) {
-  err << "quillon-cli: not built yet\n";
-  return 2;
+namespace {
+
+namespace fs = std::filesystem;
+
+// A failure to set up the session the user asked for; exit code 2.
+struct ESessionError {
+  std::string message;
+};
+
+winapi::image::TImageConfig MakeImageConfig(const TCliOptions& options) {
+  winapi::image::TImageConfig config;
+  const bool demo = options.image.empty();
+  config.imageRoot = demo ? std::string(QUILLON_DEMO_IMAGE) : options.image;
+  std::error_code ec;
+  if (!fs::is_directory(config.imageRoot, ec)) {
+    if (demo)
+      throw ESessionError{"the demo image " + config.imageRoot +
+                          " is missing; write it with 'make demo-reset'"};
+    throw ESessionError{"image folder " + config.imageRoot + " does not exist"};
+  }
+  for (const auto& [letter, dir] : options.drives) {
+    if (!fs::is_directory(dir, ec))
+      throw ESessionError{std::string("folder ") + dir + " for drive " + letter +
+                          ": does not exist"};
+    config.drives[letter] = dir;
+  }
+  config.user = options.user;
+  std::error_code exeError;
+  config.executablePath = fs::read_symlink("/proc/self/exe", exeError).string();
+  return config;
+}
+
+void PrintProfiles(const TBrowserManager& manager, bool aligned, std::ostream& out) {
+  TTextTable table(aligned);
+  if (aligned)
+    table.AddRow({"#", "Profile", "Browser", "Version", "Tag", "Location", "Cache", "Cookies",
+                  "History", "Pages", "Bookmarks"});
+  const TBrowserProfileList& profiles = manager.Profiles();
+  for (int i = 0; i < profiles.Count(); ++i) {
+    const TBrowserProfile& p = profiles.Items(i);
+    std::vector<std::string> row{std::to_string(i),
+                                 p.ProfileName,
+                                 std::string(p.BrowserName()),
+                                 p.Version,
+                                 std::to_string(p.VersionTag),
+                                 p.ProfileLocation};
+    for (int k = 0; k < kCacheTypeCount; ++k)
+      row.push_back(std::to_string(p.GetList(static_cast<TCacheType>(k)).Count()));
+    table.AddRow(std::move(row));
+  }
+  table.Print(out);
+}
+
+void PrintCompatibility(bool aligned, std::ostream& out) {
+  TTextTable table(aligned);
+  table.AddRow({kCompatibilityColumns.begin(), kCompatibilityColumns.end()});
+  for (const TCompatibilityRow& row : CompatibilityRows()) {
+    std::vector<std::string> cells{row.Browser};
+    cells.insert(cells.end(), row.Capabilities.begin(), row.Capabilities.end());
+    table.AddRow(std::move(cells));
+  }
+  table.Print(out);
+}
+
+int Run(const TCliOptions& options, bool aligned, std::ostream& out) {
+  if (options.command == "compat") {
+    PrintCompatibility(aligned, out);
+    return 0;
+  }
+
+  const auto config = MakeImageConfig(options);
+  auto api = std::make_shared<winapi::image::TImageWinApi>(config);
+  if (!options.user.empty() && api->Registry().CurrentUserSid().empty())
+    throw ESessionError{"no user " + options.user + " in the image (give a folder name below " +
+                        "Users or a SID listed in ProfileList)"};
+  winapi::TWinApiScope scope(api);
+  TProcessSetup setup;
+  TBrowserManager manager;
+
+  if (options.command == "profiles") {
+    PrintProfiles(manager, aligned, out);
+  } else if (options.command == "log") {
+    for (const std::string& line : manager.DetectionLog())
+      out << line << '\n';
+  }
+  return 0;
+}
+
+} // namespace
+
+int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i)
+    args.emplace_back(argv[i]);
+  try {
+    const TCliOptions options = ParseCliOptions(args);
+    if (options.help || options.command == "help") {
+      out << CliUsageText();
+      return 0;
+    }
+    if (options.command.empty())
+      throw ECliUsage{"no command given (try --help)"};
+    static const char* const kCommands[] = {"profiles", "log", "compat"};
+    if (std::find(std::begin(kCommands), std::end(kCommands), options.command) ==
+        std::end(kCommands))
+      throw ECliUsage{"unknown command '" + options.command + "' (try --help)"};
+    if (!options.args.empty())
+      throw ECliUsage{"command '" + options.command + "' takes no arguments"};
+    // Aligned columns for a person at a terminal; tabs for other programs.
+    const bool aligned = &out == &std::cout && isatty(STDOUT_FILENO);
+    return Run(options, aligned, out);
+  } catch (const ECliUsage& e) {
+    err << "quillon-cli: " << e.message << '\n';
+    return 2;
+  } catch (const ESessionError& e) {
+    err << "quillon-cli: " << e.message << '\n';
+    return 2;
+  } catch (const std::exception& e) {
+    err << "quillon-cli: " << e.what() << '\n';
+    return 1;
+  }
 }
 
 } // namespace quillon::cli

@@ -25,7 +25,8 @@ bool TakeValue(const std::vector<std::string>& argv, std::size_t& i, const std::
 
 void AddDrive(TCliOptions& options, const std::string& spec) {
   if (spec.size() < 3 || spec[1] != '=' || !std::isalpha(static_cast<unsigned char>(spec[0])))
-    throw ECliUsage{"bad drive '" + spec + "': expected a letter, '=' and a folder, like D=/mnt/usb"};
+    throw ECliUsage{"bad drive '" + spec +
+                    "': expected a letter, '=' and a folder, like D=/mnt/usb"};
   const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(spec[0])));
   if (letter == 'C')
     throw ECliUsage{"bad drive '" + spec + "': drive C: is the image; use --image DIR"};

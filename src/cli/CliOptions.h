@@ -13,7 +13,7 @@ struct TCliOptions {
   std::map<char, std::string> drives; // --drive X=DIR
   bool help = false;
   std::string command;
-  std::vector<std::string> args;      // the command's own arguments
+  std::vector<std::string> args; // the command's own arguments
 };
 
 // Bad command lines raise this with the one line to print.

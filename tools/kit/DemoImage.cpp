@@ -18,8 +18,8 @@ namespace fs = std::filesystem;
 void SetFixedTime(const fs::path& file, int daysAfterBase) {
   using namespace std::chrono;
   // 2011-03-01 12:00 UTC
-  const auto base = sys_days{year{2011} / March / 1} + hours{12};
-  const auto when = base + days{daysAfterBase};
+  const sys_seconds base = sys_days{year{2011} / March / 1} + hours{12};
+  const sys_seconds when = base + days{daysAfterBase};
   std::error_code ec;
   fs::last_write_time(file, fs::file_time_type::clock::from_sys(when), ec);
 }

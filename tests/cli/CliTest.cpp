@@ -1,0 +1,104 @@
+#include "cli/Cli.h"
+
+#include "kit/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct TCliResult {
+  int code;
+  std::string out;
+  std::string err;
+};
+
+TCliResult RunCli(std::vector<std::string> args) {
+  args.insert(args.begin(), "quillon-cli");
+  std::vector<char*> argv;
+  for (auto& a : args)
+    argv.push_back(a.data());
+  std::ostringstream out, err;
+  const int code = quillon::cli::RunCli(static_cast<int>(argv.size()), argv.data(), out, err);
+  return {code, out.str(), err.str()};
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);)
+    lines.push_back(line);
+  return lines;
+}
+
+TEST(CliLog, EmptyImageShowsEveryStepOfTheDefaultMask) {
+  quillon::kit::TTempDir image;
+  const TCliResult r = RunCli({"--image", image.Path(), "log"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  const auto lines = Lines(r.out);
+  const std::vector<std::string> headers = {
+      "[ Internet Explorer ]", "[ Opera ]", "[ Mozilla Firefox & compatibles ]",
+      "[ Mozilla Firefox Portable & compatibles ]", "[ Google Chrome ]"};
+  ASSERT_EQ(lines.size(), headers.size() * 3);
+  const std::regex timing(R"(i Browser detection took \d\d\.\d\d\d seconds\.)");
+  for (std::size_t i = 0; i < headers.size(); ++i) {
+    EXPECT_EQ(lines[3 * i], headers[i]);
+    EXPECT_TRUE(std::regex_match(lines[3 * i + 1], timing)) << lines[3 * i + 1];
+    EXPECT_EQ(lines[3 * i + 2], "");
+  }
+}
+
+TEST(CliCompat, FifteenBrowsersSortedTabSeparated) {
+  const TCliResult r = RunCli({"compat"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  const auto lines = Lines(r.out);
+  ASSERT_EQ(lines.size(), 16u);
+  EXPECT_EQ(lines[0], "Browser\tCache\tCookies\tHistory\tStart pages\tBookmarks");
+  EXPECT_EQ(lines[1], "Beonex\tP\tAll\tR/P\tAll\tAll");
+  EXPECT_EQ(lines[2], "Chrome\t-\tAll\tAll\t-\tAll");
+  EXPECT_EQ(lines[15], "Wyzo\tP\tAll\tR/P\tAll\tAll");
+  for (std::size_t i = 2; i < lines.size(); ++i) {
+    EXPECT_EQ(lines[i].find("Opera Application"), std::string::npos);
+    EXPECT_LE(lines[i - 1], lines[i]) << "not sorted at line " << i;
+  }
+}
+
+TEST(CliErrors, BadArgumentsGiveOneLineAndExitCode2) {
+  quillon::kit::TTempDir image;
+  const std::vector<std::vector<std::string>> cases = {
+      {},
+      {"frob"},
+      {"--image", image.Path() + "/missing", "log"},
+      {"--image"},
+      {"--colour", "log"},
+      {"--drive", "C=/tmp", "log"},
+      {"--drive", "Z=/tmp", "log"},
+      {"--drive", "D", "log"},
+      {"--drive", "D=" + image.Path() + "/missing", "--image", image.Path(), "log"},
+      {"--image", image.Path(), "--user", "nobody", "log"},
+      {"log", "extra"},
+  };
+  for (const auto& args : cases) {
+    const TCliResult r = RunCli(args);
+    std::string joined;
+    for (const auto& a : args)
+      joined += a + " ";
+    EXPECT_EQ(r.code, 2) << joined;
+    EXPECT_TRUE(r.out.empty()) << joined;
+    ASSERT_FALSE(r.err.empty()) << joined;
+    EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "more than one line for: " << joined;
+  }
+}
+
+TEST(CliHelp, ListsEveryCommandAndOption) {
+  const TCliResult r = RunCli({"--help"});
+  ASSERT_EQ(r.code, 0);
+  for (const char* word : {"profiles", "log", "compat", "--image", "--user", "--drive"})
+    EXPECT_NE(r.out.find(word), std::string::npos) << word;
+}
+
+} // namespace
