@@ -88,12 +88,18 @@ std::shared_ptr<TWinApi>& Slot() {
   return api;
 }
 
-TWinApi& Api() { return *Slot(); }
+TWinApi& Api() {
+  return *Slot();
+}
 
 } // namespace
 
-DWORD GetLastError() { return lastError; }
-void SetLastError(DWORD code) { lastError = code; }
+DWORD GetLastError() {
+  return lastError;
+}
+void SetLastError(DWORD code) {
+  lastError = code;
+}
 
 std::string FormatMessage(DWORD code) {
   static const std::map<DWORD, const char*> texts = {
@@ -107,6 +113,10 @@ std::string FormatMessage(DWORD code) {
       {ERROR_INVALID_DATA, "The data is invalid."},
       {ERROR_WRITE_FAULT, "The system cannot write to the specified device."},
       {ERROR_READ_FAULT, "The system cannot read from the specified device."},
+      {ERROR_NOT_SAME_DEVICE, "The system cannot move the file to a different disk drive."},
+      {ERROR_SHARING_VIOLATION,
+       "The process cannot access the file because it is being used by another process."},
+      {ERROR_DIRECTORY, "The directory name is invalid."},
       {ERROR_NO_MORE_FILES, "There are no more files."},
       {ERROR_DISK_FULL, "There is not enough space on the disk."},
       {ERROR_INVALID_NAME, "The filename, directory name, or volume label syntax is incorrect."},
@@ -134,16 +144,22 @@ void SetWinApi(std::shared_ptr<TWinApi> api) {
   Slot() = api ? std::move(api) : std::make_shared<TNullWinApi>();
 }
 
-TWinApi* CurrentWinApi() { return Slot().get(); }
+TWinApi* CurrentWinApi() {
+  return Slot().get();
+}
 
 TWinApiScope::TWinApiScope(std::shared_ptr<TWinApi> api) : previous_(Slot()) {
   SetWinApi(std::move(api));
 }
-TWinApiScope::~TWinApiScope() { SetWinApi(std::move(previous_)); }
+TWinApiScope::~TWinApiScope() {
+  SetWinApi(std::move(previous_));
+}
 
 // --- Files -------------------------------------------------------------------------------------
 
-DWORD GetFileAttributes(const std::string& path) { return Api().GetFileAttributes(path); }
+DWORD GetFileAttributes(const std::string& path) {
+  return Api().GetFileAttributes(path);
+}
 
 bool FileExists(const std::string& path) {
   const DWORD a = GetFileAttributes(path);
@@ -158,8 +174,12 @@ bool DirectoryExists(const std::string& path) {
 HANDLE FindFirstFile(const std::string& fileName, WIN32_FIND_DATA& data) {
   return Api().FindFirstFile(fileName, data);
 }
-BOOL FindNextFile(HANDLE find, WIN32_FIND_DATA& data) { return Api().FindNextFile(find, data); }
-BOOL FindClose(HANDLE find) { return Api().FindClose(find); }
+BOOL FindNextFile(HANDLE find, WIN32_FIND_DATA& data) {
+  return Api().FindNextFile(find, data);
+}
+BOOL FindClose(HANDLE find) {
+  return Api().FindClose(find);
+}
 
 TFindHandle& TFindHandle::operator=(TFindHandle&& o) noexcept {
   if (this != &o) {
@@ -176,9 +196,15 @@ TFindHandle::~TFindHandle() {
     FindClose(handle_);
 }
 
-BOOL DeleteFile(const std::string& path) { return Api().DeleteFile(path); }
-BOOL CreateDirectory(const std::string& path) { return Api().CreateDirectory(path); }
-BOOL RemoveDirectory(const std::string& path) { return Api().RemoveDirectory(path); }
+BOOL DeleteFile(const std::string& path) {
+  return Api().DeleteFile(path);
+}
+BOOL CreateDirectory(const std::string& path) {
+  return Api().CreateDirectory(path);
+}
+BOOL RemoveDirectory(const std::string& path) {
+  return Api().RemoveDirectory(path);
+}
 BOOL MoveFileEx(const std::string& existing, const std::string& newName, DWORD flags) {
   return Api().MoveFileEx(existing, newName, flags);
 }
@@ -197,12 +223,18 @@ bool WriteWholeFile(const std::string& path, std::string_view data) {
 std::unique_ptr<std::istream> OpenFileStream(const std::string& path) {
   return Api().OpenFileStream(path);
 }
-std::string HostPath(const std::string& path) { return Api().HostPath(path); }
+std::string HostPath(const std::string& path) {
+  return Api().HostPath(path);
+}
 std::string WindowsPathFromHost(const std::string& hostPath) {
   return Api().WindowsPathFromHost(hostPath);
 }
-UINT GetDriveType(const std::string& rootPath) { return Api().GetDriveType(rootPath); }
-std::string GetModuleFileName() { return Api().GetModuleFileName(); }
+UINT GetDriveType(const std::string& rootPath) {
+  return Api().GetDriveType(rootPath);
+}
+std::string GetModuleFileName() {
+  return Api().GetModuleFileName();
+}
 
 // --- Time --------------------------------------------------------------------------------------
 
@@ -277,11 +309,9 @@ BOOL FileTimeToDosDateTime(const FILETIME& ft, WORD& dosDate, WORD& dosTime) {
 void GetLocalTime(SYSTEMTIME& st) {
   const auto now = std::chrono::system_clock::now();
   const auto sinceEpoch = now.time_since_epoch();
-  const std::int64_t ms =
-      std::chrono::duration_cast<std::chrono::milliseconds>(sinceEpoch).count();
-  FILETIME utc = U64ToFileTime(
-      static_cast<std::uint64_t>((ms / 1000 + kFileTimeUnixOffsetSeconds) * kTicksPerSecond +
-                                 (ms % 1000) * 10000));
+  const std::int64_t ms = std::chrono::duration_cast<std::chrono::milliseconds>(sinceEpoch).count();
+  FILETIME utc = U64ToFileTime(static_cast<std::uint64_t>(
+      (ms / 1000 + kFileTimeUnixOffsetSeconds) * kTicksPerSecond + (ms % 1000) * 10000));
   FILETIME local;
   if (!FileTimeToLocalFileTime(utc, local))
     local = utc;
@@ -298,7 +328,9 @@ LONG RegCreateKeyEx(HKEY key, const std::string& subKey, REGSAM samDesired, HKEY
                     DWORD* disposition) {
   return Api().RegCreateKeyEx(key, subKey, samDesired, result, disposition);
 }
-LONG RegCloseKey(HKEY key) { return Api().RegCloseKey(key); }
+LONG RegCloseKey(HKEY key) {
+  return Api().RegCloseKey(key);
+}
 LONG RegQueryValueEx(HKEY key, const std::string& valueName, DWORD* type, std::string* data) {
   return Api().RegQueryValueEx(key, valueName, type, data);
 }
@@ -308,7 +340,9 @@ LONG RegSetValueEx(HKEY key, const std::string& valueName, DWORD type, std::stri
 LONG RegDeleteValue(HKEY key, const std::string& valueName) {
   return Api().RegDeleteValue(key, valueName);
 }
-LONG RegDeleteKey(HKEY key, const std::string& subKey) { return Api().RegDeleteKey(key, subKey); }
+LONG RegDeleteKey(HKEY key, const std::string& subKey) {
+  return Api().RegDeleteKey(key, subKey);
+}
 LONG RegEnumKeyEx(HKEY key, DWORD index, std::string& name) {
   return Api().RegEnumKeyEx(key, index, name);
 }
@@ -333,7 +367,9 @@ TRegKey::~TRegKey() {
 
 // --- Accounts ----------------------------------------------------------------------------------
 
-BOOL GetUserName(std::string& name) { return Api().GetUserName(name); }
+BOOL GetUserName(std::string& name) {
+  return Api().GetUserName(name);
+}
 BOOL LookupAccountSid(const std::string& systemName, const SID& sid, std::string& name,
                       std::string& domain) {
   return Api().LookupAccountSid(systemName, sid, name, domain);
@@ -342,7 +378,9 @@ BOOL LookupAccountName(const std::string& systemName, const std::string& account
                        std::string& domain) {
   return Api().LookupAccountName(systemName, accountName, sid, domain);
 }
-BOOL LoadLibrary(const std::string& libraryName) { return Api().LoadLibrary(libraryName); }
+BOOL LoadLibrary(const std::string& libraryName) {
+  return Api().LoadLibrary(libraryName);
+}
 BOOL GetProcAddress(const std::string& libraryName, const std::string& functionName) {
   return Api().GetProcAddress(libraryName, functionName);
 }

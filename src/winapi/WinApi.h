@@ -7,8 +7,8 @@
 // here. Paths are Windows paths ("C:\Users\alice\NTUSER.DAT"), compared without regard to case.
 
 #include <cstdint>
-#include <memory>
 #include <istream>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,6 +37,9 @@ constexpr LONG ERROR_INVALID_DATA = 13;
 constexpr LONG ERROR_WRITE_FAULT = 29;
 constexpr LONG ERROR_READ_FAULT = 30;
 constexpr LONG ERROR_NO_MORE_FILES = 18;
+constexpr LONG ERROR_NOT_SAME_DEVICE = 17;
+constexpr LONG ERROR_SHARING_VIOLATION = 32;
+constexpr LONG ERROR_DIRECTORY = 267;
 constexpr LONG ERROR_DISK_FULL = 112;
 constexpr LONG ERROR_INVALID_NAME = 123;
 constexpr LONG ERROR_NOT_SUPPORTED = 50;
@@ -291,8 +294,7 @@ public:
   virtual BOOL DeleteFile(const std::string& path) = 0;
   virtual BOOL CreateDirectory(const std::string& path) = 0;
   virtual BOOL RemoveDirectory(const std::string& path) = 0;
-  virtual BOOL MoveFileEx(const std::string& existing, const std::string& newName,
-                          DWORD flags) = 0;
+  virtual BOOL MoveFileEx(const std::string& existing, const std::string& newName, DWORD flags) = 0;
   virtual BOOL CopyFile(const std::string& existing, const std::string& newName,
                         BOOL failIfExists) = 0;
   virtual BOOL SetFileAttributes(const std::string& path, DWORD attributes) = 0;
@@ -307,10 +309,10 @@ public:
   virtual DWORD GetTimeZoneInformation(TIME_ZONE_INFORMATION& info) = 0;
   virtual BOOL FileTimeToLocalFileTime(const FILETIME& utc, FILETIME& local) = 0;
 
-  virtual LONG RegOpenKeyEx(HKEY key, const std::string& subKey, DWORD options,
-                            REGSAM samDesired, HKEY& result) = 0;
-  virtual LONG RegCreateKeyEx(HKEY key, const std::string& subKey, REGSAM samDesired,
-                              HKEY& result, DWORD* disposition) = 0;
+  virtual LONG RegOpenKeyEx(HKEY key, const std::string& subKey, DWORD options, REGSAM samDesired,
+                            HKEY& result) = 0;
+  virtual LONG RegCreateKeyEx(HKEY key, const std::string& subKey, REGSAM samDesired, HKEY& result,
+                              DWORD* disposition) = 0;
   virtual LONG RegCloseKey(HKEY key) = 0;
   virtual LONG RegQueryValueEx(HKEY key, const std::string& valueName, DWORD* type,
                                std::string* data) = 0;
@@ -327,8 +329,7 @@ public:
   virtual BOOL LookupAccountName(const std::string& systemName, const std::string& accountName,
                                  SID& sid, std::string& domain) = 0;
   virtual BOOL LoadLibrary(const std::string& libraryName) = 0;
-  virtual BOOL GetProcAddress(const std::string& libraryName,
-                              const std::string& functionName) = 0;
+  virtual BOOL GetProcAddress(const std::string& libraryName, const std::string& functionName) = 0;
   virtual BOOL SHGetSpecialFolderPath(int csidl, std::string& path) = 0;
 };
 

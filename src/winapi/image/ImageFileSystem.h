@@ -3,13 +3,19 @@
 // root, Z: the host's "/" (read-through, as Wine does), further drives as configured. Each path
 // component resolves without regard to case (an exact match first); ".." never climbs above a
 // drive's root; a path with no drive letter or an unmapped drive is simply not found.
+//
+// As on Windows, a file whose READONLY attribute is set (no host write bit, or not writable by
+// us) is not overwritten, replaced or deleted; SetFileAttributes clears the attribute first.
 
 #include "winapi/WinApi.h"
 #include "winapi/image/ImageConfig.h"
 
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace quillon::winapi::image {
 
@@ -17,6 +23,8 @@ class TImageFileSystem {
 public:
   explicit TImageFileSystem(const TImageConfig& config);
   ~TImageFileSystem();
+  TImageFileSystem(const TImageFileSystem&) = delete;
+  TImageFileSystem& operator=(const TImageFileSystem&) = delete;
 
   DWORD GetFileAttributes(const std::string& path);
   HANDLE FindFirstFile(const std::string& fileName, WIN32_FIND_DATA& data);
@@ -40,13 +48,29 @@ public:
 
 private:
   struct TFindState;
+  struct TDrive {
+    char letter = 0;
+    std::string root;          // absolute, lexically normal, no trailing "/" (except "/")
+    std::string canonicalRoot; // the same with symbolic links resolved
+  };
+  struct TResolved; // a Windows path laid over the host
+
+  const TDrive* DriveOf(char letter) const;
+  // False (with the error to report) when the path is malformed or its drive is not mapped.
+  bool Resolve(const std::string& path, TResolved& result, DWORD& error) const;
+  void ResolveParts(const TDrive& drive, const std::vector<std::string>& parts,
+                    TResolved& result) const;
+
   TImageConfig config_;
+  std::vector<TDrive> drives_; // C: first, then the other letters in order
+  std::mutex findsMutex_;
   std::map<HANDLE, std::unique_ptr<TFindState>> finds_;
   HANDLE nextHandle_ = 1;
 };
 
 // Windows wildcard match of one file name: "*" any run, "?" one character, "*.*" also matches
-// names without a dot, case ignored.
+// names without a dot, a trailing "." matches only names without a dot, case ignored. An empty
+// name or mask matches nothing.
 bool MatchesWildcard(std::string_view name, std::string_view mask);
 
 } // namespace quillon::winapi::image

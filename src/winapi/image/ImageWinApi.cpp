@@ -5,6 +5,7 @@
 #include "winapi/image/ImageRegistry.h"
 
 #include <ctime>
+#include <limits>
 
 namespace quillon::winapi::image {
 
@@ -70,9 +71,13 @@ BOOL TImageWinApi::FileTimeToLocalFileTime(const FILETIME& utc, FILETIME& local)
   TIME_ZONE_INFORMATION tz;
   const DWORD id = HostTimeZoneInformation(tz);
   const std::int64_t biasMinutes = tz.Bias + (id == TIME_ZONE_ID_DAYLIGHT ? tz.DaylightBias : 0);
-  const std::int64_t ticks = static_cast<std::int64_t>(FileTimeToU64(utc)) -
-                             biasMinutes * 60 * static_cast<std::int64_t>(10000000);
-  if (ticks < 0) {
+  const std::uint64_t utcTicks = FileTimeToU64(utc);
+  std::int64_t ticks = 0;
+  // A FILETIME holds at most 2^63 - 1 ticks; the shifted time must stay in that range too.
+  if (utcTicks > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) ||
+      __builtin_sub_overflow(static_cast<std::int64_t>(utcTicks),
+                             biasMinutes * 60 * static_cast<std::int64_t>(10000000), &ticks) ||
+      ticks < 0) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return false;
   }

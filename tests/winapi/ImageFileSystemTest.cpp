@@ -1,0 +1,492 @@
+#include "winapi/image/ImageFileSystem.h"
+#include "winapi/image/ImageWinApi.h"
+
+#include "kit/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace quillon::winapi;
+using quillon::winapi::image::TImageConfig;
+using quillon::winapi::image::TImageFileSystem;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadHost(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// A small image beside a file outside it and a second drive:
+//   <tmp>/img            C:
+//   <tmp>/usb            D: (configured with a lower-case letter)
+//   <tmp>/secret.txt     outside every drive but Z:
+class ImageFileSystemTest : public ::testing::Test {
+protected:
+  ImageFileSystemTest() {
+    root_ = tmp_.Path() + "/img";
+    usb_ = tmp_.Path() + "/usb";
+    fs::create_directories(root_);
+    fs::create_directories(usb_);
+    Put("Users/Alice/NTUSER.DAT", "hive");
+    Put("Data/A.txt", "0123456789");
+    Put("Data/b.txt", "abc");
+    Put("Data/noext", "");
+    fs::create_directories(root_ + "/Data/sub");
+    Put("../secret.txt", "secret");
+    Put("../usb/stick.txt", "stick");
+    config_.imageRoot = root_;
+    config_.drives['d'] = usb_;
+    files_ = std::make_unique<TImageFileSystem>(config_);
+  }
+
+  void Put(const std::string& rel, const std::string& content) {
+    const fs::path p = fs::path(root_) / rel;
+    fs::create_directories(p.parent_path());
+    std::ofstream(p, std::ios::binary) << content;
+  }
+  std::string Host(const std::string& rel) const { return root_ + "/" + rel; }
+
+  quillon::kit::TTempDir tmp_;
+  std::string root_, usb_;
+  TImageConfig config_;
+  std::unique_ptr<TImageFileSystem> files_;
+};
+
+// --- Path resolution -------------------------------------------------------------------------
+
+TEST_F(ImageFileSystemTest, ResolvesEachComponentWithoutRegardToCase) {
+  EXPECT_EQ(files_->HostPath("c:\\users\\ALICE\\ntuser.dat"), Host("Users/Alice/NTUSER.DAT"));
+  EXPECT_EQ(files_->GetFileAttributes("C:/USERS//alice\\\\.\\NtUser.Dat"), FILE_ATTRIBUTE_ARCHIVE);
+  EXPECT_EQ(files_->GetFileAttributes("C:\\Users\\"), FILE_ATTRIBUTE_DIRECTORY);
+  EXPECT_EQ(files_->GetFileAttributes("\\\\?\\C:\\Users"), FILE_ATTRIBUTE_DIRECTORY);
+}
+
+TEST_F(ImageFileSystemTest, PrefersTheExactNameThenTheSmallestCaseVariant) {
+  Put("Twins/a.txt", "lower");
+  Put("Twins/A.TXT", "upper");
+  std::string data;
+  ASSERT_TRUE(files_->ReadWholeFile("C:\\Twins\\a.txt", data));
+  EXPECT_EQ(data, "lower");
+  ASSERT_TRUE(files_->ReadWholeFile("C:\\twins\\A.TXT", data));
+  EXPECT_EQ(data, "upper");
+  // No exact match: the choice does not depend on the folder's order.
+  EXPECT_EQ(files_->HostPath("C:\\twins\\a.Txt"), Host("Twins/A.TXT"));
+}
+
+TEST_F(ImageFileSystemTest, DotDotNeverLeavesTheDrive) {
+  ASSERT_EQ(ReadHost(tmp_.Path() + "/secret.txt"), "secret");
+  std::string data;
+  for (const std::string path :
+       {"C:\\..\\secret.txt", "C:\\Users\\..\\..\\..\\secret.txt", "C:/../../secret.txt"}) {
+    EXPECT_FALSE(files_->ReadWholeFile(path, data)) << path;
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND)) << path;
+    EXPECT_EQ(files_->HostPath(path), Host("secret.txt")) << path;
+  }
+  EXPECT_EQ(files_->HostPath("C:\\..\\..\\"), root_);
+  EXPECT_EQ(files_->GetFileAttributes("C:\\..\\..\\"), FILE_ATTRIBUTE_DIRECTORY);
+  EXPECT_EQ(files_->HostPath("C:\\Users\\Alice\\..\\Alice\\.\\NTUSER.DAT"),
+            Host("Users/Alice/NTUSER.DAT"));
+}
+
+TEST_F(ImageFileSystemTest, ReportsMissingPathsAsWindowsDoes) {
+  const struct {
+    std::string path;
+    DWORD error;
+  } cases[] = {
+      {"C:\\Users\\Bob", ERROR_FILE_NOT_FOUND},
+      {"C:\\Users\\Bob\\NTUSER.DAT", ERROR_PATH_NOT_FOUND},
+      {"C:\\Users\\Alice\\NTUSER.DAT\\x", ERROR_PATH_NOT_FOUND},
+      {"C:\\Users\\Alice\\NTUSER.DAT\\", ERROR_INVALID_NAME},
+      {"Q:\\Users", ERROR_PATH_NOT_FOUND},    // unmapped drive
+      {"Users\\Alice", ERROR_PATH_NOT_FOUND}, // no drive letter
+      {"NTUSER.DAT", ERROR_FILE_NOT_FOUND},   // no drive letter, one name
+      {"\\Users", ERROR_FILE_NOT_FOUND},      // root-relative without a drive
+      {std::string("C:\\Us\0ers", 9), ERROR_INVALID_NAME},
+  };
+  for (const auto& c : cases) {
+    SetLastError(0);
+    EXPECT_EQ(files_->GetFileAttributes(c.path), INVALID_FILE_ATTRIBUTES) << c.path;
+    EXPECT_EQ(GetLastError(), c.error) << c.path;
+  }
+  EXPECT_EQ(files_->HostPath("Q:\\Users"), "");
+  EXPECT_EQ(files_->HostPath("Users\\Alice"), "");
+}
+
+TEST_F(ImageFileSystemTest, SurvivesOddInput) {
+  EXPECT_EQ(files_->GetFileAttributes(""), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(files_->GetFileAttributes("C:"), FILE_ATTRIBUTE_DIRECTORY);
+  EXPECT_EQ(files_->GetFileAttributes(":"), INVALID_FILE_ATTRIBUTES);
+  std::string longPath = "C:";
+  for (int i = 0; i < 20000; ++i)
+    longPath += "\\abcdefgh";
+  EXPECT_EQ(files_->GetFileAttributes(longPath), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+  EXPECT_FALSE(files_->WriteWholeFile("C:\\" + std::string(5000, 'x'), "x"));
+  // A name that is not UTF-8 is found by its bytes.
+  Put("Data/\xFF\xFEname.bin", "raw");
+  std::string data;
+  ASSERT_TRUE(files_->ReadWholeFile("C:\\DATA\\\xFF\xFEName.bin", data));
+  EXPECT_EQ(data, "raw");
+}
+
+TEST_F(ImageFileSystemTest, ServesZAndConfiguredDrives) {
+  std::string data;
+  ASSERT_TRUE(files_->ReadWholeFile("Z:" + tmp_.Path() + "/secret.txt", data));
+  EXPECT_EQ(data, "secret");
+  ASSERT_TRUE(files_->ReadWholeFile("D:\\STICK.txt", data));
+  EXPECT_EQ(data, "stick");
+  EXPECT_EQ(files_->GetDriveType("C:"), DRIVE_FIXED);
+  EXPECT_EQ(files_->GetDriveType("c:\\"), DRIVE_FIXED);
+  EXPECT_EQ(files_->GetDriveType("D:/"), DRIVE_FIXED);
+  EXPECT_EQ(files_->GetDriveType("Z:\\"), DRIVE_FIXED);
+  EXPECT_EQ(files_->GetDriveType("E:\\"), DRIVE_NO_ROOT_DIR);
+  EXPECT_EQ(files_->GetDriveType("C:\\Users"), DRIVE_NO_ROOT_DIR);
+  EXPECT_EQ(files_->GetDriveType(""), DRIVE_NO_ROOT_DIR);
+}
+
+TEST_F(ImageFileSystemTest, HostAndWindowsPathsRoundTrip) {
+  for (const std::string& host : {Host("Users/Alice/NTUSER.DAT"), root_, usb_ + "/stick.txt",
+                                 tmp_.Path() + "/secret.txt", std::string("/")}) {
+    const std::string windows = files_->WindowsPathFromHost(host);
+    ASSERT_FALSE(windows.empty()) << host;
+    EXPECT_EQ(files_->HostPath(windows), host) << windows;
+  }
+  EXPECT_EQ(files_->WindowsPathFromHost(Host("Users/Alice/NTUSER.DAT")),
+            "C:\\Users\\Alice\\NTUSER.DAT");
+  EXPECT_EQ(files_->WindowsPathFromHost(root_ + "/"), "C:\\");
+  EXPECT_EQ(files_->WindowsPathFromHost(usb_ + "/stick.txt"), "D:\\stick.txt");
+  EXPECT_EQ(files_->WindowsPathFromHost("/"), "Z:\\");
+  // A sibling whose name starts like the image root is not inside it.
+  std::string sibling = "Z:" + tmp_.Path() + "/img2/x";
+  std::replace(sibling.begin(), sibling.end(), '/', '\\');
+  EXPECT_EQ(files_->WindowsPathFromHost(tmp_.Path() + "/img2/x"), sibling);
+  // The missing tail is kept as given.
+  EXPECT_EQ(files_->HostPath("C:\\users\\alice\\New Folder\\Sub.TXT"),
+            Host("Users/Alice/New Folder/Sub.TXT"));
+}
+
+TEST(ImageFileSystemDrives, LongestRootWinsAndCBeatsAnEqualRoot) {
+  quillon::kit::TTempDir tmp;
+  fs::create_directories(tmp.Path() + "/img/Users/Alice");
+  fs::create_directory_symlink(tmp.Path() + "/img", tmp.Path() + "/link");
+  TImageConfig config;
+  config.imageRoot = tmp.Path() + "/link/"; // given through a symbolic link
+  config.drives['E'] = tmp.Path() + "/img/Users";
+  config.drives['F'] = tmp.Path() + "/link";
+  TImageFileSystem files(config);
+  EXPECT_EQ(files.WindowsPathFromHost(tmp.Path() + "/img/Users/Alice"), "E:\\Alice");
+  EXPECT_EQ(files.WindowsPathFromHost(tmp.Path() + "/link/Users"), "C:\\Users");
+  // The real folder of the image still maps to C:, not to Z:.
+  EXPECT_EQ(files.WindowsPathFromHost(tmp.Path() + "/img"), "C:\\");
+}
+
+TEST(ImageFileSystemModule, NamesTheExecutableAsAWindowsPath) {
+  quillon::kit::TTempDir tmp;
+  TImageConfig config;
+  config.imageRoot = tmp.Path();
+  config.executablePath = tmp.Path() + "/Program Files/Quillon/quillon.exe";
+  EXPECT_EQ(TImageFileSystem(config).GetModuleFileName(),
+            "C:\\Program Files\\Quillon\\quillon.exe");
+  config.executablePath.clear();
+  const std::string self = fs::read_symlink("/proc/self/exe").string();
+  const std::string module = TImageFileSystem(config).GetModuleFileName();
+  ASSERT_EQ(module.substr(0, 3), "Z:\\");
+  EXPECT_EQ(TImageFileSystem(config).HostPath(module), self);
+}
+
+// --- Enumeration -----------------------------------------------------------------------------
+
+std::vector<std::string> List(TImageFileSystem& files, const std::string& mask) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATA data;
+  const HANDLE h = files.FindFirstFile(mask, data);
+  if (h == INVALID_HANDLE_VALUE)
+    return names;
+  do
+    names.push_back(data.cFileName);
+  while (files.FindNextFile(h, data));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_MORE_FILES));
+  EXPECT_TRUE(files.FindClose(h));
+  return names;
+}
+
+using TNames = std::vector<std::string>;
+
+TEST_F(ImageFileSystemTest, FindListsMatchesSortedWithDotsBelowTheRoot) {
+  EXPECT_EQ(List(*files_, "C:\\data\\*"), (TNames{".", "..", "A.txt", "b.txt", "noext", "sub"}));
+  EXPECT_EQ(List(*files_, "C:\\data\\*.*"), (TNames{".", "..", "A.txt", "b.txt", "noext", "sub"}));
+  EXPECT_EQ(List(*files_, "C:\\data\\*.TXT"), (TNames{"A.txt", "b.txt"}));
+  EXPECT_EQ(List(*files_, "C:\\data\\*."), (TNames{"noext", "sub"}));
+  EXPECT_EQ(List(*files_, "C:\\data\\?.txt"), (TNames{"A.txt", "b.txt"}));
+  EXPECT_EQ(List(*files_, "C:\\data\\a.TXT"), (TNames{"A.txt"}));
+  EXPECT_EQ(List(*files_, "C:\\*"), (TNames{"Data", "Users"})); // a root has no "." / ".."
+  EXPECT_EQ(List(*files_, "C:\\Data"), (TNames{"Data"}));
+}
+
+TEST_F(ImageFileSystemTest, FindFillsAttributesSizesAndTimes) {
+  // 2020-01-02 03:04:05.1234567 UTC as the host keeps it (nanoseconds).
+  const timespec modified{1577934245, 123456700};
+  const timespec accessed{1600000000, 0};
+  const timespec times[2] = {accessed, modified};
+  ASSERT_EQ(utimensat(AT_FDCWD, Host("Data/A.txt").c_str(), times, 0), 0);
+  const auto toFileTime = [](const timespec& t) {
+    return static_cast<std::uint64_t>(t.tv_sec + 11644473600LL) * 10000000 + t.tv_nsec / 100;
+  };
+  const std::uint64_t nowTicks =
+      toFileTime({std::chrono::system_clock::to_time_t(std::chrono::system_clock::now()), 0});
+
+  std::map<std::string, WIN32_FIND_DATA> seen;
+  WIN32_FIND_DATA data;
+  const HANDLE h = files_->FindFirstFile("C:\\Data\\*", data);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  do
+    seen[data.cFileName] = data;
+  while (files_->FindNextFile(h, data));
+  files_->FindClose(h);
+
+  const WIN32_FIND_DATA& a = seen.at("A.txt");
+  EXPECT_EQ(a.dwFileAttributes, FILE_ATTRIBUTE_ARCHIVE);
+  EXPECT_EQ(a.nFileSize, 10u);
+  EXPECT_EQ(FileTimeToU64(a.ftLastWriteTime), 132224078451234567ull);
+  EXPECT_EQ(FileTimeToU64(a.ftLastWriteTime), toFileTime(modified));
+  EXPECT_EQ(FileTimeToU64(a.ftLastAccessTime), toFileTime(accessed));
+  // Created just now (birth or status-change time), not when it was last written.
+  const std::uint64_t minute = 60ull * 10000000;
+  EXPECT_GT(FileTimeToU64(a.ftCreationTime) + minute, nowTicks);
+  EXPECT_LT(FileTimeToU64(a.ftCreationTime), nowTicks + minute);
+  EXPECT_EQ(seen.at("b.txt").nFileSize, 3u);
+  EXPECT_EQ(seen.at("sub").dwFileAttributes, FILE_ATTRIBUTE_DIRECTORY);
+  EXPECT_EQ(seen.at("sub").nFileSize, 0u);
+  EXPECT_EQ(seen.at(".").dwFileAttributes, FILE_ATTRIBUTE_DIRECTORY);
+  EXPECT_EQ(seen.at("..").dwFileAttributes, FILE_ATTRIBUTE_DIRECTORY);
+}
+
+TEST_F(ImageFileSystemTest, FindReportsWindowsErrors) {
+  WIN32_FIND_DATA data;
+  const struct {
+    std::string mask;
+    DWORD error;
+  } cases[] = {
+      {"C:\\Missing\\*", ERROR_PATH_NOT_FOUND},
+      {"C:\\Data\\A.txt\\*", ERROR_PATH_NOT_FOUND},
+      {"C:\\Data\\*.zip", ERROR_FILE_NOT_FOUND},
+      {"C:\\Data\\", ERROR_FILE_NOT_FOUND},
+      {"C:\\", ERROR_FILE_NOT_FOUND},
+      {"Q:\\*", ERROR_PATH_NOT_FOUND},
+      {"*", ERROR_FILE_NOT_FOUND},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(files_->FindFirstFile(c.mask, data), INVALID_HANDLE_VALUE) << c.mask;
+    EXPECT_EQ(GetLastError(), c.error) << c.mask;
+  }
+  const HANDLE h = files_->FindFirstFile("C:\\Data\\b.txt", data);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(files_->FindNextFile(h, data));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_MORE_FILES));
+  EXPECT_TRUE(files_->FindClose(h));
+  EXPECT_FALSE(files_->FindClose(h));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  EXPECT_FALSE(files_->FindNextFile(h, data));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+}
+
+TEST_F(ImageFileSystemTest, FindWorksOnTheSnapshotTakenAtFirst) {
+  WIN32_FIND_DATA data;
+  const HANDLE h = files_->FindFirstFile("C:\\Data\\*.txt", data);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(data.cFileName, "A.txt");
+  Put("Data/c.txt", "new");       // not in the snapshot
+  fs::remove(Host("Data/b.txt")); // gone before it was reported
+  EXPECT_FALSE(files_->FindNextFile(h, data));
+  files_->FindClose(h);
+}
+
+TEST_F(ImageFileSystemTest, FindHandleClosesThroughTheInstalledBackend) {
+  TWinApiScope scope(std::make_shared<quillon::winapi::image::TImageWinApi>(config_));
+  HANDLE raw = INVALID_HANDLE_VALUE;
+  {
+    WIN32_FIND_DATA data;
+    TFindHandle find(FindFirstFile("C:\\Users\\*", data));
+    ASSERT_TRUE(find.Valid());
+    raw = find.Get();
+    EXPECT_EQ(data.cFileName, ".");
+  }
+  WIN32_FIND_DATA data;
+  EXPECT_FALSE(FindNextFile(raw, data));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  EXPECT_TRUE(DirectoryExists("c:\\users\\alice\\"));
+  EXPECT_TRUE(FileExists("C:\\Users\\Alice\\ntuser.dat"));
+}
+
+// --- Changes ---------------------------------------------------------------------------------
+
+TEST_F(ImageFileSystemTest, MoveRenamesAndReplacesOnlyWhenAsked) {
+  ASSERT_TRUE(files_->MoveFileEx("C:\\data\\b.txt", "C:\\Users\\Moved.txt", 0));
+  EXPECT_FALSE(fs::exists(Host("Data/b.txt")));
+  EXPECT_EQ(ReadHost(Host("Users/Moved.txt")), "abc");
+
+  EXPECT_FALSE(files_->MoveFileEx("C:\\Data\\A.txt", "C:\\users\\moved.TXT", 0));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  EXPECT_EQ(ReadHost(Host("Data/A.txt")), "0123456789");
+  EXPECT_EQ(ReadHost(Host("Users/Moved.txt")), "abc");
+
+  ASSERT_TRUE(
+      files_->MoveFileEx("C:\\Data\\A.txt", "C:\\users\\moved.TXT", MOVEFILE_REPLACE_EXISTING));
+  EXPECT_FALSE(fs::exists(Host("Data/A.txt")));
+  EXPECT_EQ(ReadHost(Host("Users/Moved.txt")), "0123456789"); // replaced, not a case twin
+  EXPECT_FALSE(fs::exists(Host("Users/moved.TXT")));
+
+  EXPECT_FALSE(files_->MoveFileEx("C:\\Data\\gone.txt", "C:\\x.txt", 0));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_FALSE(files_->MoveFileEx("C:\\Data\\noext", "C:\\Missing\\x", 0));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+  ASSERT_TRUE(files_->MoveFileEx("C:\\Data\\sub", "C:\\Users\\Sub2", 0)); // folders move too
+  EXPECT_TRUE(fs::is_directory(Host("Users/Sub2")));
+}
+
+TEST_F(ImageFileSystemTest, MoveCanChangeOnlyTheCase) {
+  ASSERT_TRUE(files_->MoveFileEx("C:\\Data\\A.txt", "C:\\Data\\a.TXT", 0));
+  EXPECT_EQ(ReadHost(Host("Data/a.TXT")), "0123456789");
+  EXPECT_FALSE(fs::exists(Host("Data/A.txt")));
+}
+
+TEST_F(ImageFileSystemTest, CopyKeepsTheTargetUnlessAllowedAndNeverCopiesOntoItself) {
+  const timespec times[2] = {{1600000000, 0}, {1500000000, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, Host("Data/A.txt").c_str(), times, 0), 0);
+  ASSERT_TRUE(files_->CopyFile("C:\\Data\\A.txt", "C:\\Users\\Copy.txt", true));
+  EXPECT_EQ(ReadHost(Host("Users/Copy.txt")), "0123456789");
+  EXPECT_EQ(ReadHost(Host("Data/A.txt")), "0123456789");
+  struct stat st {};
+  ASSERT_EQ(stat(Host("Users/Copy.txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mtime, 1500000000); // Windows keeps the last write time
+
+  EXPECT_FALSE(files_->CopyFile("C:\\Data\\b.txt", "C:\\users\\COPY.TXT", true));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
+  EXPECT_EQ(ReadHost(Host("Users/Copy.txt")), "0123456789");
+
+  ASSERT_TRUE(files_->CopyFile("C:\\Data\\b.txt", "C:\\users\\COPY.TXT", false));
+  EXPECT_EQ(ReadHost(Host("Users/Copy.txt")), "abc");
+  EXPECT_FALSE(fs::exists(Host("Users/COPY.TXT")));
+
+  EXPECT_FALSE(files_->CopyFile("C:\\Data\\A.txt", "C:\\DATA\\a.txt", false));
+  EXPECT_EQ(ReadHost(Host("Data/A.txt")), "0123456789");
+  EXPECT_FALSE(files_->CopyFile("C:\\Data\\sub", "C:\\Data\\sub2", false));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  // No temporary file is left behind.
+  EXPECT_EQ(List(*files_, "C:\\Users\\*"), (TNames{".", "..", "Alice", "Copy.txt"}));
+}
+
+TEST_F(ImageFileSystemTest, DeleteRemovesFilesOnly) {
+  ASSERT_TRUE(files_->DeleteFile("c:\\data\\B.TXT"));
+  EXPECT_FALSE(fs::exists(Host("Data/b.txt")));
+  EXPECT_FALSE(files_->DeleteFile("C:\\Data\\b.txt"));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_FALSE(files_->DeleteFile("C:\\Data\\sub"));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_TRUE(fs::is_directory(Host("Data/sub")));
+}
+
+TEST_F(ImageFileSystemTest, CreateAndRemoveDirectory) {
+  ASSERT_TRUE(files_->CreateDirectory("C:\\data\\New Folder"));
+  EXPECT_TRUE(fs::is_directory(Host("Data/New Folder"))); // keeps the case it was given
+  EXPECT_FALSE(files_->CreateDirectory("C:\\DATA\\new folder"));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  EXPECT_FALSE(files_->CreateDirectory("C:\\Missing\\Child"));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+
+  EXPECT_FALSE(files_->RemoveDirectory("C:\\Users"));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DIR_NOT_EMPTY));
+  EXPECT_FALSE(files_->RemoveDirectory("C:\\Data\\A.txt"));
+  EXPECT_TRUE(fs::exists(Host("Data/A.txt")));
+  EXPECT_FALSE(files_->RemoveDirectory("C:\\"));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  ASSERT_TRUE(files_->RemoveDirectory("C:\\Data\\new folder\\"));
+  EXPECT_FALSE(fs::exists(Host("Data/New Folder")));
+}
+
+TEST_F(ImageFileSystemTest, ReadOnlyAttributeProtectsTheFileUntilCleared) {
+  ASSERT_TRUE(files_->SetFileAttributes("C:\\Data\\A.txt", FILE_ATTRIBUTE_READONLY));
+  EXPECT_EQ(files_->GetFileAttributes("C:\\Data\\A.txt"),
+            FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY);
+  struct stat st {};
+  ASSERT_EQ(stat(Host("Data/A.txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0222, 0u);
+
+  EXPECT_FALSE(files_->WriteWholeFile("C:\\Data\\A.txt", "x"));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_FALSE(files_->DeleteFile("C:\\Data\\A.txt"));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_FALSE(files_->MoveFileEx("C:\\Data\\b.txt", "C:\\Data\\A.txt", MOVEFILE_REPLACE_EXISTING));
+  EXPECT_EQ(ReadHost(Host("Data/A.txt")), "0123456789");
+
+  ASSERT_TRUE(files_->SetFileAttributes("C:\\Data\\A.txt", FILE_ATTRIBUTE_NORMAL));
+  EXPECT_EQ(files_->GetFileAttributes("C:\\Data\\A.txt"), FILE_ATTRIBUTE_ARCHIVE);
+  EXPECT_TRUE(files_->WriteWholeFile("C:\\Data\\A.txt", "x"));
+  EXPECT_TRUE(files_->DeleteFile("C:\\Data\\A.txt"));
+}
+
+TEST_F(ImageFileSystemTest, WriteCreatesOrTruncatesAndReportsFailures) {
+  ASSERT_TRUE(files_->WriteWholeFile("C:\\data\\A.TXT", "short"));
+  EXPECT_EQ(ReadHost(Host("Data/A.txt")), "short");
+  ASSERT_TRUE(files_->WriteWholeFile("C:\\users\\alice\\New.Dat", std::string("a\0b", 3)));
+  EXPECT_EQ(ReadHost(Host("Users/Alice/New.Dat")), std::string("a\0b", 3));
+
+  EXPECT_FALSE(files_->WriteWholeFile("C:\\Missing\\x.txt", "x"));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+  EXPECT_FALSE(files_->WriteWholeFile("C:\\Data\\sub", "x"));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_FALSE(files_->WriteWholeFile("Q:\\x.txt", "x"));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+}
+
+TEST_F(ImageFileSystemTest, WriteIntoReadOnlyFolderFails) {
+  if (geteuid() == 0)
+    GTEST_SKIP() << "running as root: folder permissions do not stop root";
+  ASSERT_EQ(chmod(Host("Data/sub").c_str(), 0555), 0);
+  EXPECT_FALSE(files_->WriteWholeFile("C:\\Data\\sub\\x.txt", "x"));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_FALSE(fs::exists(Host("Data/sub/x.txt")));
+  chmod(Host("Data/sub").c_str(), 0755);
+}
+
+TEST_F(ImageFileSystemTest, ReadRefusesFoldersAndDevices) {
+  std::string data = "stale";
+  EXPECT_FALSE(files_->ReadWholeFile("C:\\Data\\sub", data));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_TRUE(data.empty());
+  EXPECT_FALSE(files_->ReadWholeFile("C:\\Data\\none.txt", data));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  // A device would never end.
+  EXPECT_FALSE(files_->ReadWholeFile("Z:\\dev\\zero", data));
+  EXPECT_EQ(files_->OpenFileStream("Z:\\dev\\zero"), nullptr);
+  // Files that report size 0 but have content are read to their end.
+  ASSERT_TRUE(files_->ReadWholeFile("Z:\\proc\\self\\status", data));
+  EXPECT_NE(data.find("Name:"), std::string::npos);
+}
+
+TEST_F(ImageFileSystemTest, OpensStreamsOverFilesOnly) {
+  const auto stream = files_->OpenFileStream("c:\\DATA\\a.txt");
+  ASSERT_NE(stream, nullptr);
+  std::string content(std::istreambuf_iterator<char>(*stream), {});
+  EXPECT_EQ(content, "0123456789");
+  EXPECT_EQ(files_->OpenFileStream("C:\\Data\\sub"), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(files_->OpenFileStream("C:\\Data\\none"), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+} // namespace
