@@ -5,8 +5,8 @@
 using namespace quillon::winapi;
 
 TEST(SidConversion, RoundTripsUserAndWellKnownSids) {
-  for (const std::string text : {"S-1-5-18", "S-1-5-21-3623811015-3361044348-30300820-1013",
-                                 "S-1-1-0", "S-1-5-32-544"}) {
+  for (const std::string text :
+       {"S-1-5-18", "S-1-5-21-3623811015-3361044348-30300820-1013", "S-1-1-0", "S-1-5-32-544"}) {
     SID sid;
     ASSERT_TRUE(ConvertStringSidToSid(text, sid)) << text;
     std::string back;
@@ -17,7 +17,8 @@ TEST(SidConversion, RoundTripsUserAndWellKnownSids) {
 
 TEST(SidConversion, RejectsMalformedText) {
   SID sid;
-  for (const std::string text : {"", "S-1", "S-2-5-18", "X-1-5-18", "S-1-5-abc", "S-1-5-4294967296"})
+  for (const std::string text :
+       {"", "S-1", "S-2-5-18", "X-1-5-18", "S-1-5-abc", "S-1-5-4294967296"})
     EXPECT_FALSE(ConvertStringSidToSid(text, sid)) << text;
 }
 

@@ -1,12 +1,14 @@
 #pragma once
 // Image kit: builds a Windows system image in a host folder (drive C:) for tests and the demo:
-// the folder skeleton, the machine hives and user profiles with their NTUSER.DAT.
+// the folder skeleton, the machine hives and user profiles with their NTUSER.DAT. Nothing is
+// written to the hive files before Commit; folders and files appear at once.
 
 #include "kit/HiveWriter.h"
 
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace quillon::kit {
 
@@ -29,6 +31,10 @@ public:
   THiveWriter& AddUser(const std::string& name, const std::string& sid,
                        bool withShellFolders = true);
   THiveWriter& UserHive(const std::string& name);
+  // The user's UsrClass.dat (HKEY_USERS\<SID>_Classes).
+  THiveWriter& UserClassesHive(const std::string& name);
+  // The computer name in SYSTEM (the domain of local accounts); "QUILLON-PC" unless set.
+  void SetComputerName(const std::string& name);
   // Writes a file below the image root; windowsPath is like "C:\Users\alice\x.txt".
   void AddFile(const std::string& windowsPath, const std::string& content);
   void AddFolder(const std::string& windowsPath);
@@ -42,6 +48,8 @@ private:
   bool is64_;
   std::unique_ptr<THiveWriter> software_, system_, sam_, default_;
   std::map<std::string, std::unique_ptr<THiveWriter>> users_;
+  std::map<std::string, std::unique_ptr<THiveWriter>> classes_;
+  std::vector<std::unique_ptr<THiveWriter>> systemProfiles_;
 };
 
 } // namespace quillon::kit

@@ -7,6 +7,8 @@
 #include "winapi/image/ImageConfig.h"
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace quillon::winapi::image {
 
@@ -29,6 +31,19 @@ public:
   BOOL SHGetSpecialFolderPath(int csidl, std::string& path);
 
 private:
+  // Local accounts of the SAM hive: name and RID.
+  std::vector<std::pair<std::string, DWORD>> SamAccounts();
+  std::string MachineSid();
+  std::string ComputerName();
+  // Name and domain of an account of this machine or of a profile on it.
+  bool LocalAccount(const std::string& sid, std::string& name, std::string& domain);
+  std::string ProgramFilesDir();
+  // Expands %VARIABLE% references; self is the shell folder whose value is expanded.
+  std::string Expand(const std::string& text, const std::string& profile, int depth,
+                     const char* self);
+  std::string UserFolder(const char* valueName, const char* fallback, const std::string& profile,
+                         int depth);
+
   TImageFileSystem& files_;
   TImageRegistry& registry_;
   TImageConfig config_;

@@ -2,17 +2,22 @@
 // The registry of a Windows system image, served from its hive files through hivex:
 //   HKEY_LOCAL_MACHINE\SOFTWARE|SYSTEM|SAM  <- Windows\System32\config\SOFTWARE|SYSTEM|SAM
 //   HKEY_USERS\<SID>                        <- <ProfileImagePath>\NTUSER.DAT of ProfileList\<SID>
-//   HKEY_USERS\<SID>_Classes                <- <profile>\AppData\Local\Microsoft\Windows\UsrClass.dat
-//   HKEY_USERS\.DEFAULT                     <- Windows\System32\config\DEFAULT
-//   HKEY_CURRENT_USER                       =  HKEY_USERS\<SID of the current user>
-// A hive that is missing or unreadable leaves its key absent. Writes commit to a temporary copy
-// that then replaces the hive file, so a failed write never damages a hive.
+//   HKEY_USERS\<SID>_Classes                <-
+//   <profile>\AppData\Local\Microsoft\Windows\UsrClass.dat HKEY_USERS\.DEFAULT <-
+//   Windows\System32\config\DEFAULT HKEY_CURRENT_USER                       =  HKEY_USERS\<SID of
+//   the current user> HKEY_CLASSES_ROOT                       = HKEY_LOCAL_MACHINE\SOFTWARE\Classes
+// Hives open on first use. A hive that is missing, unreadable or whose key tree is damaged leaves
+// its key absent. Each change commits to a temporary file beside the hive that then replaces it,
+// so a failed write never damages a hive. On an image with SOFTWARE\Wow6432Node, keys below
+// HKLM\SOFTWARE opened in the 32-bit view (the default of the 32-bit program we stand in for)
+// are redirected there.
 
 #include "winapi/WinApi.h"
 #include "winapi/image/ImageConfig.h"
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace quillon::winapi::image {
 
@@ -42,6 +47,13 @@ public:
   std::string CurrentUserSid() const;
   // The profile folder (a Windows path) of a SID from ProfileList, empty when unknown.
   std::string ProfileFolderOfSid(const std::string& sid) const;
+
+  // The ProfileList of the image in its order: SID text and profile folder (a Windows path).
+  struct TProfile {
+    std::string sid;
+    std::string folder;
+  };
+  std::vector<TProfile> Profiles() const;
 
 private:
   struct TImpl;
