@@ -1,0 +1,125 @@
+#include "model/BrowserCache.h"
+
+#include <stdexcept>
+#include <utility>
+
+namespace quillon {
+
+void TCacheItem::Assign(const TCacheItem& source) {
+  if (&source == this)
+    return;
+  Content = source.Content;
+  CacheFile = source.CacheFile;
+  Expires = source.Expires;
+  Host = source.Host;
+  LastAccess = source.LastAccess;
+  Name = source.Name;
+  Path = source.Path;
+  Plaintext = source.Plaintext;
+  ServerSecure = source.ServerSecure;
+  Tag = source.Tag;
+}
+
+int TCacheItem::Index() const {
+  return list_ ? list_->LogicalOf(slot_) : -1;
+}
+
+std::string TCacheItem::DisplayName() const {
+  return Content.empty() ? "TCacheItem" : Content;
+}
+
+TCacheItem& TCacheList::Add() {
+  // Growing the storage costs a move of every slot anyway; close the gap first so that a list
+  // that is deleted from and added to in turn does not keep growing.
+  if (gapSize_ > 0 && slots_.size() == slots_.capacity()) {
+    MoveGapTo(static_cast<std::size_t>(Count()));
+    slots_.resize(gapStart_);
+    gapSize_ = 0;
+  }
+  auto item = std::make_unique<TCacheItem>();
+  item->Owner = this;
+  item->list_ = this;
+  item->slot_ = slots_.size();
+  slots_.push_back(std::move(item));
+  return *slots_.back();
+}
+
+std::size_t TCacheList::CheckedPhysical(int index) const {
+  if (index < 0 || index >= Count())
+    throw std::out_of_range("List index out of bounds (" + std::to_string(index) + ")");
+  return Physical(static_cast<std::size_t>(index));
+}
+
+TCacheItem& TCacheList::Items(int index) {
+  return *slots_[CheckedPhysical(index)];
+}
+
+const TCacheItem& TCacheList::Items(int index) const {
+  return *slots_[CheckedPhysical(index)];
+}
+
+// Moves the gap so that it starts at logical position index; the entries passed over change
+// slots and learn their new ones.
+void TCacheList::MoveGapTo(std::size_t index) {
+  if (gapSize_ == 0) {
+    gapStart_ = index;
+    return;
+  }
+  while (gapStart_ > index) {
+    // The entry just before the gap goes to the gap's last slot.
+    --gapStart_;
+    const std::size_t to = gapStart_ + gapSize_;
+    slots_[to] = std::move(slots_[gapStart_]);
+    slots_[to]->slot_ = to;
+  }
+  while (gapStart_ < index) {
+    // The entry just behind the gap goes to the gap's first slot.
+    const std::size_t from = gapStart_ + gapSize_;
+    slots_[gapStart_] = std::move(slots_[from]);
+    slots_[gapStart_]->slot_ = gapStart_;
+    ++gapStart_;
+  }
+}
+
+void TCacheList::Delete(int index) {
+  CheckedPhysical(index);
+  MoveGapTo(static_cast<std::size_t>(index));
+  // Take the entry out before destroying it, so the list is consistent while it dies.
+  std::unique_ptr<TCacheItem> doomed = std::move(slots_[gapStart_ + gapSize_]);
+  ++gapSize_;
+  if (gapStart_ + gapSize_ == slots_.size()) {
+    // A gap at the end is just unused storage.
+    slots_.resize(gapStart_);
+    gapSize_ = 0;
+  }
+  doomed.reset();
+}
+
+void TCacheList::Clear() {
+  std::vector<std::unique_ptr<TCacheItem>> doomed;
+  doomed.swap(slots_);
+  gapStart_ = 0;
+  gapSize_ = 0;
+}
+
+TCacheItem* TCacheList::FindEntry(std::string_view name, std::string_view host) {
+  const int count = Count();
+  for (int i = 0; i < count; ++i) {
+    TCacheItem& item = *slots_[Physical(static_cast<std::size_t>(i))];
+    if (item.Name == name && item.Host == host)
+      return &item;
+  }
+  return nullptr;
+}
+
+TCacheItem* TCacheList::FindEntryByPath(std::string_view path) {
+  const int count = Count();
+  for (int i = 0; i < count; ++i) {
+    TCacheItem& item = *slots_[Physical(static_cast<std::size_t>(i))];
+    if (item.Path == path)
+      return &item;
+  }
+  return nullptr;
+}
+
+} // namespace quillon
