@@ -1,0 +1,95 @@
+// Parsing speed of the Mork reader on a large generated history.dat (about 100 MB, the size a
+// long-used Mozilla profile reaches).
+
+#include "formats/FFMorkSimple.h"
+#include "kit/MorkWriter.h"
+#include "kit/TempDir.h"
+
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace quillon;
+
+constexpr std::size_t kTargetBytes = 100u << 20;
+
+std::string MakeHistory() {
+  std::vector<kit::TMorkHistoryEntry> entries;
+  std::size_t estimate = 0;
+  for (std::uint64_t i = 0; estimate < kTargetBytes; ++i) {
+    const std::string host = "www.site" + std::to_string(i % 7919) + ".example";
+    kit::TMorkHistoryEntry entry;
+    entry.Url = "http://" + host + "/articles/" + std::to_string(i * 2654435761u % 1000003) +
+                "/page.html?ref=start&lang=de_DE$id=" + std::to_string(i);
+    entry.Title = "Article number " + std::to_string(i) + " \xE2\x80\x93 Some (long) title";
+    entry.Hostname = host;
+    entry.FirstVisitDate = 1100000000000000 + static_cast<std::int64_t>(i) * 1000000;
+    entry.LastVisitDate = entry.FirstVisitDate + 86400000000;
+    entry.VisitCount = static_cast<int>(i % 17) + 1;
+    entry.Typed = i % 5 == 0;
+    estimate += entry.Url.size() + entry.Title.size() + 150;
+    entries.push_back(std::move(entry));
+  }
+  return kit::BuildHistoryDat(entries);
+}
+
+// Written once per run into a temporary folder, read back as the reader would get it.
+const std::string& HistoryBytes() {
+  static const std::string bytes = [] {
+    static kit::TTempDir dir;
+    const std::string path = (std::filesystem::path(dir.Path()) / "history.dat").string();
+    {
+      std::ofstream out(path, std::ios::binary);
+      const std::string text = MakeHistory();
+      out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    }
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream content;
+    content << in.rdbuf();
+    return content.str();
+  }();
+  return bytes;
+}
+
+void BM_MorkParse(benchmark::State& state) {
+  const std::string& bytes = HistoryBytes();
+  std::size_t rows = 0;
+  for (auto _ : state) {
+    TMorkFile mork;
+    mork.LoadFromBuffer(bytes);
+    rows = mork.RowCount();
+    benchmark::DoNotOptimize(rows);
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes.size()));
+  state.counters["rows"] = static_cast<double>(rows);
+  state.counters["MB"] = static_cast<double>(bytes.size()) / (1 << 20);
+}
+BENCHMARK(BM_MorkParse)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// What the history list does after the parse: four cells of every row.
+void BM_MorkHistoryRows(benchmark::State& state) {
+  TMorkFile mork;
+  mork.LoadFromBuffer(HistoryBytes());
+  for (auto _ : state) {
+    std::size_t total = 0;
+    for (std::size_t row = 0; row < mork.RowCount(); ++row) {
+      total += mork.CellValue("URL", row).size();
+      total += mork.CellValue("Hostname", row).size();
+      total += mork.CellValue("LastVisitDate", row).size();
+      total += mork.CellValue("FirstVisitDate", row).size();
+    }
+    benchmark::DoNotOptimize(total);
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * HistoryBytes().size()));
+  state.counters["rows"] = static_cast<double>(mork.RowCount());
+}
+BENCHMARK(BM_MorkHistoryRows)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+} // namespace

@@ -1,0 +1,518 @@
+#include "formats/FFMorkSimple.h"
+
+#include "formats/FileErrors.h"
+#include "winapi/WinApi.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <utility>
+
+namespace quillon {
+
+namespace {
+
+constexpr std::array<std::string_view, 9> kStateNames = {
+    "None",         "Fields",     "FieldsSub",      "FieldsLeft",    "Contents",
+    "ContentsLeft", "Assignment", "AssignmentData", "AssignmentLeft"};
+
+// Bytes the scanner acts on; any other byte in the middle of a line only extends the text.
+constexpr std::array<bool, 256> MakeActionTable() {
+  std::array<bool, 256> table{};
+  for (const char c : {'\r', '\n', '(', ')', '<', '>', '[', ']'})
+    table[static_cast<unsigned char>(c)] = true;
+  return table;
+}
+constexpr std::array<bool, 256> kActsOn = MakeActionTable();
+
+bool ActsOn(char c) {
+  return kActsOn[static_cast<unsigned char>(c)];
+}
+
+char FoldAsciiCase(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
+
+int HexDigitValue(char c) {
+  if (c >= '0' && c <= '9')
+    return c - '0';
+  if (c >= 'a' && c <= 'f')
+    return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F')
+    return c - 'A' + 10;
+  return -1;
+}
+
+void AppendDecoded(std::string& out, std::string_view text) {
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    const std::size_t dollar = text.find('$', pos);
+    if (dollar == std::string_view::npos) {
+      out.append(text.substr(pos));
+      return;
+    }
+    out.append(text.substr(pos, dollar - pos));
+    const int high = dollar + 2 < text.size() ? HexDigitValue(text[dollar + 1]) : -1;
+    const int low = high >= 0 ? HexDigitValue(text[dollar + 2]) : -1;
+    if (low >= 0) {
+      out += static_cast<char>(high * 16 + low);
+      pos = dollar + 3;
+    } else {
+      out += '$';
+      pos = dollar + 1;
+    }
+  }
+}
+
+// A comma-text item is quoted when it holds a blank, a control byte, a comma or a quote.
+bool NeedsQuotes(std::string_view item) {
+  for (const char c : item) {
+    if (static_cast<unsigned char>(c) <= 32 || c == ',' || c == '"')
+      return true;
+  }
+  return false;
+}
+
+void AppendCommaItem(std::string& out, std::string_view item) {
+  if (!NeedsQuotes(item)) {
+    out.append(item);
+    return;
+  }
+  out += '"';
+  for (const char c : item) {
+    if (c == '"')
+      out += '"';
+    out += c;
+  }
+  out += '"';
+}
+
+bool IsBlank(char c) {
+  const auto u = static_cast<unsigned char>(c);
+  return u >= 1 && u <= 32;
+}
+
+// Calls onItem for each item of a comma text, in order, until it answers true. Blanks around
+// items are skipped, a quoted item keeps its blanks and commas and stands for itself with
+// doubled quotes undone, and a comma at the very end adds an empty item.
+template <class F> void ForEachCommaItem(std::string_view text, F&& onItem) {
+  std::size_t p = 0;
+  const std::size_t n = text.size();
+  while (p < n && IsBlank(text[p]))
+    ++p;
+  std::string quoted;
+  while (p < n && text[p] != '\0') {
+    std::string_view item;
+    if (text[p] == '"') {
+      quoted.clear();
+      ++p;
+      while (p < n) {
+        const std::size_t quote = text.find('"', p);
+        if (quote == std::string_view::npos) {
+          quoted.append(text.substr(p));
+          p = n;
+          break;
+        }
+        quoted.append(text.substr(p, quote - p));
+        if (quote + 1 < n && text[quote + 1] == '"') {
+          quoted += '"';
+          p = quote + 2;
+        } else {
+          p = quote + 1;
+          break;
+        }
+      }
+      item = quoted;
+    } else {
+      const std::size_t start = p;
+      while (p<n&& static_cast<unsigned char>(text[p])> 32 && text[p] != ',')
+        ++p;
+      item = text.substr(start, p - start);
+    }
+    if (onItem(item))
+      return;
+    while (p < n && IsBlank(text[p]))
+      ++p;
+    if (p < n && text[p] == ',') {
+      if (p + 1 == n || text[p + 1] == '\0') {
+        onItem(std::string_view{});
+        return;
+      }
+      do
+        ++p;
+      while (p < n && IsBlank(text[p]));
+    }
+  }
+}
+
+// The text the scanner has gathered since the last "(" or "[". It is nearly always one run of
+// the buffer and then stays a view; only a cell broken by a dropped line break or by a ")" is
+// copied.
+class TAccumulator {
+public:
+  explicit TAccumulator(std::string_view buffer) : buffer_(buffer) {}
+
+  void Clear() {
+    begin_ = end_ = 0;
+    copied_ = false;
+    copy_.clear();
+  }
+  // Adds the buffer's bytes [from, to).
+  void Add(std::size_t from, std::size_t to) {
+    if (!copied_) {
+      if (begin_ == end_) {
+        begin_ = from;
+        end_ = to;
+        return;
+      }
+      if (end_ == from) {
+        end_ = to;
+        return;
+      }
+      copy_.assign(buffer_.substr(begin_, end_ - begin_));
+      copied_ = true;
+    }
+    copy_.append(buffer_.substr(from, to - from));
+  }
+  std::string_view Text() const {
+    return copied_ ? std::string_view{copy_} : buffer_.substr(begin_, end_ - begin_);
+  }
+
+private:
+  std::string_view buffer_;
+  std::size_t begin_ = 0;
+  std::size_t end_ = 0;
+  bool copied_ = false;
+  std::string copy_;
+};
+
+} // namespace
+
+std::string_view MorkStateName(TMorkState state) {
+  return kStateNames[static_cast<std::size_t>(state)];
+}
+
+namespace {
+
+std::size_t HashId(std::string_view id) {
+  std::size_t h = 14695981039346656037ull;
+  for (const char c : id)
+    h = (h ^ static_cast<unsigned char>(FoldAsciiCase(c))) * 1099511628211ull;
+  return h ^ (h >> 29);
+}
+
+bool SameIdIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size())
+    return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (FoldAsciiCase(a[i]) != FoldAsciiCase(b[i]))
+      return false;
+  }
+  return true;
+}
+
+} // namespace
+
+void TMorkFile::TIdIndex::Build(const TTextList& list) {
+  slots_.clear();
+  std::size_t capacity = 16;
+  while (capacity < list.size() * 2)
+    capacity *= 2;
+  slots_.resize(capacity);
+  const std::size_t mask = capacity - 1;
+  const std::size_t count = std::min<std::size_t>(list.size(), UINT32_MAX - 1);
+  for (std::size_t entry = 0; entry < count; ++entry) {
+    const std::string_view text = list[entry];
+    const std::size_t eq = text.find('=');
+    if (eq == std::string_view::npos)
+      continue; // not an "id=value" entry: no lookup finds it
+    const std::string_view id = text.substr(0, eq);
+    for (std::size_t slot = HashId(id) & mask;; slot = (slot + 1) & mask) {
+      TSlot& s = slots_[slot];
+      if (s.Entry == 0) {
+        s = TSlot{static_cast<std::uint32_t>(entry + 1), static_cast<std::uint32_t>(eq)};
+        break;
+      }
+      if (SameIdIgnoringCase(list[s.Entry - 1].substr(0, s.IdLength), id))
+        break; // an earlier entry has this id already
+    }
+  }
+}
+
+std::string_view TMorkFile::TIdIndex::Find(const TTextList& list, std::string_view id) const {
+  if (slots_.empty())
+    return {};
+  const std::size_t mask = slots_.size() - 1;
+  for (std::size_t slot = HashId(id) & mask;; slot = (slot + 1) & mask) {
+    const TSlot& s = slots_[slot];
+    if (s.Entry == 0)
+      return {};
+    const std::string_view entry = list[s.Entry - 1];
+    if (SameIdIgnoringCase(entry.substr(0, s.IdLength), id))
+      return entry.substr(s.IdLength + 1);
+  }
+}
+
+void TMorkFile::Clear() {
+  fieldIndex_.Clear();
+  dataIndex_.Clear();
+  rawList_.clear();
+  fieldList_.clear();
+  dataList_.clear();
+  tableList_.clear();
+  buffer_.clear();
+}
+
+void TMorkFile::LoadFromFile(const std::string& fileName) {
+  Clear();
+  std::string bytes;
+  if (!winapi::ReadWholeFile(fileName, bytes))
+    RaiseFileOpenError(fileName);
+  buffer_ = std::move(bytes);
+  Parse();
+}
+
+void TMorkFile::LoadFromBuffer(std::string bytes) {
+  Clear();
+  buffer_ = std::move(bytes);
+  Parse();
+}
+
+void TMorkFile::Parse() {
+  const std::string_view buf = buffer_;
+  const std::size_t n = buf.size();
+
+  TMorkState state = TMorkState::None;
+  TAccumulator text(buf);
+  bool prevIsSlash = false;
+  bool atLineStart = false;
+  bool inComment = false;
+  bool inParens = false;
+  std::string rowId;
+  std::string rowCells; // the current row's cells as comma text
+  bool rowHasCells = false;
+  std::string decoded;
+  // A ")" does not empty the text, so each ")" of a run like "(a)a)a)..." lists all the text
+  // before it again: a small hostile file could ask for memory without end. Real files make
+  // the lists a few times the file's size; past a generous share the scan stops.
+  const std::uint64_t budget = 8ull * n + (64ull << 20);
+  // Room for what a history usually gives, so the lists do not copy themselves while growing
+  // (untouched room costs no memory).
+  rawList_.reserve(n + n / 2, n / 16);
+  dataList_.reserve(n, n / 32);
+  tableList_.reserve(n, n / 64);
+  std::uint64_t produced = 0;
+
+  std::size_t i = 0;
+  while (i < n) {
+    const char c = buf[i];
+    // Most bytes sit inside a cell: take the whole run at once.
+    if (!atLineStart && !inComment && i >= 2 && !ActsOn(c)) {
+      std::size_t end = i + 1;
+      while (end < n && !ActsOn(buf[end]))
+        ++end;
+      text.Add(i, end);
+      prevIsSlash = buf[end - 1] == '/';
+      i = end;
+      continue;
+    }
+    if (c == '\r' || c == '\n') {
+      atLineStart = true;
+      inComment = false;
+      ++i;
+      continue;
+    }
+    // "//" opens a comment only at the very start of the file or where a line starts with "/"
+    // after a line that ended with "/"; elsewhere it is text (URLs are full of it).
+    if (c == '/' && prevIsSlash && (atLineStart || i < 2))
+      inComment = true;
+    if (inComment) {
+      std::size_t end = buf.find_first_of("\r\n", i);
+      if (end == std::string_view::npos)
+        end = n;
+      prevIsSlash = buf[end - 1] == '/';
+      i = end;
+      continue;
+    }
+    if (atLineStart && c == ' ') {
+      prevIsSlash = false;
+      ++i;
+      continue;
+    }
+
+    switch (c) {
+    case '(':
+      inParens = true;
+      if (state == TMorkState::Assignment) {
+        rowId.assign(text.Text());
+        state = TMorkState::AssignmentData;
+      }
+      text.Clear();
+      break;
+    case ')': {
+      inParens = false;
+      const std::string_view stateName = MorkStateName(state);
+      const std::string_view cell = text.Text();
+      produced += stateName.size() + 3 + cell.size();
+      if (state == TMorkState::Fields || state == TMorkState::Contents)
+        produced += cell.size();
+      else if (state == TMorkState::AssignmentData)
+        produced += 2 * cell.size() + 3; // as comma text, quoted at worst
+      if (produced > budget) {
+        i = n;
+        continue;
+      }
+      rawList_.OpenLine().append(stateName).append(" | ").append(cell);
+      rawList_.CloseLine();
+      if (state == TMorkState::Fields) {
+        AppendDecoded(fieldList_.OpenLine(), cell);
+        fieldList_.CloseLine();
+      } else if (state == TMorkState::Contents) {
+        AppendDecoded(dataList_.OpenLine(), cell);
+        dataList_.CloseLine();
+      } else if (state == TMorkState::AssignmentData) {
+        decoded.clear();
+        AppendDecoded(decoded, cell);
+        if (rowHasCells)
+          rowCells += ',';
+        AppendCommaItem(rowCells, decoded);
+        rowHasCells = true;
+      }
+      break; // the text stays: what follows a ")" before the next "(" adds to it
+    }
+    case '<':
+      if (state == TMorkState::None)
+        state = TMorkState::Fields;
+      else if (state == TMorkState::Fields)
+        state = TMorkState::FieldsSub;
+      else if (state == TMorkState::FieldsLeft || state == TMorkState::Assignment ||
+               state == TMorkState::AssignmentLeft)
+        state = TMorkState::Contents;
+      else
+        text.Add(i, i + 1);
+      break;
+    case '>':
+      if (state == TMorkState::Fields)
+        state = TMorkState::FieldsLeft;
+      else if (state == TMorkState::FieldsSub)
+        state = TMorkState::Fields;
+      else if (state == TMorkState::Contents)
+        state = TMorkState::ContentsLeft;
+      else
+        text.Add(i, i + 1);
+      break;
+    case '[':
+      if (inParens) {
+        text.Add(i, i + 1);
+      } else {
+        inParens = true;
+        rowId.clear();
+        text.Clear();
+        rowCells.clear();
+        rowHasCells = false;
+        state = TMorkState::Assignment;
+      }
+      break;
+    case ']':
+      if (inParens) {
+        text.Add(i, i + 1);
+      } else {
+        if (!rowId.empty()) {
+          produced += rowId.size() + 1 + rowCells.size();
+          if (produced > budget) {
+            i = n;
+            continue;
+          }
+          tableList_.OpenLine().append(rowId).append("=").append(rowCells);
+          tableList_.CloseLine();
+        }
+        state = TMorkState::AssignmentLeft;
+      }
+      break;
+    default:
+      text.Add(i, i + 1);
+      break;
+    }
+    atLineStart = false;
+    prevIsSlash = c == '/';
+    ++i;
+  }
+
+  fieldIndex_.Build(fieldList_);
+  dataIndex_.Build(dataList_);
+}
+
+namespace {
+
+// Splits a row cell "^<column id>=<value>" or "^<column id>^<value id>" into the column id and
+// the raw value ("^<value id>" for a reference). False for a cell that does not begin with "^".
+bool SplitCell(std::string_view cell, std::string_view& columnId, std::string_view& rawValue) {
+  if (cell.empty() || cell.front() != '^')
+    return false;
+  const std::string_view rest = cell.substr(1);
+  if (const std::size_t eq = rest.find('='); eq != std::string_view::npos) {
+    columnId = rest.substr(0, eq);
+    rawValue = rest.substr(eq + 1);
+  } else if (const std::size_t caret = rest.find('^'); caret != std::string_view::npos) {
+    columnId = rest.substr(0, caret);
+    rawValue = rest.substr(caret);
+  } else {
+    columnId = {};
+    rawValue = rest;
+  }
+  return true;
+}
+
+} // namespace
+
+std::string_view TMorkFile::ResolveValue(std::string_view rawValue) const {
+  return rawValue.starts_with('^') ? dataIndex_.Find(dataList_, rawValue.substr(1)) : rawValue;
+}
+
+void TMorkFile::ResolveCell(std::string_view cell, std::string& columnName,
+                            std::string& value) const {
+  std::string_view columnId, rawValue;
+  if (SplitCell(cell, columnId, rawValue)) {
+    columnName.assign(fieldIndex_.Find(fieldList_, columnId));
+    value.assign(ResolveValue(rawValue));
+  }
+}
+
+std::string TMorkFile::RowId(std::size_t row) const {
+  if (row >= tableList_.size())
+    return {};
+  const std::string_view entry = tableList_[row];
+  return std::string(entry.substr(0, entry.find('=')));
+}
+
+std::string TMorkFile::CellValue(std::string_view name, std::size_t row) const {
+  std::string result;
+  if (row >= tableList_.size())
+    return result;
+  const std::string_view entry = tableList_[row];
+  const std::size_t eq = entry.find('=');
+  const std::string_view cells =
+      eq == std::string_view::npos ? std::string_view{} : entry.substr(eq + 1);
+  // A cell that does not resolve keeps the previous cell's outcome, as the browsers' own
+  // lookup does; it can therefore never match where its predecessor did not. The value is
+  // looked up only for the cell that matches.
+  std::string_view columnName, columnId, rawValue;
+  ForEachCommaItem(cells, [&](std::string_view cell) {
+    if (SplitCell(cell, columnId, rawValue))
+      columnName = fieldIndex_.Find(fieldList_, columnId);
+    if (columnName != name)
+      return false;
+    result.assign(ResolveValue(rawValue));
+    return true;
+  });
+  return result;
+}
+
+std::string TMorkFile::DecodeEscapes(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  AppendDecoded(out, text);
+  return out;
+}
+
+} // namespace quillon
