@@ -1,0 +1,229 @@
+#pragma once
+// The SQLite stores of the newer browser generations: Firefox 3 (cookies.sqlite, places.sqlite)
+// and Chrome (Cookies, History). A thin layer over the SQLite library (TSQLiteDatabase,
+// TSQLiteTable, TSQLiteStatement, ESQLiteException) and, on top of it, one store class per browser
+// table that turns rows into entries and deletes rows again.
+//
+// Reading never creates or changes a file: a missing database is "no entries", and a database is
+// opened read-only for reading and read-write only for a deletion.
+
+#include "model/BrowserCache.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace quillon {
+
+class ESQLiteException : public std::runtime_error {
+public:
+  explicit ESQLiteException(const std::string& message) : std::runtime_error(message) {}
+};
+
+struct TSQLiteDbDeleter {
+  void operator()(sqlite3* db) const;
+};
+using TSQLiteDbPtr = std::unique_ptr<sqlite3, TSQLiteDbDeleter>;
+struct TSQLiteStmtDeleter {
+  void operator()(sqlite3_stmt* stmt) const;
+};
+using TSQLiteStmtPtr = std::unique_ptr<sqlite3_stmt, TSQLiteStmtDeleter>;
+
+// Column types of a query result. A column's type follows its declared type; an expression column
+// (no declared type) takes the storage type of its first row's value.
+enum TSQLiteColumnType : std::uint8_t {
+  dtInt = 1,
+  dtNumeric = 2,
+  dtStr = 3,
+  dtBlob = 4,
+  dtNull = 5,
+};
+
+// The complete result of one query, held in memory, with a current row that starts at row 0.
+// Texts and blobs live in one buffer so that a large result costs no allocation per value.
+class TSQLiteTable {
+public:
+  TSQLiteTable(sqlite3* db, const std::string& sql);
+
+  int RowCount() const { return rowCount_; }
+  int ColumnCount() const { return static_cast<int>(names_.size()); }
+  // Upper-cased, as the result names them.
+  const std::string& ColumnName(int column) const { return names_.at(column); }
+  TSQLiteColumnType ColumnType(int column) const { return types_.at(column); }
+
+  bool AtEnd() const { return row_ >= rowCount_; }
+  // Advances unless at the end; answers whether it moved.
+  bool NextRow();
+  int Row() const { return row_; }
+
+  // Index of a column, the name compared upper-cased.
+  int ColumnIndex(std::string_view name) const;
+  // The current row's integer (a floating value truncated); 0 for null.
+  std::int64_t ColumnInt64(int column) const;
+  // The current row's value as text (an integer in decimal); empty for null.
+  std::string ColumnText(int column) const;
+  bool ColumnIsNull(int column) const;
+
+private:
+  enum class TKind : std::uint8_t { Null, Int, Float, Bytes };
+  struct TCell {
+    std::int64_t Int = 0; // the integer, the bits of the double, or the offset into bytes_
+    std::uint32_t Size = 0;
+    TKind Kind = TKind::Null;
+  };
+  const TCell& Cell(int column) const;
+
+  std::vector<std::string> names_;
+  std::vector<TSQLiteColumnType> types_;
+  std::vector<TCell> cells_; // row by row
+  std::string bytes_;
+  int rowCount_ = 0;
+  int row_ = 0;
+};
+
+// A prepared statement for running the same statement with other values many times.
+class TSQLiteStatement {
+public:
+  TSQLiteStatement(sqlite3* db, const std::string& sql);
+  void BindInt64(int index, std::int64_t value); // index from 1
+  void BindText(int index, std::string_view value);
+  void BindDouble(int index, double value);
+  void BindBlob(int index, std::string_view value);
+  void BindNull(int index);
+  // Runs the statement to its end (no row allowed) and makes it ready for the next values.
+  void Execute();
+
+private:
+  sqlite3* db_;
+  std::string sql_;
+  TSQLiteStmtPtr stmt_;
+};
+
+enum class TSQLiteOpenMode : std::uint8_t {
+  ReadOnly,  // never creates, changes or leaves a file behind
+  ReadWrite, // the file must exist
+  Create,    // creates a missing file (writers of test and demo stores)
+};
+
+// One open connection. Errors raise ESQLiteException.
+class TSQLiteDatabase {
+public:
+  // fileName is a host path. A transaction still open at destruction is rolled back.
+  TSQLiteDatabase(const std::string& fileName, TSQLiteOpenMode mode);
+  ~TSQLiteDatabase();
+  TSQLiteDatabase(const TSQLiteDatabase&) = delete;
+  TSQLiteDatabase& operator=(const TSQLiteDatabase&) = delete;
+
+  // Runs a statement that gives no row.
+  void ExecSQL(const std::string& sql);
+  std::unique_ptr<TSQLiteTable> GetTable(const std::string& sql);
+  std::unique_ptr<TSQLiteStatement> Prepare(const std::string& sql);
+  bool TableExists(const std::string& tableName);
+  void BeginTransaction();
+  // Takes the write lock at once, so that a database another program holds fails here and not
+  // row by row.
+  void BeginWriteTransaction();
+  void Commit();
+  void Rollback();
+  bool IsTransactionOpen() const { return transactionOpen_; }
+
+private:
+  TSQLiteDbPtr db_;
+  bool transactionOpen_ = false;
+};
+
+// The unit a store keeps its date columns in.
+enum class TStoreTimeUnit : std::uint8_t {
+  UnixSeconds,            // Firefox: seconds since 1970-01-01 UTC
+  ChromeMicroseconds1601, // Chrome: microseconds since 1601-01-01 UTC, 0 for none
+};
+
+// Which result column fills which entry field; an empty name leaves the field unfilled.
+// Positions: DatabaseID, Name, Content, Host, Path, ServerSecure, Expires, LastAccess.
+struct TColumnMap {
+  std::array<std::string_view, 8> Columns;
+  TStoreTimeUnit TimeUnit = TStoreTimeUnit::UnixSeconds;
+};
+
+// A date column's integer in local time (0 for none).
+TDateTime StoreTimeToDateTime(std::int64_t value, TStoreTimeUnit unit);
+
+// One browser table in one database file. The file is opened for each operation and closed again,
+// so that a store never holds a browser's database open between two operations.
+class TBrowserSQLite3CacheFile {
+public:
+  virtual ~TBrowserSQLite3CacheFile() = default;
+  TBrowserSQLite3CacheFile(const TBrowserSQLite3CacheFile&) = delete;
+  TBrowserSQLite3CacheFile& operator=(const TBrowserSQLite3CacheFile&) = delete;
+
+  // Appends one entry per row; answers whether the table was found (false, and no file touched,
+  // when the database does not exist). Opening or querying an existing database raises
+  // ESQLiteException.
+  virtual bool ReadEntries(TCacheList& list) = 0;
+  // Deletes the row of one entry; false on any error.
+  virtual bool DeleteEntry(const TCacheItem& item);
+  // Deletes the rows of all marked entries in one transaction; the entries stay in the list.
+  // false when the transaction could not be begun or committed.
+  bool DeleteMarked(const TCacheList& list);
+  // Deletes every row the listing shows; false on any error.
+  bool DeleteAll();
+
+  std::string FileName;  // Windows path of the database file
+  std::string TableName; // tested for, and read when no query is set
+  bool UseQuery = false;
+  std::string Query;     // the listing statement
+  std::string KeyTable;  // the table that holds the listed rows; deletions go there
+  std::string KeyColumn; // its column that the entries' DatabaseID holds
+
+protected:
+  explicit TBrowserSQLite3CacheFile(std::string fileName) : FileName(std::move(fileName)) {}
+  bool ReadWithColumnMap(TCacheList& list, const TColumnMap& map);
+
+private:
+  // null when the file does not exist (nothing is created)
+  std::unique_ptr<TSQLiteDatabase> Open(TSQLiteOpenMode mode) const;
+  std::string DeleteStatement() const;
+};
+
+// The constructors take the profile folder, ending in "\".
+class TFirefox3Cookies : public TBrowserSQLite3CacheFile {
+public:
+  explicit TFirefox3Cookies(const std::string& folder);
+  bool ReadEntries(TCacheList& list) override;
+};
+
+// Bookmarks carry the page title in Name and the address in Host. The listing's id is the
+// moz_bookmarks row, so a deletion removes the bookmark and leaves the page and its history.
+class TFirefox3Bookmarks : public TBrowserSQLite3CacheFile {
+public:
+  explicit TFirefox3Bookmarks(const std::string& folder);
+  bool ReadEntries(TCacheList& list) override;
+};
+
+class TChromeHistory : public TBrowserSQLite3CacheFile {
+public:
+  explicit TChromeHistory(const std::string& folder);
+  bool ReadEntries(TCacheList& list) override;
+};
+
+// The key is creation_utc, which Chrome keeps unique per cookie.
+class TChromeCookies : public TBrowserSQLite3CacheFile {
+public:
+  explicit TChromeCookies(const std::string& folder);
+  bool ReadEntries(TCacheList& list) override;
+};
+
+class TChromeBookmarks : public TBrowserSQLite3CacheFile {
+public:
+  explicit TChromeBookmarks(const std::string& folder);
+  bool ReadEntries(TCacheList& list) override;
+};
+
+} // namespace quillon
