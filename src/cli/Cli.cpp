@@ -5,6 +5,7 @@
 #include "discovery/BrowserManager.h"
 #include "discovery/CompatibilityTable.h"
 #include "discovery/ProcessSetup.h"
+#include "platform/ListFile.h"
 #include "winapi/image/ImageRegistry.h"
 #include "winapi/image/ImageWinApi.h"
 
@@ -84,11 +85,64 @@ void PrintCompatibility(bool aligned, std::ostream& out) {
   table.Print(out);
 }
 
+// listfile encode IN OUT | listfile decode FILE, each with an optional --key-text TEXT.
+int RunListFile(const TCliOptions& options, std::ostream& out) {
+  std::vector<std::string> words;
+  std::string keyText = BuildListKey();
+  for (std::size_t i = 0; i < options.args.size(); ++i) {
+    const std::string& arg = options.args[i];
+    if (arg == "--key-text") {
+      if (i + 1 >= options.args.size())
+        throw ECliUsage{"option --key-text needs a value"};
+      keyText = options.args[++i];
+    } else if (arg.rfind("--key-text=", 0) == 0) {
+      keyText = arg.substr(std::string("--key-text=").size());
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      throw ECliUsage{"unknown option " + arg + " for listfile"};
+    } else {
+      words.push_back(arg);
+    }
+  }
+  const bool encode = !words.empty() && words[0] == "encode" && words.size() == 3;
+  const bool decode = !words.empty() && words[0] == "decode" && words.size() == 2;
+  if (!encode && !decode)
+    throw ECliUsage{"usage: listfile encode IN OUT | listfile decode FILE [--key-text TEXT]"};
+  if (keyText.empty())
+    throw ECliUsage{"option --key-text needs a non-empty text"};
+
+  // Files named on the command line are host files: they are reached through drive Z:.
+  winapi::image::TImageConfig config;
+  config.imageRoot = "/";
+  winapi::TWinApiScope scope(std::make_shared<winapi::image::TImageWinApi>(config));
+  const auto windowsPath = [](const std::string& hostPath) {
+    std::error_code ec;
+    const std::string absolute = fs::absolute(hostPath, ec).string();
+    const std::string path = winapi::WindowsPathFromHost(absolute);
+    if (ec || path.empty())
+      throw ESessionError{"cannot use the path " + hostPath};
+    return path;
+  };
+  std::string input;
+  if (!winapi::ReadWholeFile(windowsPath(words[1]), input))
+    throw ESessionError{"cannot read " + words[1] + ": " +
+                        winapi::FormatMessage(winapi::GetLastError())};
+  if (decode) {
+    out << DecodeListText(input, keyText);
+    return 0;
+  }
+  if (!winapi::WriteWholeFile(windowsPath(words[2]), EncodeListText(input, keyText)))
+    throw std::runtime_error("cannot write " + words[2] + ": " +
+                             winapi::FormatMessage(winapi::GetLastError()));
+  return 0;
+}
+
 int Run(const TCliOptions& options, bool aligned, std::ostream& out) {
   if (options.command == "compat") {
     PrintCompatibility(aligned, out);
     return 0;
   }
+  if (options.command == "listfile")
+    return RunListFile(options, out);
 
   const auto config = MakeImageConfig(options);
   auto api = std::make_shared<winapi::image::TImageWinApi>(config);
@@ -122,11 +176,11 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
     }
     if (options.command.empty())
       throw ECliUsage{"no command given (try --help)"};
-    static const char* const kCommands[] = {"profiles", "log", "compat"};
+    static const char* const kCommands[] = {"profiles", "log", "compat", "listfile"};
     if (std::find(std::begin(kCommands), std::end(kCommands), options.command) ==
         std::end(kCommands))
       throw ECliUsage{"unknown command '" + options.command + "' (try --help)"};
-    if (!options.args.empty())
+    if (!options.args.empty() && options.command != "listfile")
       throw ECliUsage{"command '" + options.command + "' takes no arguments"};
     // Aligned columns for a person at a terminal; tabs for other programs.
     const bool aligned = &out == &std::cout && isatty(STDOUT_FILENO);

@@ -89,6 +89,11 @@ Commands:
                   location, then the entry counts (cache, cookies, history, pages, bookmarks)
   log             the detection log
   compat          what Quillon can do per browser (R read, C clean, P purge, All all three)
+  listfile encode IN OUT [--key-text TEXT]
+                  enciphers the plain-text list of start-page locations IN into the list
+                  file OUT (Quillon.ieldat), with the program's key or the given key text
+  listfile decode FILE [--key-text TEXT]
+                  prints the deciphered content of a list file
   help            this text
 
 Columns are aligned on a terminal and separated by one tab otherwise.

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -99,6 +101,61 @@ TEST(CliHelp, ListsEveryCommandAndOption) {
   ASSERT_EQ(r.code, 0);
   for (const char* word : {"profiles", "log", "compat", "--image", "--user", "--drive"})
     EXPECT_NE(r.out.find(word), std::string::npos) << word;
+}
+
+} // namespace
+
+namespace {
+
+std::string ReadHostFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+TEST(CliListFile, EncodeThenDecodeGivesTheTextBackWithEitherKey) {
+  quillon::kit::TTempDir dir;
+  const std::string plain = dir.Path() + "/locations.txt";
+  const std::string text = "S HKCU\\Software\\Microsoft\\Internet Explorer\\Main\\Start Page\r\n"
+                           "F HKLM\\Software\\Microsoft\\Internet Explorer\\Main\\Search Page\r\n";
+  std::ofstream(plain, std::ios::binary) << text;
+  for (const std::vector<std::string>& key :
+       {std::vector<std::string>{}, std::vector<std::string>{"--key-text", "another key"}}) {
+    const std::string cipher = dir.Path() + "/out.ieldat";
+    std::vector<std::string> encode = {"listfile", "encode", plain, cipher};
+    encode.insert(encode.end(), key.begin(), key.end());
+    ASSERT_EQ(RunCli(encode).code, 0);
+    const std::string written = ReadHostFile(cipher);
+    EXPECT_EQ(written.size(), text.size());
+    EXPECT_NE(written, text);
+    std::vector<std::string> decode = {"listfile", "decode", cipher};
+    decode.insert(decode.end(), key.begin(), key.end());
+    const TCliResult r = RunCli(decode);
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, text);
+  }
+}
+
+TEST(CliListFile, TheBuiltListFileHoldsTheDataSource) {
+  const std::string built = std::string(QUILLON_CLI_PATH);
+  const std::string folder = built.substr(0, built.find_last_of('/'));
+  const std::string source = std::string(QUILLON_SOURCE_DIR) + "/data/Quillon.ieldat.txt";
+  const TCliResult r = RunCli({"listfile", "decode", folder + "/Quillon.ieldat"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, ReadHostFile(source));
+}
+
+TEST(CliListFile, BadArgumentsGiveExitCode2) {
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{"listfile"},
+                                             {"listfile", "decode"},
+                                             {"listfile", "encode", "a"},
+                                             {"listfile", "decode", "/nonexistent/x.ieldat"},
+                                             {"listfile", "decode", "x", "--key-text"},
+                                             {"listfile", "shred", "x"}}) {
+    const TCliResult r = RunCli(args);
+    EXPECT_EQ(r.code, 2) << args.size();
+    EXPECT_FALSE(r.err.empty());
+  }
 }
 
 } // namespace

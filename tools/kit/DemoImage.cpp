@@ -46,9 +46,20 @@ void WriteDemoImage(const std::string& root) {
 
   // alice: a complete profile, the last logged-on user.
   image.AddUser(kDemoUsers[0].name, kDemoUsers[0].sid);
-  // bob: no Shell Folders values (AppData among them), so lookups fall back to User Shell
-  // Folders and the Windows defaults.
-  image.AddUser(kDemoUsers[1].name, kDemoUsers[1].sid, /*withShellFolders=*/false);
+  // bob: his Shell Folders lack AppData, so that lookup falls back to User Shell Folders.
+  THiveWriter& bob = image.AddUser(kDemoUsers[1].name, kDemoUsers[1].sid,
+                                   /*withShellFolders=*/false);
+  const std::string shellFolders =
+      "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+  const std::string bobProfile = "C:\\Users\\bob\\";
+  bob.SetString(shellFolders, "Local AppData", bobProfile + "AppData\\Local");
+  bob.SetString(shellFolders, "Cache",
+                bobProfile + "AppData\\Local\\Microsoft\\Windows\\Temporary Internet Files");
+  bob.SetString(shellFolders, "Cookies",
+                bobProfile + "AppData\\Roaming\\Microsoft\\Windows\\Cookies");
+  bob.SetString(shellFolders, "History",
+                bobProfile + "AppData\\Local\\Microsoft\\Windows\\History");
+  bob.SetString(shellFolders, "Favorites", bobProfile + "Favorites");
   // carol: logged on at the moment the image was taken, with a volatile environment.
   THiveWriter& carol = image.AddUser(kDemoUsers[2].name, kDemoUsers[2].sid);
   carol.SetString("Volatile Environment", "USERPROFILE", "C:\\Users\\carol");
