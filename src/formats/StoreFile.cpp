@@ -1,0 +1,29 @@
+#include "formats/StoreFile.h"
+
+#include "winapi/WinApi.h"
+
+namespace quillon {
+
+bool ReplaceStoreFile(const std::string& path, std::string_view content) {
+  if (path.empty()) {
+    winapi::SetLastError(winapi::ERROR_INVALID_NAME);
+    return false;
+  }
+  const std::string temp = path + std::string(kStoreTempSuffix);
+  if (winapi::WriteWholeFile(temp, content) &&
+      winapi::MoveFileEx(temp, path, winapi::MOVEFILE_REPLACE_EXISTING))
+    return true;
+  // A write that failed half-way leaves a partial file; it must not stay beside the store. The
+  // cause of the failure, not the clean-up's, is what the caller reports.
+  const winapi::DWORD error = winapi::GetLastError();
+  winapi::DeleteFile(temp);
+  winapi::SetLastError(error);
+  return false;
+}
+
+void RaiseFileCreateError(const std::string& fileName) {
+  throw EFCreateError("Cannot create file \"" + fileName + "\". " +
+                      winapi::FormatMessage(winapi::GetLastError()));
+}
+
+} // namespace quillon

@@ -1,0 +1,44 @@
+#pragma once
+// Walks the lines of a browser's text store. Windows programs wrote CR LF, their ports LF, and
+// old Mac builds CR alone, so a line ends at any of the three; the break itself is handed out
+// too, for writers that must give back the lines they leave alone byte for byte.
+
+#include <cstddef>
+#include <string_view>
+
+namespace quillon {
+
+struct TTextLine {
+  std::string_view Text;  // without its line break
+  std::string_view Break; // "\r\n", "\n", "\r", or empty for a last line without one
+};
+
+class TTextLineReader {
+public:
+  explicit TTextLineReader(std::string_view text) : text_(text) {}
+
+  // The next line; false after the last one. A text that ends with a line break has no empty
+  // line after it.
+  bool Next(TTextLine& line) {
+    if (pos_ >= text_.size())
+      return false;
+    const std::size_t end = text_.find_first_of("\r\n", pos_);
+    if (end == std::string_view::npos) {
+      line = {text_.substr(pos_), {}};
+      pos_ = text_.size();
+      return true;
+    }
+    std::size_t breakLength = 1;
+    if (text_[end] == '\r' && end + 1 < text_.size() && text_[end + 1] == '\n')
+      breakLength = 2;
+    line = {text_.substr(pos_, end - pos_), text_.substr(end, breakLength)};
+    pos_ = end + breakLength;
+    return true;
+  }
+
+private:
+  std::string_view text_;
+  std::size_t pos_ = 0;
+};
+
+} // namespace quillon

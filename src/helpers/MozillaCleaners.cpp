@@ -1,0 +1,193 @@
+#include "helpers/MozillaCleaners.h"
+
+#include "discovery/BrowserManager.h"
+#include "formats/MozillaPrefs.h"
+#include "formats/StoreFile.h"
+#include "formats/TextLines.h"
+#include "winapi/WinApi.h"
+
+#include <cstddef>
+#include <functional>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+namespace quillon {
+
+namespace {
+
+constexpr std::string_view kCookiesTxtHeader =
+    "# HTTP Cookie File\n"
+    "# http://www.netscape.com/newsref/std/cookie_spec.html\n"
+    "# This is a generated file!  Do not edit.\n"
+    "# To delete cookies, use the Cookie Manager.\n"
+    "\n";
+
+constexpr std::string_view kBackupSuffix = ".vext.bak";
+
+std::string UpperCase(std::string_view s) {
+  std::string upper(s);
+  for (char& c : upper) {
+    if (c >= 'a' && c <= 'z')
+      c = static_cast<char>(c - 'a' + 'A');
+  }
+  return upper;
+}
+
+// The text behind marker (found in upper) up to the next double quote of line, or to the end of
+// the line when no quote closes it. False when the marker is absent.
+bool QuotedAfter(std::string_view line, std::string_view upper, std::string_view marker,
+                 std::string_view& text) {
+  const std::size_t pos = upper.find(marker);
+  if (pos == std::string_view::npos)
+    return false;
+  const std::size_t start = pos + marker.size();
+  const std::size_t end = line.find('"', start);
+  text = line.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+  return true;
+}
+
+// (title, address) pairs of the bookmarks still in the list; views into the entries, which
+// outlive the set.
+struct TPairHash {
+  std::size_t operator()(const std::pair<std::string_view, std::string_view>& p) const {
+    const std::size_t h = std::hash<std::string_view>()(p.first);
+    return h ^
+           (std::hash<std::string_view>()(p.second) + 0x9E3779B97F4A7C15ull + (h << 6) + (h >> 2));
+  }
+};
+using TBookmarkSet = std::unordered_set<std::pair<std::string_view, std::string_view>, TPairHash>;
+
+} // namespace
+
+void ParseBookmarkLine(std::string_view line, std::string& title, std::string& url,
+                       TDateTime& lastVisit, TDateTime& added, std::string& identifier) {
+  const std::string upper = UpperCase(line);
+  std::string_view text;
+
+  added = 0;
+  if (QuotedAfter(line, upper, "ADD_DATE=\"", text))
+    TryUnixFloatTextToDateTime(text, added);
+  lastVisit = 0;
+  if (QuotedAfter(line, upper, "LAST_VISIT=\"", text))
+    TryUnixFloatTextToDateTime(text, lastVisit);
+  if (QuotedAfter(line, upper, "ID=\"", text))
+    identifier = std::string(text);
+
+  url.clear();
+  title.clear();
+  constexpr std::string_view kHref = "<A HREF=\"";
+  if (!QuotedAfter(line, upper, kHref, text))
+    return;
+  url = std::string(text);
+  const std::size_t href = upper.find(kHref);
+  const std::size_t gt = line.find('>', href + kHref.size());
+  if (gt == std::string_view::npos)
+    return;
+  const std::size_t end = upper.find("</A>", gt + 1);
+  title = std::string(
+      line.substr(gt + 1, end == std::string::npos ? std::string_view::npos : end - gt - 1));
+}
+
+void CleanPrefsPages(TBrowserProfile& profile, const TOnValidateCacheEntry& validate) {
+  const std::string& location = profile.GetLocation(ctPages);
+  if (!winapi::FileExists(location))
+    return;
+  TMozillaPrefsList prefs;
+  prefs.LoadFromFile(location);
+
+  TCacheList& list = profile.GetList(ctPages);
+  std::vector<std::pair<TCacheItem*, std::string>> accepted;
+  for (int i = 0; i < list.Count(); ++i) {
+    TCacheItem& item = list[i];
+    std::string newcontent = "about:blank";
+    if (AskValidator(validate, profile, ctPages, &item, newcontent, true)) {
+      prefs.WriteString(item.Name, newcontent);
+      accepted.emplace_back(&item, std::move(newcontent));
+    }
+  }
+  prefs.SaveToFile(location);
+  // The list shows the new values only once the file holds them.
+  for (auto& [item, content] : accepted)
+    item->Content = std::move(content);
+}
+
+void ResetPrefsPages(TBrowserProfile& profile) {
+  CleanPrefsPages(profile, {});
+}
+
+void CleanCookiesTxt(TBrowserProfile& profile, const TOnValidateCacheEntry& validate) {
+  if (!validate)
+    return;
+  const std::string& location = profile.GetLocation(ctCookies);
+  if (!winapi::FileExists(location))
+    return;
+
+  TCacheList& list = profile.GetList(ctCookies);
+  for (int i = list.Count() - 1; i >= 0; --i) {
+    TCacheItem& item = list[i];
+    std::string newcontent = item.Host + item.Path;
+    if (AskValidator(validate, profile, ctCookies, &item, newcontent, false))
+      list.Delete(i);
+  }
+
+  std::size_t size = kCookiesTxtHeader.size();
+  for (int i = 0; i < list.Count(); ++i)
+    size += list[i].Plaintext.size() + 1;
+  std::string content;
+  content.reserve(size);
+  content += kCookiesTxtHeader;
+  for (int i = 0; i < list.Count(); ++i) {
+    content += list[i].Plaintext;
+    content += '\n';
+  }
+  ReplaceStoreFile(location, content);
+}
+
+void CleanBookmarksHtml(TBrowserProfile& profile, const TOnValidateCacheEntry& validate) {
+  if (!validate)
+    return;
+  const std::string& location = profile.GetLocation(ctBookmarks);
+  if (!winapi::FileExists(location))
+    return;
+
+  TCacheList& list = profile.GetList(ctBookmarks);
+  for (int i = list.Count() - 1; i >= 0; --i) {
+    TCacheItem& item = list[i];
+    std::string newcontent = item.Path + "\\" + item.Name;
+    if (AskValidator(validate, profile, ctBookmarks, &item, newcontent, false))
+      list.Delete(i);
+  }
+
+  std::string original;
+  if (!winapi::ReadWholeFile(location, original))
+    return;
+  // The backup is a copy: the store itself stays in place until its new content replaces it.
+  if (!winapi::CopyFile(location, location + std::string(kBackupSuffix), false))
+    return;
+
+  TBookmarkSet remaining;
+  remaining.reserve(static_cast<std::size_t>(list.Count()));
+  for (int i = 0; i < list.Count(); ++i)
+    remaining.emplace(list[i].Name, list[i].Host);
+
+  std::string content;
+  content.reserve(original.size() + original.size() / 16);
+  TTextLineReader reader(original);
+  TTextLine line;
+  std::string title, url, identifier;
+  TDateTime lastVisit = 0, added = 0;
+  while (reader.Next(line)) {
+    if (line.Text.find("<A HREF") != std::string_view::npos) {
+      identifier.clear();
+      ParseBookmarkLine(line.Text, title, url, lastVisit, added, identifier);
+      if (!remaining.contains({title, url}))
+        continue;
+    }
+    content += line.Text;
+    content += "\r\n";
+  }
+  ReplaceStoreFile(location, content);
+}
+
+} // namespace quillon
