@@ -165,8 +165,10 @@ TBrowserManager::TBrowserManager() : TBrowserManager(kDefaultFamilyMask) {}
 TBrowserManager::TBrowserManager(TFamilyMask mask)
     : TBrowserManager(mask, DefaultDiscoverySteps()) {}
 
-TBrowserManager::TBrowserManager(TFamilyMask mask, TDiscoverySteps steps, TClock clock)
-    : familyMask_(mask), clock_(clock ? std::move(clock) : TClock(Now)), profiles_(this) {
+TBrowserManager::TBrowserManager(TFamilyMask mask, TDiscoverySteps steps, TClock clock,
+                                 TLogObserver onLog)
+    : familyMask_(mask), clock_(clock ? std::move(clock) : TClock(Now)), onLog_(std::move(onLog)),
+      profiles_(this) {
   auto run = [this](const TDiscoveryStep& step) {
     DetectionStart = clock_();
     if (step)
@@ -184,12 +186,15 @@ TBrowserManager::TBrowserManager(TFamilyMask mask, TDiscoverySteps steps, TClock
   if (FamilyMaskContains(mask, bChrome))
     Guarded([&] { run(steps.Chrome); });
   ItemIndex = 0;
+  onLog_ = nullptr;
 }
 
 TBrowserManager::~TBrowserManager() = default;
 
 void TBrowserManager::Log(std::string line) {
   detectionLog_.push_back(std::move(line));
+  if (onLog_)
+    onLog_(detectionLog_.back());
 }
 
 void TBrowserManager::LogDetectionTime() {

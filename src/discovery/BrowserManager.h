@@ -199,6 +199,10 @@ TDiscoverySteps DefaultDiscoverySteps();
 // Where the manager reads the time that the detection log measures steps with.
 using TClock = std::function<TDateTime()>;
 
+// Hears each line the detection log gains while discovery runs, so that a front end can show
+// which step is at work.
+using TLogObserver = std::function<void(const std::string& line)>;
+
 class TBrowserManager {
 public:
   // Detects every family except Thunderbird and "Opera Application".
@@ -206,8 +210,10 @@ public:
   explicit TBrowserManager(TFamilyMask mask);
   // Runs the selected steps in order, each under its own guard: a step that fails ends there
   // (without its timing line) and the next one runs; the profiles it added stay. The portable
-  // Firefox step shares the Mozilla step's guard and is skipped when that fails.
-  TBrowserManager(TFamilyMask mask, TDiscoverySteps steps, TClock clock = Now);
+  // Firefox step shares the Mozilla step's guard and is skipped when that fails. onLog hears the
+  // log lines of discovery only; the manager drops it when its constructor ends.
+  TBrowserManager(TFamilyMask mask, TDiscoverySteps steps, TClock clock = Now,
+                  TLogObserver onLog = {});
   TBrowserManager(const TBrowserManager&) = delete;
   TBrowserManager& operator=(const TBrowserManager&) = delete;
   ~TBrowserManager();
@@ -250,6 +256,7 @@ private:
   TOnValidateCacheEntry onValidateCacheEntry_;
   TFamilyMask familyMask_;
   TClock clock_;
+  TLogObserver onLog_;
   TBrowserProfileList profiles_;
 };
 

@@ -1,0 +1,128 @@
+// quillon: the window. Takes the same image options as quillon-cli, sets up the process-wide
+// pieces, shows discovery's progress and then the main window.
+
+#include "cli/CliOptions.h"
+#include "discovery/BrowserManager.h"
+#include "discovery/ProcessSetup.h"
+#include "ui/DiscoveryProgress.h"
+#include "ui/FormUnitMain.h"
+#include "winapi/image/ImageRegistry.h"
+#include "winapi/image/ImageWinApi.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#ifndef QUILLON_DEMO_IMAGE
+#define QUILLON_DEMO_IMAGE ""
+#endif
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace quillon;
+
+constexpr const char* kUsage =
+    R"(Usage: quillon [--image DIR] [--user NAME] [--drive X=DIR]...
+
+Shows the web-browser profiles of a Windows system image in a window.
+
+Options:
+  --image DIR     the Windows system drive to read (a mounted partition or a copy);
+                  default: the demo image the build writes
+  --user NAME     whose session to run in: a profile folder name under Users or a SID;
+                  default: the image's last logged-on user
+  --drive X=DIR   map drive letter X: to the host folder DIR (repeatable; C: is the image,
+                  Z: is the host's /)
+  -h, --help      this text
+
+Exit codes: 0 done, 2 bad arguments or an image that cannot be used.
+)";
+
+// A command line or image that cannot be used; the one line to print.
+struct EStartError {
+  std::string message;
+};
+
+winapi::image::TImageConfig MakeImageConfig(const cli::TCliOptions& options) {
+  winapi::image::TImageConfig config;
+  const bool demo = options.image.empty();
+  config.imageRoot = demo ? std::string(QUILLON_DEMO_IMAGE) : options.image;
+  std::error_code ec;
+  if (!fs::is_directory(config.imageRoot, ec)) {
+    if (demo)
+      throw EStartError{"the demo image " + config.imageRoot +
+                        " is missing; write it with 'make demo-reset'"};
+    throw EStartError{"image folder " + config.imageRoot + " does not exist"};
+  }
+  for (const auto& [letter, dir] : options.drives) {
+    if (!fs::is_directory(dir, ec))
+      throw EStartError{std::string("folder ") + dir + " for drive " + letter + ": does not exist"};
+    config.drives[letter] = dir;
+  }
+  config.user = options.user;
+  config.executablePath = fs::read_symlink("/proc/self/exe", ec).string();
+  return config;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+  std::shared_ptr<winapi::image::TImageWinApi> api;
+  try {
+    // Checked before any window exists, so that a bad command line fails the same way with or
+    // without a display.
+    const cli::TCliOptions options =
+        cli::ParseCliOptions(std::vector<std::string>(argv + 1, argv + argc));
+    if (options.help) {
+      std::cout << kUsage;
+      return 0;
+    }
+    if (!options.command.empty())
+      throw cli::ECliUsage{"unexpected argument '" + options.command + "' (try --help)"};
+    api = std::make_shared<winapi::image::TImageWinApi>(MakeImageConfig(options));
+    if (!options.user.empty() && api->Registry().CurrentUserSid().empty())
+      throw EStartError{"no user " + options.user + " in the image (give a folder name below " +
+                        "Users or a SID listed in ProfileList)"};
+  } catch (const cli::ECliUsage& e) {
+    std::cerr << "quillon: " << e.message << '\n';
+    return 2;
+  } catch (const EStartError& e) {
+    std::cerr << "quillon: " << e.message << '\n';
+    return 2;
+  } catch (const std::exception& e) {
+    std::cerr << "quillon: " << e.what() << '\n';
+    return 2;
+  }
+
+  winapi::TWinApiScope scope(api);
+  TProcessSetup setup;
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Quillon"));
+
+  TformDiscoveryProgress progress;
+  progress.show();
+  QCoreApplication::processEvents();
+  const TManagerFactory createManager = [&progress] {
+    return std::make_unique<TBrowserManager>(
+        kDefaultFamilyMask, DefaultDiscoverySteps(), Now,
+        [&progress](const std::string& line) { progress.ShowStep(line); });
+  };
+  std::unique_ptr<TformMain> window;
+  try {
+    window = std::make_unique<TformMain>(createManager);
+  } catch (const std::exception& e) {
+    // Discovery guards its own steps; what still escapes leaves no window to show.
+    progress.close();
+    QMessageBox::critical(nullptr, QApplication::applicationName(), QString::fromUtf8(e.what()));
+    return 1;
+  }
+  progress.close();
+  window->show();
+  return QApplication::exec();
+}

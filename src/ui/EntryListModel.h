@@ -1,0 +1,43 @@
+#pragma once
+// The rows of one entry list of the main window. Like an owner-data list view, the model holds
+// no entries: it has an item count that the window sets after each refresh, and it asks the
+// current profile's list of its kind for a row only when the view paints it.
+
+#include "discovery/BrowserManager.h"
+
+#include <QAbstractTableModel>
+
+namespace quillon {
+
+class TEntryListModel : public QAbstractTableModel {
+  Q_OBJECT
+
+public:
+  explicit TEntryListModel(TCacheType kind, QObject* parent = nullptr);
+
+  TCacheType Kind() const { return kind_; }
+  // The manager whose current profile the rows come from (not owned); null: rows stay empty.
+  void SetManager(TBrowserManager* manager);
+  // How many rows the view shows. Setting it resets the view, also to the same count, so that
+  // every visible row is asked for again.
+  void SetItemCount(int count);
+  int ItemCount() const { return itemCount_; }
+
+  int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+  int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+  QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+  QVariant headerData(int section, Qt::Orientation orientation,
+                      int role = Qt::DisplayRole) const override;
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+private:
+  // The entry a row shows, or null when there is none (no current profile, or the list has
+  // become shorter than the item count since the last refresh).
+  const TCacheItem* EntryAt(int row) const;
+
+  TCacheType kind_;
+  TBrowserManager* manager_ = nullptr;
+  int itemCount_ = 0;
+};
+
+} // namespace quillon

@@ -1,0 +1,503 @@
+#include "ui/FormUnitMain.h"
+
+#include "discovery/CompatibilityTable.h"
+#include "discovery/EntryRows.h"
+#include "helpers/CleanRule.h"
+#include "platform/ListFile.h"
+#include "ui/DisplayText.h"
+#include "ui/EntryListModel.h"
+#include "ui/Icons.h"
+#include "winapi/WinApi.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QTabWidget>
+#include <QTableView>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace quillon {
+
+namespace {
+
+constexpr const char* kListFileName = "Quillon.ieldat";
+
+constexpr std::array<const char*, 3> kIntroParagraphs = {
+    "This application is a demonstration of the cache, cookie and history cache entries of "
+    "different browsers that Corvane can read and clean. It does intentionally NOT allow to "
+    "export any of these as it is intended as a demonstration, not a spying tool.",
+    "At the bottom of this page, you can see a list of supported browsers. (R)ead means "
+    "displaying the cache contents; (C)lean means cleaning single entries out; and (P)urge means "
+    "removing the cache in whole.",
+    "Select a browser profile at the left to display the associated data."};
+
+// The tabs of the entry lists, by kind: object name, list name, tab image.
+struct TDataTab {
+  const char* tabName;
+  const char* listName;
+  int image;
+};
+constexpr std::array<TDataTab, kCacheTypeCount> kDataTabs = {{{"tsCache", "lvCache", 0},
+                                                              {"tsCookies", "lvCookies", 1},
+                                                              {"tsHistory", "lvHistory", 2},
+                                                              {"tsStartpages", "lvPages", 4},
+                                                              {"tsBookmarks", "lvBookmarks", 5}}};
+constexpr int kInfoTabImage = 3;
+constexpr int kLogTabImage = 6;
+
+// The image of "Helpers"; refresh, clean and purge take theirs by verb (0 to 2).
+constexpr int kHelpersImage = 3;
+
+QString Text(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QString ApplicationTitle() {
+  return QGuiApplication::applicationDisplayName();
+}
+
+void ShowErrorBox(QWidget* window, const QString& message) {
+  QMessageBox::critical(window, ApplicationTitle(), message);
+}
+
+// The mark beside a capability text: full support for "All", none for "-", partial otherwise.
+// The mark follows the text the user reads; the stored capability images put the full mark
+// beside Chrome's "-" and the partial one beside its "All".
+int SupportMark(const std::string& capability) {
+  if (capability == "All")
+    return 0;
+  if (capability == "-")
+    return -1;
+  return 1;
+}
+
+} // namespace
+
+QString AboutMenuText(const QString& title) {
+  return QStringLiteral("&About ") + EscapeMnemonics(title) + QStringLiteral("...");
+}
+
+TProfileToolButton::TProfileToolButton(QWidget* parent) : QToolButton(parent) {
+  setCheckable(true);
+  setAutoRaise(true);
+  setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+TformMain::TformMain(const TManagerFactory& createManager, QWidget* parent)
+    : QMainWindow(parent), reportError_(ShowErrorBox) {
+  CreateComponents();
+  FormCreate(createManager);
+}
+
+TformMain::~TformMain() {
+  FormDestroy();
+}
+
+// --- Components ------------------------------------------------------------------------------
+
+int TformMain::Scaled(int pixels) const {
+  // The window's measures suit an 8-point font whose digits are 6 pixels wide; a wider desktop
+  // font widens them in proportion, so that a date still fits its column.
+  constexpr double kDesignDigitWidth = 6.0;
+  const double digit = fontMetrics().horizontalAdvance(QLatin1Char('0'));
+  const double factor = std::max(1.0, digit / kDesignDigitWidth);
+  return static_cast<int>(pixels * factor + 0.5);
+}
+
+void TformMain::CreateComponents() {
+  setWindowTitle(ApplicationTitle());
+  // The window font stays the desktop's own; sizes grow with it (see Scaled).
+  resize(Scaled(776), Scaled(514));
+
+  CreateActions();
+
+  auto* central = new QWidget(this);
+  setCentralWidget(central);
+  auto* columns = new QHBoxLayout(central);
+  columns->setContentsMargins(8, 8, 8, 8);
+  columns->setSpacing(8);
+
+  // QToolBar sets its own size limits from its buttons, so a pane holds it at its width; the
+  // pane is sunken so that the place of the profiles shows also while there are none.
+  auto* profilePane = new QFrame(central);
+  profilePane->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+  profilePane->setFixedWidth(Scaled(225));
+  auto* paneLayout = new QVBoxLayout(profilePane);
+  paneLayout->setContentsMargins(2, 2, 2, 2);
+  toolbarProfiles_ = new QToolBar(profilePane);
+  toolbarProfiles_->setObjectName("toolbarProfiles");
+  toolbarProfiles_->setOrientation(Qt::Vertical);
+  toolbarProfiles_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+  toolbarProfiles_->setIconSize(QSize(16, 16));
+  toolbarProfiles_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  toolbarProfiles_->setMovable(false);
+  toolbarProfiles_->setFloatable(false);
+  profileButtons_ = new QButtonGroup(this);
+  profileButtons_->setExclusive(true);
+  paneLayout->addWidget(toolbarProfiles_);
+  columns->addWidget(profilePane);
+
+  auto* rows = new QVBoxLayout;
+  rows->setSpacing(8);
+  columns->addLayout(rows, 1);
+
+  toolbarMain_ = new QToolBar(central);
+  toolbarMain_->setObjectName("toolbarMain");
+  toolbarMain_->setIconSize(QSize(24, 24));
+  toolbarMain_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  toolbarMain_->setMovable(false);
+  toolbarMain_->setFloatable(false);
+  rows->addWidget(toolbarMain_);
+
+  auto addDropDown = [this](QAction* action, const char* buttonName, const char* menuName,
+                            std::initializer_list<QAction*> entries) {
+    auto* menu = new QMenu(this);
+    menu->setObjectName(menuName);
+    for (QAction* entry : entries)
+      menu->addAction(entry);
+    auto* button = new QToolButton(toolbarMain_);
+    button->setObjectName(buttonName);
+    button->setDefaultAction(action);
+    button->setMenu(menu);
+    button->setPopupMode(QToolButton::MenuButtonPopup);
+    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    toolbarMain_->addWidget(button);
+    return std::pair{button, menu};
+  };
+  for (const TActionVerb verb : {TActionVerb::Refresh, TActionVerb::Clean, TActionVerb::Purge}) {
+    std::initializer_list<QAction*> entries = {
+        actions_[MakeAction(verb, ctCache)], actions_[MakeAction(verb, ctCookies)],
+        actions_[MakeAction(verb, ctHistory)], actions_[MakeAction(verb, ctPages)],
+        actions_[MakeAction(verb, ctBookmarks)]};
+    static constexpr std::array<const char*, 3> buttonNames = {"tbRefresh", "tbClean", "tbPurge"};
+    static constexpr std::array<const char*, 3> menuNames = {"pmRefresh", "pmClean", "pmPurge"};
+    const auto v = static_cast<std::size_t>(verb);
+    addDropDown(actions_[MakeAction(verb)], buttonNames[v], menuNames[v], entries);
+  }
+  // The inspection windows open from here once they exist; until then their entries are shown
+  // disabled so the menu already has its final shape.
+  auto* mork = new QAction(QStringLiteral("Dize-R-Areze"), this);
+  auto* o4 = new QAction(QStringLiteral("Rodove-Z4-Uvova"), this);
+  auto* ieCache = new QAction(QStringLiteral("Vezuz-IR-Uzodo"), this);
+  mork->setObjectName("aMorkViewer");
+  o4->setObjectName("aO4Viewer");
+  ieCache->setObjectName("aIECacheViewer");
+  for (QAction* viewer : {mork, o4, ieCache})
+    viewer->setEnabled(false);
+  const auto [button, menu] = addDropDown(aHelpers_, "tbHelpers", "pmHelpers", {mork, o4, ieCache});
+  helpersButton_ = button;
+  helpersMenu_ = menu;
+
+  pcBrowserInfo_ = new QTabWidget(central);
+  pcBrowserInfo_->setObjectName("pcBrowserInfo");
+  pcBrowserInfo_->setMinimumWidth(256);
+  pcBrowserInfo_->setIconSize(QSize(16, 16));
+  rows->addWidget(pcBrowserInfo_, 1);
+
+  tsInfo_ = CreateInfoTab();
+  pcBrowserInfo_->addTab(tsInfo_, TabImage(kInfoTabImage), QStringLiteral("Info"));
+
+  auto* tabLog = new QWidget;
+  tabLog->setObjectName("tabLog");
+  auto* logLayout = new QVBoxLayout(tabLog);
+  mLog_ = new QPlainTextEdit(tabLog);
+  mLog_->setObjectName("mLog");
+  mLog_->setReadOnly(true);
+  mLog_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  mLog_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  mLog_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  QFont courier(QStringLiteral("Courier New"));
+  courier.setStyleHint(QFont::TypeWriter);
+  mLog_->setFont(courier);
+  logLayout->addWidget(mLog_);
+  pcBrowserInfo_->addTab(tabLog, TabImage(kLogTabImage), QStringLiteral("Log"));
+
+  for (int k = 0; k < kCacheTypeCount; ++k) {
+    const auto kind = static_cast<TCacheType>(k);
+    const TDataTab& tab = kDataTabs[static_cast<std::size_t>(k)];
+    auto* page = new QWidget;
+    page->setObjectName(tab.tabName);
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(CreateEntryList(kind, tab.listName));
+    dataTabs_[static_cast<std::size_t>(k)] = page;
+    pcBrowserInfo_->addTab(page, TabImage(tab.image), Text(EntryListCaption(kind)));
+  }
+
+  // Qt gives no access to the window (system) menu, so the About item lives in a Help menu,
+  // where desktop users look for it.
+  QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+  help->setObjectName("miHelp");
+  auto* about = help->addAction(AboutMenuText(ApplicationTitle()));
+  about->setObjectName("miAbout");
+  // The About dialog comes with its own window.
+  about->setEnabled(false);
+}
+
+void TformMain::CreateActions() {
+  for (int a = 0; a < kMainActionCount; ++a) {
+    const auto id = static_cast<TMainAction>(a);
+    auto* action = new QAction(Text(ActionCaption(id)), this);
+    action->setObjectName(Text(ActionName(id)));
+    if (!ActionKind(id))
+      action->setIcon(ActionImage(static_cast<int>(ActionVerb(id))));
+    connect(action, &QAction::triggered, this, [this, id] { Execute(id); });
+    actions_[static_cast<std::size_t>(a)] = action;
+  }
+  aHelpers_ = new QAction(ActionImage(kHelpersImage), QStringLiteral("Helpers"), this);
+  aHelpers_->setObjectName("aHelpers");
+  connect(aHelpers_, &QAction::triggered, this, [this] { ShowHelpersMenu(); });
+}
+
+QWidget* TformMain::CreateInfoTab() {
+  auto* page = new QWidget;
+  page->setObjectName("tsInfo");
+  auto* layout = new QVBoxLayout(page);
+  labelIntroInfo_ = new QLabel(page);
+  labelIntroInfo_->setObjectName("labelIntroInfo");
+  labelIntroInfo_->setWordWrap(true);
+  labelIntroInfo_->setTextFormat(Qt::PlainText);
+  labelIntroInfo_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  layout->addWidget(labelIntroInfo_);
+
+  lvCompatibility_ = new QTreeWidget(page);
+  lvCompatibility_->setObjectName("lvCompatibility");
+  lvCompatibility_->setRootIsDecorated(false);
+  lvCompatibility_->setUniformRowHeights(true);
+  lvCompatibility_->setSelectionMode(QAbstractItemView::SingleSelection);
+  lvCompatibility_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  lvCompatibility_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  lvCompatibility_->setIconSize(QSize(16, 16));
+  QStringList captions;
+  for (const char* caption : kCompatibilityColumns)
+    captions << QString::fromLatin1(caption);
+  lvCompatibility_->setHeaderLabels(captions);
+  lvCompatibility_->header()->setStretchLastSection(false);
+  lvCompatibility_->header()->resizeSection(0, Scaled(130));
+  for (int column = 1; column < captions.size(); ++column)
+    lvCompatibility_->header()->resizeSection(column, Scaled(60));
+  layout->addWidget(lvCompatibility_, 1);
+  return page;
+}
+
+QTableView* TformMain::CreateEntryList(TCacheType kind, const char* name) {
+  auto* model = new TEntryListModel(kind, this);
+  models_[kind] = model;
+  auto* view = new QTableView;
+  view->setObjectName(name);
+  view->setModel(model);
+  view->setSelectionBehavior(QAbstractItemView::SelectRows);
+  view->setSelectionMode(QAbstractItemView::SingleSelection);
+  view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  view->setShowGrid(false);
+  view->setWordWrap(false);
+  view->setCornerButtonEnabled(false);
+  // Every row has the same height, so a list of a million entries needs no measuring.
+  QHeaderView* rowsHeader = view->verticalHeader();
+  rowsHeader->setSectionResizeMode(QHeaderView::Fixed);
+  rowsHeader->setDefaultSectionSize(view->fontMetrics().height() + 6);
+  rowsHeader->hide();
+  QHeaderView* header = view->horizontalHeader();
+  header->setHighlightSections(false);
+  header->setStretchLastSection(false);
+  const auto columns = EntryColumns(kind);
+  for (std::size_t c = 0; c < columns.size(); ++c) {
+    const int section = static_cast<int>(c);
+    if (columns[c].Width == 0) {
+      header->setSectionResizeMode(section, QHeaderView::Stretch);
+    } else {
+      header->setSectionResizeMode(section, QHeaderView::Interactive);
+      header->resizeSection(section, Scaled(columns[c].Width));
+    }
+  }
+  return view;
+}
+
+// --- Creation and destruction ----------------------------------------------------------------
+
+void TformMain::FormCreate(const TManagerFactory& createManager) {
+  manager_ = createManager ? createManager() : std::make_unique<TBrowserManager>();
+  if (!manager_)
+    throw std::logic_error("the manager factory gave no manager");
+  LoadPageLocations();
+  manager_->SetOnValidateCacheEntry(ValidateCacheEntry);
+  for (TEntryListModel* model : models_)
+    model->SetManager(manager_.get());
+
+  if (manager_->Profiles().Count() > 0) {
+    manager_->ItemIndex = 0;
+    ListsChanged(kAllCacheKinds);
+    AddProfileButtons();
+  }
+  FillCompatibility();
+
+  QStringList log;
+  for (const std::string& line : manager_->DetectionLog())
+    log << DisplayText(line);
+  mLog_->setPlainText(log.join(QLatin1Char('\n')));
+
+  pcBrowserInfo_->setCurrentWidget(tsInfo_);
+  QStringList intro;
+  for (const char* paragraph : kIntroParagraphs)
+    intro << QString::fromLatin1(paragraph);
+  // A blank line between the paragraphs.
+  labelIntroInfo_->setText(intro.join(QStringLiteral("\n\n")));
+  // No capability flags apply yet: every tab shows and every action is enabled until a profile
+  // button is clicked.
+}
+
+void TformMain::FormDestroy() {
+  for (TEntryListModel* model : models_)
+    if (model != nullptr)
+      model->SetManager(nullptr);
+  manager_.reset();
+}
+
+void TformMain::LoadPageLocations() {
+  const std::string executable = winapi::GetModuleFileName();
+  const std::size_t slash = executable.find_last_of('\\');
+  if (slash == std::string::npos)
+    return;
+  const std::string path = executable.substr(0, slash + 1) + kListFileName;
+  try {
+    LoadListFile(path, manager_->IEPageLocations());
+  } catch (const EListFileError&) {
+    // A list file that cannot be read names no locations; the program runs without it.
+    manager_->IEPageLocations().clear();
+  }
+}
+
+void TformMain::AddProfileButtons() {
+  const TBrowserProfileList& profiles = manager_->Profiles();
+  for (int i = 0; i < profiles.Count(); ++i) {
+    const TBrowserProfile& profile = profiles.Items(i);
+    const std::string caption = profile.ProfileName + " (" + std::string(profile.BrowserName()) +
+                                " " + profile.Version + ")";
+    auto* button = new TProfileToolButton(toolbarProfiles_);
+    button->setObjectName(QStringLiteral("profile%1").arg(i));
+    button->ProfileIndex = i;
+    const TBrowserType type = profile.BrowserType();
+    button->setIcon(BrowserImage(type < kBrowserTypeCount ? BrowserImageIndexes[type] : -1));
+    button->setText(EscapeMnemonics(DisplayText(caption)));
+    button->setToolTip(DisplayText(caption));
+    profileButtons_->addButton(button);
+    button->setChecked(i == 0);
+    connect(button, &QToolButton::clicked, this, [this, button] { ProfileButtonClick(button); });
+    toolbarProfiles_->addWidget(button);
+  }
+}
+
+void TformMain::FillCompatibility() {
+  lvCompatibility_->clear();
+  for (const TCompatibilityRow& row : CompatibilityRows()) {
+    auto* item = new QTreeWidgetItem(lvCompatibility_);
+    item->setText(0, Text(row.Browser));
+    item->setIcon(0, BrowserImage(row.ImageIndex));
+    // Finds the row again when a profile of this type becomes current.
+    item->setData(0, Qt::UserRole, static_cast<int>(row.Type));
+    for (int k = 0; k < kCacheTypeCount; ++k) {
+      item->setText(k + 1, Text(row.Capabilities[static_cast<std::size_t>(k)]));
+      const int mark = SupportMark(row.Capabilities[static_cast<std::size_t>(k)]);
+      // A blank picture where there is no mark keeps the texts of a column aligned.
+      item->setIcon(k + 1, mark >= 0 ? BrowserImage(mark) : BlankImage());
+    }
+  }
+}
+
+// --- Profile selection and actions -----------------------------------------------------------
+
+void TformMain::ProfileButtonClick(QObject* sender) {
+  auto* button = dynamic_cast<TProfileToolButton*>(sender);
+  if (button == nullptr || !manager_)
+    return;
+  RunGuarded([this, button] {
+    button->setChecked(true);
+    manager_->ItemIndex = button->ProfileIndex;
+    const TBrowserProfile* profile = manager_->ActiveProfile();
+    if (profile == nullptr)
+      return;
+    const TProfileView view = ProfileView(*profile, enabled_);
+    ShowDataTabs(view.TabVisible);
+    enabled_ = view.Enabled;
+    ApplyActionStates();
+    SelectCompatibilityRow(profile->BrowserType());
+    Execute(aRefreshAll);
+  });
+}
+
+void TformMain::Execute(TMainAction action) {
+  if (!manager_)
+    return;
+  RunGuarded([this, action] {
+    ExecuteMainAction(*manager_, action, enabled_,
+                      [this](TCacheKinds kinds) { ListsChanged(kinds); });
+  });
+}
+
+void TformMain::ShowDataTabs(const std::array<bool, kCacheTypeCount>& visible) {
+  // Hiding the active tab would let the tab bar pick a neighbour; the Info tab is the one to show.
+  for (int k = 0; k < kCacheTypeCount; ++k)
+    if (!visible[static_cast<std::size_t>(k)] &&
+        pcBrowserInfo_->currentWidget() == dataTabs_[static_cast<std::size_t>(k)])
+      pcBrowserInfo_->setCurrentWidget(tsInfo_);
+  for (int k = 0; k < kCacheTypeCount; ++k)
+    pcBrowserInfo_->setTabVisible(pcBrowserInfo_->indexOf(dataTabs_[static_cast<std::size_t>(k)]),
+                                  visible[static_cast<std::size_t>(k)]);
+}
+
+void TformMain::ApplyActionStates() {
+  for (int a = 0; a < kMainActionCount; ++a)
+    actions_[static_cast<std::size_t>(a)]->setEnabled(enabled_[static_cast<std::size_t>(a)]);
+}
+
+void TformMain::SelectCompatibilityRow(TBrowserType type) {
+  lvCompatibility_->clearSelection();
+  for (int i = 0; i < lvCompatibility_->topLevelItemCount(); ++i) {
+    QTreeWidgetItem* item = lvCompatibility_->topLevelItem(i);
+    if (item->data(0, Qt::UserRole).toInt() == static_cast<int>(type)) {
+      lvCompatibility_->setCurrentItem(item);
+      lvCompatibility_->scrollToItem(item);
+      return;
+    }
+  }
+}
+
+void TformMain::ShowHelpersMenu() {
+  helpersMenu_->popup(helpersButton_->mapToGlobal(QPoint(0, helpersButton_->height())));
+}
+
+void TformMain::ListsChanged(TCacheKinds kinds) {
+  const TBrowserProfile* profile = manager_ ? manager_->ActiveProfile() : nullptr;
+  for (int k = 0; k < kCacheTypeCount; ++k) {
+    const auto kind = static_cast<TCacheType>(k);
+    if (KindsContain(kinds, kind))
+      models_[kind]->SetItemCount(profile != nullptr ? profile->GetList(kind).Count() : 0);
+  }
+}
+
+void TformMain::RunGuarded(const std::function<void()>& work) {
+  try {
+    work();
+  } catch (const std::exception& e) {
+    if (reportError_)
+      reportError_(this, QString::fromUtf8(e.what()));
+  } catch (...) {
+    if (reportError_)
+      reportError_(this, QStringLiteral("An unknown error occurred."));
+  }
+}
+
+} // namespace quillon

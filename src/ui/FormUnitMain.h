@@ -1,0 +1,109 @@
+#pragma once
+// The main window: one button per detected profile on the left, the refresh, clean, purge and
+// helper actions on top, and the tabs with the supported-browser table, the detection log and
+// the five entry lists of the current profile. It owns the browser manager.
+
+#include "discovery/BrowserManager.h"
+#include "discovery/ProfileActions.h"
+
+#include <QMainWindow>
+#include <QToolButton>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class QAction;
+class QButtonGroup;
+class QLabel;
+class QMenu;
+class QPlainTextEdit;
+class QTabWidget;
+class QTableView;
+class QToolBar;
+class QTreeWidget;
+
+namespace quillon {
+
+class TEntryListModel;
+
+// A check-style button on the profile tool bar that knows its profile's position in the
+// manager's Profiles.
+class TProfileToolButton : public QToolButton {
+  Q_OBJECT
+
+public:
+  explicit TProfileToolButton(QWidget* parent = nullptr);
+  std::int32_t ProfileIndex = 0;
+};
+
+// Creates the browser manager, which runs discovery. Tests hand in managers with prepared
+// profiles; the program passes one that reports discovery's progress.
+using TManagerFactory = std::function<std::unique_ptr<TBrowserManager>()>;
+
+// Shows the message of an exception that escaped an action.
+using TErrorReporter = std::function<void(QWidget* window, const QString& message)>;
+
+class TformMain : public QMainWindow {
+  Q_OBJECT
+
+public:
+  // Without a factory the manager detects every family on the current Windows system.
+  explicit TformMain(const TManagerFactory& createManager = {}, QWidget* parent = nullptr);
+  ~TformMain() override;
+
+  TBrowserManager* Manager() const { return manager_.get(); }
+  QAction* Action(TMainAction action) const { return actions_.at(action); }
+  // Replaces the message box that reports an escaped exception (tests record the message).
+  void SetErrorReporter(TErrorReporter reporter) { reportError_ = std::move(reporter); }
+
+  // A click on a profile button: makes its profile current, shows the tabs and enables the
+  // actions that the profile's capability flags allow, and refreshes it.
+  void ProfileButtonClick(QObject* sender);
+  // Runs an action as its menu item does: only while it is enabled, with its follow-up refresh.
+  void Execute(TMainAction action);
+
+private:
+  int Scaled(int pixels) const;
+  void CreateComponents();
+  void CreateActions();
+  QWidget* CreateInfoTab();
+  QTableView* CreateEntryList(TCacheType kind, const char* name);
+  void FormCreate(const TManagerFactory& createManager);
+  void FormDestroy();
+  void LoadPageLocations();
+  void AddProfileButtons();
+  void FillCompatibility();
+
+  void ShowDataTabs(const std::array<bool, kCacheTypeCount>& visible);
+  void ApplyActionStates();
+  void SelectCompatibilityRow(TBrowserType type);
+  void ShowHelpersMenu();
+  void ListsChanged(TCacheKinds kinds);
+  void RunGuarded(const std::function<void()>& work);
+
+  std::unique_ptr<TBrowserManager> manager_;
+  TActionStates enabled_ = AllActionsEnabled();
+  TErrorReporter reportError_;
+
+  QToolBar* toolbarProfiles_ = nullptr;
+  QToolBar* toolbarMain_ = nullptr;
+  QButtonGroup* profileButtons_ = nullptr;
+  QToolButton* helpersButton_ = nullptr;
+  QMenu* helpersMenu_ = nullptr;
+  QTabWidget* pcBrowserInfo_ = nullptr;
+  QWidget* tsInfo_ = nullptr;
+  QLabel* labelIntroInfo_ = nullptr;
+  QTreeWidget* lvCompatibility_ = nullptr;
+  QPlainTextEdit* mLog_ = nullptr;
+  std::array<QWidget*, kCacheTypeCount> dataTabs_{};
+  std::array<TEntryListModel*, kCacheTypeCount> models_{};
+  std::array<QAction*, kMainActionCount> actions_{};
+  QAction* aHelpers_ = nullptr;
+};
+
+// "&About " + the title with each "&" doubled + "...".
+QString AboutMenuText(const QString& title);
+
+} // namespace quillon

@@ -1,0 +1,117 @@
+#pragma once
+// Profiles whose "stores" are plain vectors in the test, read and changed through a helper that
+// stands in for all six instances, so that window tests see refreshes, cleans and purges act.
+
+#include "discovery/BrowserManager.h"
+#include "ui/FormUnitMain.h"
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace quillon::test {
+
+struct TFakeEntry {
+  TCacheType kind;
+  std::string host;
+  std::string path;
+  std::string name;
+  TDateTime lastAccess = 0;
+  TDateTime expires = 0;
+};
+
+class TFakeStoreHelper : public TBrowserHelperCustom {
+public:
+  // The stores, by profile name.
+  std::map<std::string, std::vector<TFakeEntry>> stores;
+  int refreshes = 0;
+  // Runs at the start of every clean; a test makes it throw.
+  std::function<void()> beforeClean;
+
+  void RefreshAll(TBrowserProfile& profile) override {
+    ++refreshes;
+    for (TCacheList& list : profile.Lists)
+      list.Clear();
+    for (const TFakeEntry& e : stores[profile.ProfileName]) {
+      TCacheItem& item = profile.GetList(e.kind).Add();
+      item.Host = e.host;
+      item.Path = e.path;
+      item.Name = e.name;
+      item.LastAccess = e.lastAccess;
+      item.Expires = e.expires;
+    }
+  }
+  void RefreshHistory(TBrowserProfile&) override {}
+  void RefreshPages(TBrowserProfile&) override {}
+  void RefreshBookmarks(TBrowserProfile&) override {}
+  void RefreshCookies(TBrowserProfile&) override {}
+  void RefreshCache(TBrowserProfile&) override {}
+  void Clean(TBrowserProfile& profile, TCacheKinds kinds,
+             const TOnValidateCacheEntry& validate) override {
+    if (beforeClean)
+      beforeClean();
+    std::erase_if(stores[profile.ProfileName], [&](const TFakeEntry& e) {
+      if (!KindsContain(kinds, e.kind))
+        return false;
+      TCacheItem item;
+      item.Host = e.host;
+      item.Path = e.path;
+      item.Name = e.name;
+      std::string newcontent;
+      return AskValidator(validate, profile, e.kind, &item, newcontent, false);
+    });
+  }
+  void Purge(TBrowserProfile& profile, TCacheKinds kinds) override {
+    std::erase_if(stores[profile.ProfileName],
+                  [&](const TFakeEntry& e) { return KindsContain(kinds, e.kind); });
+  }
+};
+
+struct TFakeProfile {
+  std::string name;
+  TBrowserType type;
+  std::string version;
+};
+
+// Helpers replaced for the fixture's life; OpenWindow runs a discovery that adds the profiles
+// and reads them once, as the real steps do.
+class TFakeStoreFixture {
+public:
+  TFakeStoreHelper helper;
+
+  std::unique_ptr<TformMain> OpenWindow(const std::vector<TFakeProfile>& profiles) {
+    const TManagerFactory factory = [profiles] {
+      TDiscoverySteps steps;
+      steps.Mozilla = [profiles](TBrowserManager& manager) {
+        manager.Log("[ Test profiles ]");
+        for (const TFakeProfile& p : profiles) {
+          TBrowserProfile& profile = manager.Profiles().Add();
+          profile.ProfileName = p.name;
+          profile.SetBrowserType(p.type);
+          profile.Version = p.version;
+          profile.RefreshHelper().RefreshAll(profile);
+          manager.Log("+ " + p.name);
+        }
+      };
+      return std::make_unique<TBrowserManager>(0xFFFF, steps);
+    };
+    auto window = std::make_unique<TformMain>(factory);
+    window->SetErrorReporter(
+        [this](QWidget*, const QString& message) { errors.push_back(message.toStdString()); });
+    return window;
+  }
+
+  std::vector<std::string> errors;
+
+private:
+  TBrowserHelperSubstitute netscape_{THelperKind::Netscape, helper};
+  TBrowserHelperSubstitute mozilla_{THelperKind::Mozilla, helper};
+  TBrowserHelperSubstitute opera_{THelperKind::Opera, helper};
+  TBrowserHelperSubstitute ieCurrent_{THelperKind::IECurrent, helper};
+  TBrowserHelperSubstitute ieRegistry_{THelperKind::IERegistry, helper};
+  TBrowserHelperSubstitute chrome_{THelperKind::Chrome, helper};
+};
+
+} // namespace quillon::test

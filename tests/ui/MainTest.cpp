@@ -1,0 +1,57 @@
+// The command line of the quillon program, run as a process: bad arguments fail before any
+// window exists, with one line on stderr.
+
+#include "kit/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace {
+
+struct TRun {
+  int code;
+  std::string out;
+  std::string err;
+};
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+TRun RunGui(const std::string& args) {
+  quillon::kit::TTempDir dir;
+  const std::string out = dir.Path() + "/out", err = dir.Path() + "/err";
+  // No display: whatever reaches QApplication would fail differently.
+  const std::string command =
+      "env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM= " + std::string(QUILLON_GUI_PATH) + " " +
+      args + " >" + out + " 2>" + err;
+  const int status = std::system(command.c_str());
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadAll(out), ReadAll(err)};
+}
+
+} // namespace
+
+TEST(QuillonProgram, BadArgumentsGiveOneLineAndExitCode2) {
+  for (const char* args :
+       {"--bogus", "--image", "--drive C=/tmp", "--image /no/such/folder", "profiles"}) {
+    const TRun run = RunGui(args);
+    EXPECT_EQ(run.code, 2) << args;
+    EXPECT_TRUE(run.err.starts_with("quillon: ")) << args << ": " << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << args;
+  }
+}
+
+TEST(QuillonProgram, HelpNamesTheOptionsOfBothFrontEnds) {
+  const TRun run = RunGui("--help");
+  EXPECT_EQ(run.code, 0);
+  for (const char* option : {"--image DIR", "--user NAME", "--drive X=DIR"})
+    EXPECT_NE(run.out.find(option), std::string::npos) << option;
+}
