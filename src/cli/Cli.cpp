@@ -4,12 +4,17 @@
 #include "cli/TextTable.h"
 #include "discovery/BrowserManager.h"
 #include "discovery/CompatibilityTable.h"
+#include "discovery/EntryRows.h"
 #include "discovery/ProcessSetup.h"
+#include "discovery/ProfileActions.h"
+#include "helpers/CleanRule.h"
 #include "platform/ListFile.h"
 #include "winapi/image/ImageRegistry.h"
 #include "winapi/image/ImageWinApi.h"
 
 #include <algorithm>
+#include <array>
+#include <cctype>
 #include <filesystem>
 #include <iostream>
 #include <ostream>
@@ -136,6 +141,115 @@ int RunListFile(const TCliOptions& options, std::ostream& out) {
   return 0;
 }
 
+constexpr const char* kKindNames[kCacheTypeCount] = {"cache", "cookies", "history", "pages",
+                                                     "bookmarks"};
+
+int ParseProfileIndex(const std::string& text, const TBrowserManager& manager) {
+  const int count = manager.Profiles().Count();
+  std::size_t used = 0;
+  long value = -1;
+  try {
+    value = std::stol(text, &used);
+  } catch (const std::exception&) {
+    used = 0;
+  }
+  if (used != text.size() || text.empty() || !std::isdigit(static_cast<unsigned char>(text[0])))
+    throw ECliUsage{"bad profile index '" + text + "': expected a number from the profiles list"};
+  if (value < 0 || value >= count)
+    throw ECliUsage{"profile index " + text + " is out of range: the image has " +
+                    std::to_string(count) + (count == 1 ? " profile" : " profiles")};
+  return static_cast<int>(value);
+}
+
+TCacheType ParseKind(const std::string& text) {
+  for (int k = 0; k < kCacheTypeCount; ++k)
+    if (text == kKindNames[k])
+      return static_cast<TCacheType>(k);
+  throw ECliUsage{"unknown kind '" + text + "': expected cache, cookies, history, pages or " +
+                  "bookmarks"};
+}
+
+// "all", a number from 0 to 31 (bit n for kind n), or a comma list of kind names.
+TCacheKinds ParseKinds(const std::string& text) {
+  if (text == "all")
+    return kAllCacheKinds;
+  if (!text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+        return std::isdigit(static_cast<unsigned char>(c));
+      })) {
+    if (text.size() > 2 || std::stoi(text) > kAllCacheKinds)
+      throw ECliUsage{"bad kinds '" + text + "': a number must be from 0 to 31"};
+    return static_cast<TCacheKinds>(std::stoi(text));
+  }
+  TCacheKinds kinds = 0;
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t comma = text.find(',', start);
+    kinds |= static_cast<TCacheKinds>(1u << ParseKind(text.substr(start, comma - start)));
+    if (comma == std::string::npos)
+      break;
+    start = comma + 1;
+  }
+  return kinds;
+}
+
+void RequireArgs(const TCliOptions& options, std::size_t count, const char* usage) {
+  if (options.args.size() != count)
+    throw ECliUsage{std::string("usage: quillon-cli [options] ") + usage};
+}
+
+void PrintEntries(const TBrowserProfile& profile, TCacheType kind, bool aligned,
+                  std::ostream& out) {
+  TTextTable table(aligned);
+  std::vector<std::string> header;
+  for (const TEntryColumn& column : EntryColumns(kind))
+    header.emplace_back(column.Caption);
+  table.AddRow(std::move(header));
+  const TCacheList& list = profile.GetList(kind);
+  for (int i = 0; i < list.Count(); ++i)
+    table.AddRow(EntryRowTexts(kind, list.Items(i)));
+  table.Print(out);
+}
+
+std::array<int, kCacheTypeCount> Counts(const TBrowserProfile& profile) {
+  std::array<int, kCacheTypeCount> counts{};
+  for (int k = 0; k < kCacheTypeCount; ++k)
+    counts[k] = profile.GetList(static_cast<TCacheType>(k)).Count();
+  return counts;
+}
+
+// Runs clean or purge as the main window's actions do: the profile is selected (which sets what
+// it offers), the "all" action or one action per kind runs, each with its follow-up refresh.
+void CleanOrPurge(TBrowserManager& manager, int index, TActionVerb verb, TCacheKinds kinds,
+                  bool aligned, std::ostream& out) {
+  manager.SetOnValidateCacheEntry(ValidateCacheEntry);
+  manager.ItemIndex = index;
+  TBrowserProfile& profile = manager.Profiles().Items(index);
+  const TProfileView view = ProfileView(profile, AllActionsEnabled());
+  const auto before = Counts(profile);
+  std::vector<TMainAction> actions;
+  if ((kinds & kAllCacheKinds) == kAllCacheKinds) {
+    actions.push_back(MakeAction(verb));
+  } else {
+    for (int k = 0; k < kCacheTypeCount; ++k)
+      if (KindsContain(kinds, static_cast<TCacheType>(k)))
+        actions.push_back(MakeAction(verb, static_cast<TCacheType>(k)));
+  }
+  std::vector<std::string> notOffered;
+  for (const TMainAction action : actions) {
+    if (!view.Enabled[action])
+      notOffered.emplace_back(ActionCaption(action));
+    ExecuteMainAction(manager, action, view.Enabled, nullptr);
+  }
+  const auto after = Counts(profile);
+  TTextTable table(aligned);
+  table.AddRow({"Kind", "Before", "After"});
+  for (int k = 0; k < kCacheTypeCount; ++k)
+    table.AddRow({kKindNames[k], std::to_string(before[k]), std::to_string(after[k])});
+  table.Print(out);
+  for (const std::string& caption : notOffered)
+    out << "\"" << caption << "\" is not offered for this profile.\n";
+}
+
 int Run(const TCliOptions& options, bool aligned, std::ostream& out) {
   if (options.command == "compat") {
     PrintCompatibility(aligned, out);
@@ -155,6 +269,14 @@ int Run(const TCliOptions& options, bool aligned, std::ostream& out) {
 
   if (options.command == "profiles") {
     PrintProfiles(manager, aligned, out);
+  } else if (options.command == "show") {
+    const int index = ParseProfileIndex(options.args[0], manager);
+    PrintEntries(manager.Profiles().Items(index), ParseKind(options.args[1]), aligned, out);
+  } else if (options.command == "clean" || options.command == "purge") {
+    const int index = ParseProfileIndex(options.args[0], manager);
+    CleanOrPurge(manager, index,
+                 options.command == "clean" ? TActionVerb::Clean : TActionVerb::Purge,
+                 ParseKinds(options.args[1]), aligned, out);
   } else if (options.command == "log") {
     for (const std::string& line : manager.DetectionLog())
       out << line << '\n';
@@ -176,12 +298,22 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
     }
     if (options.command.empty())
       throw ECliUsage{"no command given (try --help)"};
-    static const char* const kCommands[] = {"profiles", "log", "compat", "listfile"};
+    static const char* const kCommands[] = {"profiles", "log",   "compat", "listfile",
+                                            "show",     "clean", "purge"};
     if (std::find(std::begin(kCommands), std::end(kCommands), options.command) ==
         std::end(kCommands))
       throw ECliUsage{"unknown command '" + options.command + "' (try --help)"};
-    if (!options.args.empty() && options.command != "listfile")
+    if (options.command == "show")
+      RequireArgs(options, 2, "show INDEX KIND");
+    else if (options.command == "clean" || options.command == "purge")
+      RequireArgs(options, 2, (options.command + " INDEX KINDS").c_str());
+    else if (!options.args.empty() && options.command != "listfile")
       throw ECliUsage{"command '" + options.command + "' takes no arguments"};
+    // Kind names are checked before the image is read, so a typo costs no discovery run.
+    if (options.command == "show")
+      ParseKind(options.args[1]);
+    else if (options.command == "clean" || options.command == "purge")
+      ParseKinds(options.args[1]);
     // Aligned columns for a person at a terminal; tabs for other programs.
     const bool aligned = &out == &std::cout && isatty(STDOUT_FILENO);
     return Run(options, aligned, out);

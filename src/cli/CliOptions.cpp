@@ -88,6 +88,17 @@ Commands:
   profiles        one line per profile: index, name, browser, version, store generation,
                   location, then the entry counts (cache, cookies, history, pages, bookmarks)
   log             the detection log
+  show INDEX KIND the entries of one kind of profile INDEX, as the window's list shows them;
+                  KIND is cache, cookies, history, pages or bookmarks
+  clean INDEX KINDS
+                  removes the entries of profile INDEX that the clean rule accepts (every
+                  cache entry, cookies of hosts containing "advertising" or "mediaplex",
+                  bookmarks of doubleclick.net and atdmt.com), then reads the profile again
+                  and prints the counts before and after; KINDS is a comma list of kinds,
+                  "all", or a number with bit n for kind n (1 cache ... 16 bookmarks)
+  purge INDEX KINDS
+                  removes those kinds of profile INDEX as a whole, then reads it again and
+                  prints the counts before and after
   compat          what Quillon can do per browser (R read, C clean, P purge, All all three)
   listfile encode IN OUT [--key-text TEXT]
                   enciphers the plain-text list of start-page locations IN into the list

@@ -83,6 +83,14 @@ TEST(CliErrors, BadArgumentsGiveOneLineAndExitCode2) {
       {"--drive", "D=" + image.Path() + "/missing", "--image", image.Path(), "log"},
       {"--image", image.Path(), "--user", "nobody", "log"},
       {"log", "extra"},
+      {"--image", image.Path(), "show", "0", "cookies"},
+      {"--image", image.Path(), "show", "x", "cookies"},
+      {"--image", image.Path(), "show", "0", "biscuits"},
+      {"--image", image.Path(), "show", "0"},
+      {"--image", image.Path(), "clean", "0", "all"},
+      {"--image", image.Path(), "clean", "0", "32"},
+      {"--image", image.Path(), "purge", "0", "cookies,,history"},
+      {"--image", image.Path(), "purge", "-1", "cache"},
   };
   for (const auto& args : cases) {
     const TCliResult r = RunCli(args);
@@ -99,7 +107,8 @@ TEST(CliErrors, BadArgumentsGiveOneLineAndExitCode2) {
 TEST(CliHelp, ListsEveryCommandAndOption) {
   const TCliResult r = RunCli({"--help"});
   ASSERT_EQ(r.code, 0);
-  for (const char* word : {"profiles", "log", "compat", "--image", "--user", "--drive"})
+  for (const char* word : {"profiles", "log", "compat", "show", "clean", "purge", "listfile",
+                           "--image", "--user", "--drive", "--key-text"})
     EXPECT_NE(r.out.find(word), std::string::npos) << word;
 }
 
