@@ -68,6 +68,7 @@ void WriteDemoImage(const std::string& root) {
   carol.SetString("Volatile Environment", "HOMEPATH", "\\Users\\carol");
   carol.SetString("Volatile Environment", "HOMEDRIVE", "C:");
 
+  AddDemoBrowserProfiles(image);
   image.Commit();
 
   int day = 0;

@@ -21,6 +21,11 @@ inline constexpr TDemoUser kDemoUsers[] = {
 };
 inline constexpr const char* kDemoComputerName = "QUILLON-DEMO";
 
+class TImageBuilder;
+
+// Adds the browser profiles of the demo users to an image being built.
+void AddDemoBrowserProfiles(TImageBuilder& image);
+
 // Removes whatever is at root and writes the demo image there (root is a host folder).
 void WriteDemoImage(const std::string& root);
 
