@@ -11,77 +11,10 @@ namespace {
 
 thread_local DWORD lastError = ERROR_SUCCESS;
 
-// Answers every call as a system without files, keys or accounts would.
-class TNullWinApi final : public TWinApi {
-public:
-  DWORD GetFileAttributes(const std::string&) override { return Fail(INVALID_FILE_ATTRIBUTES); }
-  HANDLE FindFirstFile(const std::string&, WIN32_FIND_DATA&) override {
-    return Fail(INVALID_HANDLE_VALUE);
-  }
-  BOOL FindNextFile(HANDLE, WIN32_FIND_DATA&) override { return Fail(false, ERROR_INVALID_HANDLE); }
-  BOOL FindClose(HANDLE) override { return Fail(false, ERROR_INVALID_HANDLE); }
-  BOOL DeleteFile(const std::string&) override { return Fail(false); }
-  BOOL CreateDirectory(const std::string&) override { return Fail(false, ERROR_PATH_NOT_FOUND); }
-  BOOL RemoveDirectory(const std::string&) override { return Fail(false); }
-  BOOL MoveFileEx(const std::string&, const std::string&, DWORD) override { return Fail(false); }
-  BOOL CopyFile(const std::string&, const std::string&, BOOL) override { return Fail(false); }
-  BOOL SetFileAttributes(const std::string&, DWORD) override { return Fail(false); }
-  bool ReadWholeFile(const std::string&, std::string&) override { return Fail(false); }
-  bool WriteWholeFile(const std::string&, std::string_view) override {
-    return Fail(false, ERROR_PATH_NOT_FOUND);
-  }
-  std::unique_ptr<std::istream> OpenFileStream(const std::string&) override {
-    SetLastError(ERROR_FILE_NOT_FOUND);
-    return nullptr;
-  }
-  std::string HostPath(const std::string&) override { return {}; }
-  std::string WindowsPathFromHost(const std::string&) override { return {}; }
-  UINT GetDriveType(const std::string&) override { return DRIVE_NO_ROOT_DIR; }
-  std::string GetModuleFileName() override { return {}; }
-  DWORD GetTimeZoneInformation(TIME_ZONE_INFORMATION& info) override {
-    info = {};
-    return TIME_ZONE_ID_UNKNOWN;
-  }
-  BOOL FileTimeToLocalFileTime(const FILETIME& utc, FILETIME& local) override {
-    local = utc;
-    return true;
-  }
-  LONG RegOpenKeyEx(HKEY, const std::string&, DWORD, REGSAM, HKEY&) override {
-    return ERROR_FILE_NOT_FOUND;
-  }
-  LONG RegCreateKeyEx(HKEY, const std::string&, REGSAM, HKEY&, DWORD*) override {
-    return ERROR_ACCESS_DENIED;
-  }
-  LONG RegCloseKey(HKEY) override { return ERROR_INVALID_HANDLE; }
-  LONG RegQueryValueEx(HKEY, const std::string&, DWORD*, std::string*) override {
-    return ERROR_INVALID_HANDLE;
-  }
-  LONG RegSetValueEx(HKEY, const std::string&, DWORD, std::string_view) override {
-    return ERROR_INVALID_HANDLE;
-  }
-  LONG RegDeleteValue(HKEY, const std::string&) override { return ERROR_INVALID_HANDLE; }
-  LONG RegDeleteKey(HKEY, const std::string&) override { return ERROR_INVALID_HANDLE; }
-  LONG RegEnumKeyEx(HKEY, DWORD, std::string&) override { return ERROR_INVALID_HANDLE; }
-  LONG RegEnumValue(HKEY, DWORD, std::string&) override { return ERROR_INVALID_HANDLE; }
-  BOOL GetUserName(std::string&) override { return Fail(false, ERROR_NOT_SUPPORTED); }
-  BOOL LookupAccountSid(const std::string&, const SID&, std::string&, std::string&) override {
-    return Fail(false, ERROR_NONE_MAPPED);
-  }
-  BOOL LookupAccountName(const std::string&, const std::string&, SID&, std::string&) override {
-    return Fail(false, ERROR_NONE_MAPPED);
-  }
-  BOOL LoadLibrary(const std::string&) override { return Fail(false, ERROR_MOD_NOT_FOUND); }
-  BOOL GetProcAddress(const std::string&, const std::string&) override {
-    return Fail(false, ERROR_PROC_NOT_FOUND);
-  }
-  BOOL SHGetSpecialFolderPath(int, std::string&) override { return Fail(false); }
-
-private:
-  template <class T> static T Fail(T result, DWORD code = ERROR_FILE_NOT_FOUND) {
-    SetLastError(code);
-    return result;
-  }
-};
+template <class T> T Fail(T result, DWORD code = ERROR_FILE_NOT_FOUND) {
+  SetLastError(code);
+  return result;
+}
 
 std::shared_ptr<TWinApi>& Slot() {
   static std::shared_ptr<TWinApi> api = std::make_shared<TNullWinApi>();
@@ -93,6 +26,112 @@ TWinApi& Api() {
 }
 
 } // namespace
+
+DWORD TNullWinApi::GetFileAttributes(const std::string&) {
+  return Fail(INVALID_FILE_ATTRIBUTES);
+}
+HANDLE TNullWinApi::FindFirstFile(const std::string&, WIN32_FIND_DATA&) {
+  return Fail(INVALID_HANDLE_VALUE);
+}
+BOOL TNullWinApi::FindNextFile(HANDLE, WIN32_FIND_DATA&) {
+  return Fail(false, ERROR_INVALID_HANDLE);
+}
+BOOL TNullWinApi::FindClose(HANDLE) {
+  return Fail(false, ERROR_INVALID_HANDLE);
+}
+BOOL TNullWinApi::DeleteFile(const std::string&) {
+  return Fail(false);
+}
+BOOL TNullWinApi::CreateDirectory(const std::string&) {
+  return Fail(false, ERROR_PATH_NOT_FOUND);
+}
+BOOL TNullWinApi::RemoveDirectory(const std::string&) {
+  return Fail(false);
+}
+BOOL TNullWinApi::MoveFileEx(const std::string&, const std::string&, DWORD) {
+  return Fail(false);
+}
+BOOL TNullWinApi::CopyFile(const std::string&, const std::string&, BOOL) {
+  return Fail(false);
+}
+BOOL TNullWinApi::SetFileAttributes(const std::string&, DWORD) {
+  return Fail(false);
+}
+bool TNullWinApi::ReadWholeFile(const std::string&, std::string&) {
+  return Fail(false);
+}
+bool TNullWinApi::WriteWholeFile(const std::string&, std::string_view) {
+  return Fail(false, ERROR_PATH_NOT_FOUND);
+}
+std::unique_ptr<std::istream> TNullWinApi::OpenFileStream(const std::string&) {
+  SetLastError(ERROR_FILE_NOT_FOUND);
+  return nullptr;
+}
+std::string TNullWinApi::HostPath(const std::string&) {
+  return {};
+}
+std::string TNullWinApi::WindowsPathFromHost(const std::string&) {
+  return {};
+}
+UINT TNullWinApi::GetDriveType(const std::string&) {
+  return DRIVE_NO_ROOT_DIR;
+}
+std::string TNullWinApi::GetModuleFileName() {
+  return {};
+}
+DWORD TNullWinApi::GetTimeZoneInformation(TIME_ZONE_INFORMATION& info) {
+  info = {};
+  return TIME_ZONE_ID_UNKNOWN;
+}
+BOOL TNullWinApi::FileTimeToLocalFileTime(const FILETIME& utc, FILETIME& local) {
+  local = utc;
+  return true;
+}
+LONG TNullWinApi::RegOpenKeyEx(HKEY, const std::string&, DWORD, REGSAM, HKEY&) {
+  return ERROR_FILE_NOT_FOUND;
+}
+LONG TNullWinApi::RegCreateKeyEx(HKEY, const std::string&, REGSAM, HKEY&, DWORD*) {
+  return ERROR_ACCESS_DENIED;
+}
+LONG TNullWinApi::RegCloseKey(HKEY) {
+  return ERROR_INVALID_HANDLE;
+}
+LONG TNullWinApi::RegQueryValueEx(HKEY, const std::string&, DWORD*, std::string*) {
+  return ERROR_INVALID_HANDLE;
+}
+LONG TNullWinApi::RegSetValueEx(HKEY, const std::string&, DWORD, std::string_view) {
+  return ERROR_INVALID_HANDLE;
+}
+LONG TNullWinApi::RegDeleteValue(HKEY, const std::string&) {
+  return ERROR_INVALID_HANDLE;
+}
+LONG TNullWinApi::RegDeleteKey(HKEY, const std::string&) {
+  return ERROR_INVALID_HANDLE;
+}
+LONG TNullWinApi::RegEnumKeyEx(HKEY, DWORD, std::string&) {
+  return ERROR_INVALID_HANDLE;
+}
+LONG TNullWinApi::RegEnumValue(HKEY, DWORD, std::string&) {
+  return ERROR_INVALID_HANDLE;
+}
+BOOL TNullWinApi::GetUserName(std::string&) {
+  return Fail(false, ERROR_NOT_SUPPORTED);
+}
+BOOL TNullWinApi::LookupAccountSid(const std::string&, const SID&, std::string&, std::string&) {
+  return Fail(false, ERROR_NONE_MAPPED);
+}
+BOOL TNullWinApi::LookupAccountName(const std::string&, const std::string&, SID&, std::string&) {
+  return Fail(false, ERROR_NONE_MAPPED);
+}
+BOOL TNullWinApi::LoadLibrary(const std::string&) {
+  return Fail(false, ERROR_MOD_NOT_FOUND);
+}
+BOOL TNullWinApi::GetProcAddress(const std::string&, const std::string&) {
+  return Fail(false, ERROR_PROC_NOT_FOUND);
+}
+BOOL TNullWinApi::SHGetSpecialFolderPath(int, std::string&) {
+  return Fail(false);
+}
 
 DWORD GetLastError() {
   return lastError;

@@ -333,6 +333,56 @@ public:
   virtual BOOL SHGetSpecialFolderPath(int csidl, std::string& path) = 0;
 };
 
+// A backend that answers every call as a system without files, keys or accounts would: what runs
+// before start-up installs a backend, and the base of test doubles that serve a few calls only.
+class TNullWinApi : public TWinApi {
+public:
+  DWORD GetFileAttributes(const std::string& path) override;
+  HANDLE FindFirstFile(const std::string& fileName, WIN32_FIND_DATA& data) override;
+  BOOL FindNextFile(HANDLE find, WIN32_FIND_DATA& data) override;
+  BOOL FindClose(HANDLE find) override;
+  BOOL DeleteFile(const std::string& path) override;
+  BOOL CreateDirectory(const std::string& path) override;
+  BOOL RemoveDirectory(const std::string& path) override;
+  BOOL MoveFileEx(const std::string& existing, const std::string& newName, DWORD flags) override;
+  BOOL CopyFile(const std::string& existing, const std::string& newName,
+                BOOL failIfExists) override;
+  BOOL SetFileAttributes(const std::string& path, DWORD attributes) override;
+  bool ReadWholeFile(const std::string& path, std::string& data) override;
+  bool WriteWholeFile(const std::string& path, std::string_view data) override;
+  std::unique_ptr<std::istream> OpenFileStream(const std::string& path) override;
+  std::string HostPath(const std::string& path) override;
+  std::string WindowsPathFromHost(const std::string& hostPath) override;
+  UINT GetDriveType(const std::string& rootPath) override;
+  std::string GetModuleFileName() override;
+
+  DWORD GetTimeZoneInformation(TIME_ZONE_INFORMATION& info) override;
+  BOOL FileTimeToLocalFileTime(const FILETIME& utc, FILETIME& local) override;
+
+  LONG RegOpenKeyEx(HKEY key, const std::string& subKey, DWORD options, REGSAM samDesired,
+                    HKEY& result) override;
+  LONG RegCreateKeyEx(HKEY key, const std::string& subKey, REGSAM samDesired, HKEY& result,
+                      DWORD* disposition) override;
+  LONG RegCloseKey(HKEY key) override;
+  LONG RegQueryValueEx(HKEY key, const std::string& valueName, DWORD* type,
+                       std::string* data) override;
+  LONG RegSetValueEx(HKEY key, const std::string& valueName, DWORD type,
+                     std::string_view data) override;
+  LONG RegDeleteValue(HKEY key, const std::string& valueName) override;
+  LONG RegDeleteKey(HKEY key, const std::string& subKey) override;
+  LONG RegEnumKeyEx(HKEY key, DWORD index, std::string& name) override;
+  LONG RegEnumValue(HKEY key, DWORD index, std::string& name) override;
+
+  BOOL GetUserName(std::string& name) override;
+  BOOL LookupAccountSid(const std::string& systemName, const SID& sid, std::string& name,
+                        std::string& domain) override;
+  BOOL LookupAccountName(const std::string& systemName, const std::string& accountName, SID& sid,
+                         std::string& domain) override;
+  BOOL LoadLibrary(const std::string& libraryName) override;
+  BOOL GetProcAddress(const std::string& libraryName, const std::string& functionName) override;
+  BOOL SHGetSpecialFolderPath(int csidl, std::string& path) override;
+};
+
 // The process-wide backend. Start-up (and each test) installs one; calls before that fail as a
 // system without files and keys would answer.
 void SetWinApi(std::shared_ptr<TWinApi> api);

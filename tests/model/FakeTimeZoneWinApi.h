@@ -10,7 +10,7 @@ namespace quillon::testing {
 
 using namespace quillon::winapi;
 
-class TFakeTimeZoneWinApi final : public TWinApi {
+class TFakeTimeZoneWinApi final : public TNullWinApi {
 public:
   TFakeTimeZoneWinApi(LONG bias, LONG daylightBias, bool daylightNow)
       : bias_(bias), daylightBias_(daylightBias), daylightNow_(daylightNow) {}
@@ -32,52 +32,6 @@ public:
     return true;
   }
 
-  DWORD GetFileAttributes(const std::string&) override { return INVALID_FILE_ATTRIBUTES; }
-  HANDLE FindFirstFile(const std::string&, WIN32_FIND_DATA&) override {
-    return INVALID_HANDLE_VALUE;
-  }
-  BOOL FindNextFile(HANDLE, WIN32_FIND_DATA&) override { return false; }
-  BOOL FindClose(HANDLE) override { return false; }
-  BOOL DeleteFile(const std::string&) override { return false; }
-  BOOL CreateDirectory(const std::string&) override { return false; }
-  BOOL RemoveDirectory(const std::string&) override { return false; }
-  BOOL MoveFileEx(const std::string&, const std::string&, DWORD) override { return false; }
-  BOOL CopyFile(const std::string&, const std::string&, BOOL) override { return false; }
-  BOOL SetFileAttributes(const std::string&, DWORD) override { return false; }
-  bool ReadWholeFile(const std::string&, std::string&) override { return false; }
-  bool WriteWholeFile(const std::string&, std::string_view) override { return false; }
-  std::unique_ptr<std::istream> OpenFileStream(const std::string&) override { return nullptr; }
-  std::string HostPath(const std::string&) override { return {}; }
-  std::string WindowsPathFromHost(const std::string&) override { return {}; }
-  UINT GetDriveType(const std::string&) override { return DRIVE_NO_ROOT_DIR; }
-  std::string GetModuleFileName() override { return {}; }
-  LONG RegOpenKeyEx(HKEY, const std::string&, DWORD, REGSAM, HKEY&) override {
-    return ERROR_FILE_NOT_FOUND;
-  }
-  LONG RegCreateKeyEx(HKEY, const std::string&, REGSAM, HKEY&, DWORD*) override {
-    return ERROR_ACCESS_DENIED;
-  }
-  LONG RegCloseKey(HKEY) override { return ERROR_INVALID_HANDLE; }
-  LONG RegQueryValueEx(HKEY, const std::string&, DWORD*, std::string*) override {
-    return ERROR_INVALID_HANDLE;
-  }
-  LONG RegSetValueEx(HKEY, const std::string&, DWORD, std::string_view) override {
-    return ERROR_INVALID_HANDLE;
-  }
-  LONG RegDeleteValue(HKEY, const std::string&) override { return ERROR_INVALID_HANDLE; }
-  LONG RegDeleteKey(HKEY, const std::string&) override { return ERROR_INVALID_HANDLE; }
-  LONG RegEnumKeyEx(HKEY, DWORD, std::string&) override { return ERROR_INVALID_HANDLE; }
-  LONG RegEnumValue(HKEY, DWORD, std::string&) override { return ERROR_INVALID_HANDLE; }
-  BOOL GetUserName(std::string&) override { return false; }
-  BOOL LookupAccountSid(const std::string&, const SID&, std::string&, std::string&) override {
-    return false;
-  }
-  BOOL LookupAccountName(const std::string&, const std::string&, SID&, std::string&) override {
-    return false;
-  }
-  BOOL LoadLibrary(const std::string&) override { return false; }
-  BOOL GetProcAddress(const std::string&, const std::string&) override { return false; }
-  BOOL SHGetSpecialFolderPath(int, std::string&) override { return false; }
 
 private:
   LONG bias_;

@@ -16,7 +16,7 @@ using namespace quillon::winapi;
 namespace {
 
 // Serves files from memory; every other service answers as an empty system would.
-class TMapFileApi final : public TWinApi {
+class TMapFileApi final : public TNullWinApi {
 public:
   std::map<std::string, std::string> files;
   std::set<std::string> unreadable; // listed, but reading fails with "access denied"
@@ -38,55 +38,8 @@ public:
     return true;
   }
 
-  HANDLE FindFirstFile(const std::string&, WIN32_FIND_DATA&) override {
-    return INVALID_HANDLE_VALUE;
-  }
-  BOOL FindNextFile(HANDLE, WIN32_FIND_DATA&) override { return false; }
-  BOOL FindClose(HANDLE) override { return false; }
-  BOOL DeleteFile(const std::string&) override { return false; }
-  BOOL CreateDirectory(const std::string&) override { return false; }
-  BOOL RemoveDirectory(const std::string&) override { return false; }
-  BOOL MoveFileEx(const std::string&, const std::string&, DWORD) override { return false; }
-  BOOL CopyFile(const std::string&, const std::string&, BOOL) override { return false; }
-  BOOL SetFileAttributes(const std::string&, DWORD) override { return false; }
-  bool WriteWholeFile(const std::string&, std::string_view) override { return false; }
-  std::unique_ptr<std::istream> OpenFileStream(const std::string&) override { return nullptr; }
-  std::string HostPath(const std::string&) override { return {}; }
-  std::string WindowsPathFromHost(const std::string&) override { return {}; }
   UINT GetDriveType(const std::string&) override { return DRIVE_FIXED; }
   std::string GetModuleFileName() override { return "C:\\Program Files\\Quillon\\quillon.exe"; }
-  DWORD GetTimeZoneInformation(TIME_ZONE_INFORMATION&) override { return TIME_ZONE_ID_UNKNOWN; }
-  BOOL FileTimeToLocalFileTime(const FILETIME& utc, FILETIME& local) override {
-    local = utc;
-    return true;
-  }
-  LONG RegOpenKeyEx(HKEY, const std::string&, DWORD, REGSAM, HKEY&) override {
-    return ERROR_FILE_NOT_FOUND;
-  }
-  LONG RegCreateKeyEx(HKEY, const std::string&, REGSAM, HKEY&, DWORD*) override {
-    return ERROR_ACCESS_DENIED;
-  }
-  LONG RegCloseKey(HKEY) override { return ERROR_INVALID_HANDLE; }
-  LONG RegQueryValueEx(HKEY, const std::string&, DWORD*, std::string*) override {
-    return ERROR_FILE_NOT_FOUND;
-  }
-  LONG RegSetValueEx(HKEY, const std::string&, DWORD, std::string_view) override {
-    return ERROR_ACCESS_DENIED;
-  }
-  LONG RegDeleteValue(HKEY, const std::string&) override { return ERROR_FILE_NOT_FOUND; }
-  LONG RegDeleteKey(HKEY, const std::string&) override { return ERROR_FILE_NOT_FOUND; }
-  LONG RegEnumKeyEx(HKEY, DWORD, std::string&) override { return ERROR_NO_MORE_ITEMS; }
-  LONG RegEnumValue(HKEY, DWORD, std::string&) override { return ERROR_NO_MORE_ITEMS; }
-  BOOL GetUserName(std::string&) override { return false; }
-  BOOL LookupAccountSid(const std::string&, const SID&, std::string&, std::string&) override {
-    return false;
-  }
-  BOOL LookupAccountName(const std::string&, const std::string&, SID&, std::string&) override {
-    return false;
-  }
-  BOOL LoadLibrary(const std::string&) override { return false; }
-  BOOL GetProcAddress(const std::string&, const std::string&) override { return false; }
-  BOOL SHGetSpecialFolderPath(int, std::string&) override { return false; }
 
 private:
   static bool Fail(DWORD code) {
