@@ -19,25 +19,7 @@ bool AskValidator(const TOnValidateCacheEntry& validate, TBrowserProfile& profil
 // The store readers and cleaners of each family join these bodies as they are built; until
 // then a helper only empties the lists on a refresh and changes no store.
 
-// --- Netscape ---
-void TBrowserHelperNetscape::RefreshAll(TBrowserProfile& profile) {
-  ClearProfileLists(profile);
-}
-void TBrowserHelperNetscape::RefreshHistory(TBrowserProfile&) {}
-void TBrowserHelperNetscape::RefreshPages(TBrowserProfile&) {}
-void TBrowserHelperNetscape::RefreshBookmarks(TBrowserProfile&) {}
-void TBrowserHelperNetscape::RefreshCookies(TBrowserProfile&) {}
-void TBrowserHelperNetscape::RefreshCache(TBrowserProfile&) {}
-void TBrowserHelperNetscape::Clean(TBrowserProfile&, TCacheKinds, const TOnValidateCacheEntry&) {}
-void TBrowserHelperNetscape::Purge(TBrowserProfile&, TCacheKinds) {}
-
-// --- Mozilla ---
-void TBrowserHelperMozilla::RefreshAll(TBrowserProfile& profile) {
-  ClearProfileLists(profile);
-}
-void TBrowserHelperMozilla::RefreshHistory(TBrowserProfile&) {}
-void TBrowserHelperMozilla::Clean(TBrowserProfile&, TCacheKinds, const TOnValidateCacheEntry&) {}
-void TBrowserHelperMozilla::Purge(TBrowserProfile&, TCacheKinds) {}
+// Netscape and Mozilla: MozillaHelper.cpp; Chrome: ChromeHelper.cpp.
 
 // --- Opera ---
 void TBrowserHelperOpera::RefreshAll(TBrowserProfile& profile) {
@@ -74,18 +56,6 @@ void TBrowserHelperIERegistry::RefreshCookies(TBrowserProfile&) {}
 void TBrowserHelperIERegistry::RefreshCache(TBrowserProfile&) {}
 void TBrowserHelperIERegistry::Clean(TBrowserProfile&, TCacheKinds, const TOnValidateCacheEntry&) {}
 void TBrowserHelperIERegistry::Purge(TBrowserProfile&, TCacheKinds) {}
-
-// --- Chrome ---
-void TBrowserHelperChrome::RefreshAll(TBrowserProfile& profile) {
-  ClearProfileLists(profile);
-}
-void TBrowserHelperChrome::RefreshHistory(TBrowserProfile&) {}
-void TBrowserHelperChrome::RefreshPages(TBrowserProfile&) {}
-void TBrowserHelperChrome::RefreshBookmarks(TBrowserProfile&) {}
-void TBrowserHelperChrome::RefreshCookies(TBrowserProfile&) {}
-void TBrowserHelperChrome::RefreshCache(TBrowserProfile&) {}
-void TBrowserHelperChrome::Clean(TBrowserProfile&, TCacheKinds, const TOnValidateCacheEntry&) {}
-void TBrowserHelperChrome::Purge(TBrowserProfile&, TCacheKinds) {}
 
 // --- The six instances ---
 

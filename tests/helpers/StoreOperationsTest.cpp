@@ -1,8 +1,14 @@
 #include "helpers/StoreOperations.h"
 
 #include "discovery/BrowserManager.h"
+#include "formats/TextStoreImage.h"
+#include "winapi/WinApi.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
 
 using namespace quillon;
 
@@ -19,4 +25,91 @@ TEST(ClearProfileLists, EmptiesAllFiveListsAndKeepsTheLocations) {
     EXPECT_EQ(p.GetList(kind).Count(), 0) << k;
     EXPECT_EQ(p.GetLocation(kind), "C:\\store" + std::to_string(k));
   }
+}
+
+// --- Purging a folder or a file ---
+
+namespace {
+
+class PurgeStoreTest : public ::testing::Test {
+protected:
+  static std::string Host(const std::string& windowsPath) { return winapi::HostPath(windowsPath); }
+  void PutHost(const std::string& windowsPath) {
+    std::filesystem::create_directories(std::filesystem::path(Host(windowsPath)).parent_path());
+    std::ofstream(Host(windowsPath)) << "x";
+  }
+  bool Exists(const std::string& windowsPath) { return std::filesystem::exists(Host(windowsPath)); }
+
+  quillon::test::TTextStoreImage image;
+  TBrowserProfile profile;
+};
+
+} // namespace
+
+TEST_F(PurgeStoreTest, PurgeFolderDeletesOnlyTheFilesDirectlyInTheFolder) {
+  PutHost("C:\\Profile\\Cache\\A");
+  PutHost("C:\\Profile\\Cache\\b.tmp");
+  PutHost("C:\\Profile\\Cache\\Sub\\deep");
+  PutHost("C:\\Profile\\Cache2\\sibling");
+  PutHost("C:\\Profile\\outside");
+  profile.SetLocation(ctCache, "C:\\Profile\\Cache");
+  profile.GetList(ctCache).Add();
+  profile.GetList(ctCookies).Add();
+
+  PurgeFolder(profile, ctCache);
+  EXPECT_FALSE(Exists("C:\\Profile\\Cache\\A"));
+  EXPECT_FALSE(Exists("C:\\Profile\\Cache\\b.tmp"));
+  EXPECT_TRUE(Exists("C:\\Profile\\Cache\\Sub\\deep"));
+  EXPECT_TRUE(Exists("C:\\Profile\\Cache2\\sibling"));
+  EXPECT_TRUE(Exists("C:\\Profile\\outside"));
+  EXPECT_EQ(profile.GetList(ctCache).Count(), 0);
+  EXPECT_EQ(profile.GetList(ctCookies).Count(), 1);
+
+  // A trailing backslash names the same folder.
+  PutHost("C:\\Profile\\Cache\\again");
+  profile.SetLocation(ctCache, "C:\\Profile\\Cache\\");
+  PurgeFolder(profile, ctCache);
+  EXPECT_FALSE(Exists("C:\\Profile\\Cache\\again"));
+}
+
+TEST_F(PurgeStoreTest, PurgeFolderLeavesShortLocationsAndMissingFoldersAlone) {
+  PutHost("C:\\Cachex\\f"); // "C:\Cachex": 9 characters, is purged
+  PutHost("C:\\Cache\\f");  // "C:\Cache": 8 characters, is purged
+  PutHost("C:\\Cach\\f");   // "C:\Cach": 7 characters, is not
+  for (const char* location : {"C:\\Cach", "C:\\", "C:\\Profile\\Missing"}) {
+    profile.SetLocation(ctCache, location);
+    profile.GetList(ctCache).Add();
+    PurgeFolder(profile, ctCache);
+    EXPECT_EQ(profile.GetList(ctCache).Count(), 1) << location;
+    profile.GetList(ctCache).Clear();
+  }
+  EXPECT_TRUE(Exists("C:\\Cach\\f"));
+  profile.SetLocation(ctCache, "C:\\Cache");
+  PurgeFolder(profile, ctCache);
+  EXPECT_FALSE(Exists("C:\\Cache\\f"));
+  EXPECT_TRUE(Exists("C:\\Cachex\\f"));
+}
+
+TEST_F(PurgeStoreTest, PurgeFileClearsTheListOnlyWhenTheFileWasDeleted) {
+  profile.SetLocation(ctCookies, "C:\\Profile\\cookies.txt");
+  profile.GetList(ctCookies).Add();
+  PurgeFile(profile, ctCookies); // missing
+  EXPECT_EQ(profile.GetList(ctCookies).Count(), 1);
+
+  profile.SetLocation(ctCookies, "C:\\Profile");
+  PurgeFile(profile, ctCookies); // a folder is no file
+  EXPECT_EQ(profile.GetList(ctCookies).Count(), 1);
+  EXPECT_TRUE(Exists("C:\\Profile"));
+
+  PutHost("C:\\Profile\\cookies.txt");
+  profile.SetLocation(ctCookies, "C:\\Profile\\cookies.txt");
+  PurgeFile(profile, ctCookies);
+  EXPECT_FALSE(Exists("C:\\Profile\\cookies.txt"));
+  EXPECT_EQ(profile.GetList(ctCookies).Count(), 0);
+}
+
+TEST(ExtractFolderPart, KeepsEverythingUpToTheLastBackslashOrColon) {
+  EXPECT_EQ(ExtractFolderPart("C:\\Users\\a\\Default\\History"), "C:\\Users\\a\\Default\\");
+  EXPECT_EQ(ExtractFolderPart("C:History"), "C:");
+  EXPECT_EQ(ExtractFolderPart("History"), "");
 }

@@ -1,0 +1,35 @@
+#pragma once
+// The readers behind the Netscape and Mozilla helpers' refresh slots, open to the benchmarks and
+// tests that measure or probe one store alone.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillon {
+
+class TBrowserProfile;
+
+// Splits a cookies.txt line into its fields: blanks, tabs and other control characters separate
+// them (runs count as one, so empty fields vanish); a field that starts with a double quote runs
+// to the closing quote, two quotes inside standing for one.
+std::vector<std::string> SplitCookieFields(std::string_view line);
+
+// Appends the cookies of the cookies.txt at the cookie location, in the order of the lines
+// sorted ignoring case; a line counts only with exactly seven fields. Errors end the read and
+// keep what was read.
+void ReadCookiesTxt(TBrowserProfile& profile);
+
+// Replaces the bookmark list with the anchors of the bookmarks.html at the bookmark location,
+// each with the "\"-joined path of its folders. A file that cannot be read raises EFOpenError.
+void ReadBookmarksHtml(TBrowserProfile& profile);
+
+// Appends the four start-page preferences of the prefs.js at the page location, whether the file
+// holds them or not. A file that cannot be read raises EFOpenError.
+void ReadPrefsPages(TBrowserProfile& profile);
+
+// Replaces the history list with the rows of the Mork file at the history location. Errors end
+// the read and keep what was read.
+void ReadMorkHistory(TBrowserProfile& profile);
+
+} // namespace quillon

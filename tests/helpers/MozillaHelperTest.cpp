@@ -1,0 +1,334 @@
+#include "helpers/BrowserHelper.h"
+
+#include "discovery/BrowserManager.h"
+#include "formats/BrowserCacheSQLite.h"
+#include "formats/TextStoreImage.h"
+#include "helpers/MozillaHelperRead.h"
+#include "kit/MorkWriter.h"
+#include "kit/MozillaTextStores.h"
+#include "kit/SQLiteStoreWriter.h"
+#include "model/DateUtils.h"
+#include "winapi/WinApi.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+using namespace quillon;
+using quillon::kit::TBookmarkNode;
+using quillon::kit::TCookieTxt;
+using quillon::test::TTextStoreImage;
+using Texts = std::vector<std::string>;
+
+namespace {
+
+Texts Field(const TCacheList& list, std::string TCacheItem::*field) {
+  Texts out;
+  for (int i = 0; i < list.Count(); ++i)
+    out.push_back(list[i].*field);
+  return out;
+}
+
+// Accepts the entries whose newcontent is listed; records every question.
+struct TAcceptTexts {
+  Texts accept;
+  Texts asked;
+  TOnValidateCacheEntry Callback() {
+    return [this](TBrowserProfile&, TCacheType, TCacheItem* item, bool& doclean,
+                  std::string& newcontent) {
+      EXPECT_NE(item, nullptr);
+      EXPECT_FALSE(doclean);
+      asked.push_back(newcontent);
+      doclean = std::find(accept.begin(), accept.end(), newcontent) != accept.end();
+    };
+  }
+};
+
+class MozillaHelperTest : public ::testing::Test {
+protected:
+  MozillaHelperTest() {
+    profile.SetLocation(ctCache, TTextStoreImage::Path("Cache"));
+    profile.SetLocation(ctCookies, TTextStoreImage::Path("cookies.txt"));
+    profile.SetLocation(ctHistory, TTextStoreImage::Path("history.dat"));
+    profile.SetLocation(ctPages, TTextStoreImage::Path("prefs.js"));
+    profile.SetLocation(ctBookmarks, TTextStoreImage::Path("bookmarks.html"));
+  }
+
+  std::string Host(const std::string& name) {
+    return winapi::HostPath(TTextStoreImage::Path(name));
+  }
+
+  // A text-generation profile with every store.
+  void PutTextStores() {
+    image.Put(
+        "cookies.txt",
+        "# HTTP Cookie File\n"
+        "\n" +
+            kit::CookiesTxtLine({".Zeta.org", false, "/z", false, 1300000000, "z", "1"}) + "\n" +
+            kit::CookiesTxtLine({".Alpha.com", true, "/", true, 1200000000, "a", "v"}) +
+            "\n"
+            // a value with a blank gives eight fields; an empty value gives six
+            ".beta.com\tTRUE\t/\tFALSE\t1\tspaced\tone two\n"
+            ".beta.com\tTRUE\t/\tFALSE\t1\tempty\t\n"
+            "  .gamma.net  TRUE /g  FALSE notanumber \"quoted \"\"name\"\"\" q\n" +
+            kit::CookiesTxtLine({".beta.com", true, "/b", false, 1250000000, "b", "w"}) + "\n");
+    image.Put("prefs.js",
+              kit::BuildPrefsJs({{"browser.startup.homepage", "http://home/"},
+                                 {"kmeleon.general.homePage", "http://km/"},
+                                 {"browser.cache.disk.capacity", "5", kit::TPrefKind::Integer}}));
+    image.Put(
+        "bookmarks.html",
+        kit::BuildBookmarksHtml(
+            {TBookmarkNode::Bookmark("Top", "http://top/", 1100000000, 0, "rdf:#$1"),
+             TBookmarkNode::Folder(
+                 "A", {TBookmarkNode::Bookmark("InA", "http://a/", 0, 0, "rdf:#$2"),
+                       TBookmarkNode::Folder("B", {TBookmarkNode::Bookmark("InB", "http://b/")}),
+                       TBookmarkNode::Bookmark("AfterB", "http://a2/", 0, 1100000500)}),
+             TBookmarkNode::Bookmark("Last", "http://last/")}));
+    image.Put("history.dat", kit::BuildHistoryDat({{"http://one/x", "One", "one", 1000, 2000},
+                                                   {"http://two/", "", "two", 3000, 4000}}));
+  }
+
+  TTextStoreImage image;
+  TBrowserProfile profile;
+  TBrowserHelperNetscape netscape;
+  TBrowserHelperMozilla mozilla;
+};
+
+} // namespace
+
+TEST(SplitCookieFields, BlanksTabsAndQuotesSeparateFieldsAndEmptyFieldsVanish) {
+  EXPECT_EQ(SplitCookieFields("\t a \t\tb  c"), (Texts{"a", "b", "c"}));
+  EXPECT_EQ(SplitCookieFields("\"x \"\"y\"\"\" z"), (Texts{"x \"y\"", "z"}));
+  EXPECT_EQ(SplitCookieFields("\"open to the end"), (Texts{"open to the end"}));
+  EXPECT_EQ(SplitCookieFields("   "), Texts{});
+}
+
+TEST_F(MozillaHelperTest, NetscapeRefreshAllReadsCookiesPagesAndBookmarksButNoHistory) {
+  PutTextStores();
+  netscape.RefreshAll(profile);
+
+  const TCacheList& cookies = profile.GetList(ctCookies);
+  // Sorted ignoring case; the eight- and six-field lines and the comments are skipped.
+  EXPECT_EQ(Field(cookies, &TCacheItem::Host),
+            (Texts{".gamma.net", ".Alpha.com", ".beta.com", ".Zeta.org"}));
+  EXPECT_EQ(Field(cookies, &TCacheItem::Name), (Texts{"quoted \"name\"", "a", "b", "z"}));
+  EXPECT_EQ(Field(cookies, &TCacheItem::Path), (Texts{"/g", "/", "/b", "/z"}));
+  EXPECT_EQ(Field(cookies, &TCacheItem::Content), (Texts{"q", "v", "w", "1"}));
+  EXPECT_EQ(cookies[1].CacheFile, TTextStoreImage::Path("cookies.txt"));
+  EXPECT_EQ(cookies[1].Plaintext,
+            kit::CookiesTxtLine({".Alpha.com", true, "/", true, 1200000000, "a", "v"}));
+  EXPECT_DOUBLE_EQ(cookies[1].Expires, UnixTimeToDateTime(1200000000));
+  EXPECT_EQ(cookies[0].Expires, 0); // not a number: left unset
+
+  const TCacheList& pages = profile.GetList(ctPages);
+  EXPECT_EQ(Field(pages, &TCacheItem::Name),
+            (Texts{"browser.search.defaultengine", "browser.startup.homepage",
+                   "mailnews.start_page.url", "kmeleon.general.homePage"}));
+  EXPECT_EQ(Field(pages, &TCacheItem::Content), (Texts{"", "http://home/", "", "http://km/"}));
+
+  const TCacheList& bookmarks = profile.GetList(ctBookmarks);
+  EXPECT_EQ(Field(bookmarks, &TCacheItem::Name), (Texts{"Top", "InA", "InB", "AfterB", "Last"}));
+  EXPECT_EQ(Field(bookmarks, &TCacheItem::Path), (Texts{"", "A", "A\\B", "A", ""}));
+  EXPECT_EQ(Field(bookmarks, &TCacheItem::Host),
+            (Texts{"http://top/", "http://a/", "http://b/", "http://a2/", "http://last/"}));
+  // An anchor without an identifier gets none, also after one that had one.
+  EXPECT_EQ(Field(bookmarks, &TCacheItem::Content), (Texts{"rdf:#$1", "rdf:#$2", "", "", ""}));
+  EXPECT_DOUBLE_EQ(bookmarks[0].Expires, UnixTimeToDateTime(1100000000));
+  EXPECT_DOUBLE_EQ(bookmarks[3].LastAccess, UnixTimeToDateTime(1100000500));
+  EXPECT_NE(bookmarks[2].Plaintext.find("<A HREF=\"http://b/\""), std::string::npos);
+
+  EXPECT_EQ(profile.GetList(ctHistory).Count(), 0);
+  EXPECT_EQ(profile.GetList(ctCache).Count(), 0);
+}
+
+TEST_F(MozillaHelperTest, MozillaRefreshAllAddsTheMorkHistoryAndReplacesEarlierEntries) {
+  PutTextStores();
+  profile.GetList(ctCache).Add();
+  mozilla.RefreshAll(profile);
+  mozilla.RefreshAll(profile); // a second read shows the same, not twice as much
+
+  const TCacheList& history = profile.GetList(ctHistory);
+  ASSERT_EQ(history.Count(), 2);
+  EXPECT_EQ(Field(history, &TCacheItem::Path), (Texts{"http://one/x", "http://two/"}));
+  EXPECT_EQ(Field(history, &TCacheItem::Host), (Texts{"one", "two"}));
+  EXPECT_FALSE(history[0].Name.empty());
+  EXPECT_NE(history[0].Name, history[1].Name);
+  EXPECT_DOUBLE_EQ(history[0].Expires, UnixTimeToDateTime(1000));
+  EXPECT_DOUBLE_EQ(history[0].LastAccess, UnixTimeToDateTime(2000));
+  EXPECT_EQ(profile.GetList(ctCookies).Count(), 4);
+  EXPECT_EQ(profile.GetList(ctPages).Count(), 4);
+  EXPECT_EQ(profile.GetList(ctBookmarks).Count(), 5);
+  EXPECT_EQ(profile.GetList(ctCache).Count(), 0);
+}
+
+TEST_F(MozillaHelperTest, ReadingChangesNoFileAndMissingOrDamagedStoresGiveNoEntries) {
+  PutTextStores();
+  image.Put("history.dat", "not mork at all ((((( [[[ ");
+  const Texts before = {*image.Read("cookies.txt"), *image.Read("prefs.js"),
+                        *image.Read("bookmarks.html"), *image.Read("history.dat")};
+  mozilla.RefreshAll(profile);
+  EXPECT_EQ(before, (Texts{*image.Read("cookies.txt"), *image.Read("prefs.js"),
+                           *image.Read("bookmarks.html"), *image.Read("history.dat")}));
+
+  TBrowserProfile empty;
+  empty.SetLocation(ctCookies, TTextStoreImage::Path("none.txt"));
+  empty.SetLocation(ctBookmarks, TTextStoreImage::Path("none.html"));
+  empty.SetLocation(ctPages, TTextStoreImage::Path("none.js"));
+  empty.SetLocation(ctHistory, TTextStoreImage::Path("none.dat"));
+  mozilla.RefreshAll(empty);
+  for (const TCacheList& list : empty.Lists)
+    EXPECT_EQ(list.Count(), 0);
+  EXPECT_EQ(image.Files(), (Texts{"bookmarks.html", "cookies.txt", "history.dat", "prefs.js"}));
+}
+
+TEST_F(MozillaHelperTest, CleanRemovesExactlyTheAcceptedTextEntriesAndOnlyForTheGivenKinds) {
+  PutTextStores();
+  mozilla.RefreshAll(profile);
+  TAcceptTexts v{{".beta.com/b", "A\\InA"}, {}};
+
+  const std::string cookiesBefore = *image.Read("cookies.txt");
+  mozilla.Clean(profile, 0, v.Callback());
+  mozilla.Clean(profile, 32, v.Callback());
+  mozilla.Clean(profile, kAllCacheKinds, nullptr); // pages: all reset; cookies, bookmarks: kept
+  EXPECT_TRUE(v.asked.empty());
+  EXPECT_EQ(*image.Read("cookies.txt"), cookiesBefore);
+
+  mozilla.Clean(profile, kAllCacheKinds, v.Callback());
+  mozilla.RefreshAll(profile);
+  EXPECT_EQ(Field(profile.GetList(ctCookies), &TCacheItem::Name),
+            (Texts{"quoted \"name\"", "a", "z"}));
+  EXPECT_EQ(Field(profile.GetList(ctBookmarks), &TCacheItem::Name),
+            (Texts{"Top", "InB", "AfterB", "Last"}));
+  // The validator-less clean reset every page; the validated one accepted none.
+  EXPECT_EQ(Field(profile.GetList(ctPages), &TCacheItem::Content),
+            (Texts{"about:blank", "about:blank", "about:blank", "about:blank"}));
+  EXPECT_EQ(profile.GetList(ctHistory).Count(), 2); // history is never cleaned entry by entry
+}
+
+TEST_F(MozillaHelperTest, PurgeRemovesTheStoresAndResetsThePages) {
+  PutTextStores();
+  std::filesystem::create_directories(Host("Cache") + "/Sub");
+  image.Put("Cache/_CACHE_001_", "x");
+  image.Put("Cache/ABC123", "y");
+  image.Put("Cache/Sub/kept", "z");
+  for (TBrowserHelperCustom* helper : {static_cast<TBrowserHelperCustom*>(&netscape),
+                                       static_cast<TBrowserHelperCustom*>(&mozilla)}) {
+    helper->RefreshAll(profile);
+    helper->Purge(profile, 0);
+    helper->Purge(profile, 64);
+    EXPECT_EQ(image.Files().size(), 5u);
+
+    helper->Purge(profile, kAllCacheKinds);
+    EXPECT_EQ(image.Files(), (Texts{"Cache", "prefs.js"}));
+    EXPECT_TRUE(std::filesystem::exists(Host("Cache") + "/Sub/kept"));
+    EXPECT_FALSE(std::filesystem::exists(Host("Cache") + "/ABC123"));
+    for (const TCacheType kind : {ctCookies, ctHistory, ctBookmarks})
+      EXPECT_EQ(profile.GetList(kind).Count(), 0);
+    helper->RefreshAll(profile);
+    EXPECT_EQ(Field(profile.GetList(ctPages), &TCacheItem::Content),
+              (Texts{"about:blank", "about:blank", "about:blank", "about:blank"}));
+    PutTextStores();
+    image.Put("Cache/ABC123", "y");
+  }
+}
+
+// --- The SQLite generation ---
+
+class MozillaSQLiteTest : public MozillaHelperTest {
+protected:
+  MozillaSQLiteTest() {
+    profile.VersionTag = 3;
+    profile.SetLocation(ctCookies, TTextStoreImage::Path("cookies.sqlite"));
+    profile.SetLocation(ctBookmarks, TTextStoreImage::Path("places.sqlite"));
+    profile.SetLocation(ctHistory, TTextStoreImage::Path("history.dat"));
+    kit::WriteFirefox3Cookies(Host("cookies.sqlite"),
+                              {{1, "a", "1", ".a.com", "/", 1300000000, 0, false, false},
+                               {2, "b", "2", ".b.com", "/p", 1300000000, 0, true, false},
+                               {3, "c", "3", ".c.com", "/", 1300000000, 0, false, false}});
+    kit::WriteFirefox3Places(
+        Host("places.sqlite"), {{1, "http://x/", "X", 1}, {2, "http://y/", "Y", 1}},
+        {{10, 1, 1, 0, 0, std::nullopt, 0}, {11, 1, 2, 0, 1, std::nullopt, 0}});
+    image.Put("prefs.js", kit::BuildPrefsJs({{"browser.startup.homepage", "http://home/"}}));
+  }
+};
+
+TEST_F(MozillaSQLiteTest, RefreshAllReadsTheSQLiteStoresWithoutChangingThem) {
+  const std::string cookiesBefore = *image.Read("cookies.sqlite");
+  const std::string placesBefore = *image.Read("places.sqlite");
+  mozilla.RefreshAll(profile);
+  EXPECT_EQ(Field(profile.GetList(ctCookies), &TCacheItem::Host),
+            (Texts{".a.com", ".b.com", ".c.com"}));
+  EXPECT_EQ(Field(profile.GetList(ctBookmarks), &TCacheItem::Host),
+            (Texts{"http://x/", "http://y/"}));
+  EXPECT_EQ(profile.GetList(ctPages).Count(), 4);
+  EXPECT_EQ(*image.Read("cookies.sqlite"), cookiesBefore);
+  EXPECT_EQ(*image.Read("places.sqlite"), placesBefore);
+  EXPECT_FALSE(image.Read("cookies.sqlite-journal").has_value());
+}
+
+TEST_F(MozillaSQLiteTest, ADamagedDatabaseReadsAsEmptyWithoutError) {
+  image.Put("places.sqlite", "this is not a database, it is held by a running browser");
+  EXPECT_NO_THROW(mozilla.RefreshAll(profile));
+  EXPECT_EQ(profile.GetList(ctBookmarks).Count(), 0);
+  EXPECT_EQ(profile.GetList(ctCookies).Count(), 3);
+  TAcceptTexts v{{"\\X"}, {}};
+  EXPECT_NO_THROW(mozilla.Clean(profile, kAllCacheKinds, v.Callback()));
+}
+
+TEST_F(MozillaSQLiteTest, CleanDeletesTheAcceptedRowsAndLeavesTheListToTheNextRead) {
+  mozilla.RefreshAll(profile);
+  mozilla.Clean(profile, kAllCacheKinds, nullptr);
+  mozilla.RefreshAll(profile);
+  EXPECT_EQ(profile.GetList(ctCookies).Count(), 3);
+  EXPECT_EQ(profile.GetList(ctBookmarks).Count(), 2);
+
+  TAcceptTexts v{{".b.com/p", "\\Y"}, {}};
+  mozilla.Clean(profile, kAllCacheKinds, v.Callback());
+  // Asked last to first; the entries stay listed until the next read.
+  EXPECT_EQ(profile.GetList(ctCookies).Count(), 3);
+  EXPECT_TRUE(profile.GetList(ctCookies)[1].ToBeDeleted);
+  EXPECT_FALSE(profile.GetList(ctCookies)[0].ToBeDeleted);
+  ASSERT_GE(v.asked.size(), 9u); // four pages, three cookies, two bookmarks
+  EXPECT_EQ(Texts(v.asked.begin() + 4, v.asked.begin() + 7),
+            (Texts{".c.com/", ".b.com/p", ".a.com/"}));
+
+  mozilla.RefreshAll(profile);
+  EXPECT_EQ(Field(profile.GetList(ctCookies), &TCacheItem::Host), (Texts{".a.com", ".c.com"}));
+  EXPECT_EQ(Field(profile.GetList(ctBookmarks), &TCacheItem::Host), (Texts{"http://x/"}));
+}
+
+TEST_F(MozillaSQLiteTest, PurgeDeletesTheDatabasesAsWholeFiles) {
+  mozilla.RefreshAll(profile);
+  mozilla.Purge(profile, (1 << ctCookies) | (1 << ctBookmarks));
+  EXPECT_FALSE(image.Read("cookies.sqlite").has_value());
+  EXPECT_FALSE(image.Read("places.sqlite").has_value());
+  EXPECT_EQ(profile.GetList(ctCookies).Count(), 0);
+  EXPECT_EQ(profile.GetList(ctBookmarks).Count(), 0);
+  EXPECT_EQ(profile.GetList(ctPages).Count(), 4); // not asked for
+}
+
+TEST_F(MozillaHelperTest, AProfileReachesTheHelperOfItsTypeThroughItsOwnActions) {
+  PutTextStores();
+  TAcceptTexts v{{".Alpha.com/"}, {}};
+  profile.OnValidateCacheEntry = v.Callback();
+
+  profile.SetBrowserType(bNetscape4);
+  profile.Refresh();
+  EXPECT_EQ(profile.GetList(ctHistory).Count(), 0); // Netscape lists no history
+  EXPECT_EQ(profile.GetList(ctCookies).Count(), 4);
+
+  profile.SetBrowserType(bKMeleon);
+  profile.Refresh();
+  EXPECT_EQ(profile.GetList(ctHistory).Count(), 2);
+  profile.Clean(1 << ctCookies);
+  profile.Purge(1 << ctHistory);
+  profile.Refresh();
+  EXPECT_EQ(Field(profile.GetList(ctCookies), &TCacheItem::Host),
+            (Texts{".gamma.net", ".beta.com", ".Zeta.org"}));
+  EXPECT_EQ(profile.GetList(ctHistory).Count(), 0);
+  EXPECT_FALSE(image.Read("history.dat").has_value());
+}
