@@ -2,6 +2,7 @@
 // pieces, shows discovery's progress and then the main window.
 
 #include "cli/CliOptions.h"
+#include "cli/ImageSession.h"
 #include "discovery/BrowserManager.h"
 #include "discovery/ProcessSetup.h"
 #include "ui/DiscoveryProgress.h"
@@ -44,32 +45,6 @@ Options:
 Exit codes: 0 done, 2 bad arguments or an image that cannot be used.
 )";
 
-// A command line or image that cannot be used; the one line to print.
-struct EStartError {
-  std::string message;
-};
-
-winapi::image::TImageConfig MakeImageConfig(const cli::TCliOptions& options) {
-  winapi::image::TImageConfig config;
-  const bool demo = options.image.empty();
-  config.imageRoot = demo ? std::string(QUILLON_DEMO_IMAGE) : options.image;
-  std::error_code ec;
-  if (!fs::is_directory(config.imageRoot, ec)) {
-    if (demo)
-      throw EStartError{"the demo image " + config.imageRoot +
-                        " is missing; write it with 'make demo-reset'"};
-    throw EStartError{"image folder " + config.imageRoot + " does not exist"};
-  }
-  for (const auto& [letter, dir] : options.drives) {
-    if (!fs::is_directory(dir, ec))
-      throw EStartError{std::string("folder ") + dir + " for drive " + letter + ": does not exist"};
-    config.drives[letter] = dir;
-  }
-  config.user = options.user;
-  config.executablePath = fs::read_symlink("/proc/self/exe", ec).string();
-  return config;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -85,14 +60,8 @@ int main(int argc, char** argv) {
     }
     if (!options.command.empty())
       throw cli::ECliUsage{"unexpected argument '" + options.command + "' (try --help)"};
-    api = std::make_shared<winapi::image::TImageWinApi>(MakeImageConfig(options));
-    if (!options.user.empty() && api->Registry().CurrentUserSid().empty())
-      throw EStartError{"no user " + options.user + " in the image (give a folder name below " +
-                        "Users or a SID listed in ProfileList)"};
+    api = cli::OpenImage(options, QUILLON_DEMO_IMAGE);
   } catch (const cli::ECliUsage& e) {
-    std::cerr << "quillon: " << e.message << '\n';
-    return 2;
-  } catch (const EStartError& e) {
     std::cerr << "quillon: " << e.message << '\n';
     return 2;
   } catch (const std::exception& e) {

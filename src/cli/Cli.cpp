@@ -1,6 +1,7 @@
 #include "cli/Cli.h"
 
 #include "cli/CliOptions.h"
+#include "cli/ImageSession.h"
 #include "cli/TextTable.h"
 #include "discovery/BrowserManager.h"
 #include "discovery/CompatibilityTable.h"
@@ -34,29 +35,6 @@ namespace fs = std::filesystem;
 struct ESessionError {
   std::string message;
 };
-
-winapi::image::TImageConfig MakeImageConfig(const TCliOptions& options) {
-  winapi::image::TImageConfig config;
-  const bool demo = options.image.empty();
-  config.imageRoot = demo ? std::string(QUILLON_DEMO_IMAGE) : options.image;
-  std::error_code ec;
-  if (!fs::is_directory(config.imageRoot, ec)) {
-    if (demo)
-      throw ESessionError{"the demo image " + config.imageRoot +
-                          " is missing; write it with 'make demo-reset'"};
-    throw ESessionError{"image folder " + config.imageRoot + " does not exist"};
-  }
-  for (const auto& [letter, dir] : options.drives) {
-    if (!fs::is_directory(dir, ec))
-      throw ESessionError{std::string("folder ") + dir + " for drive " + letter +
-                          ": does not exist"};
-    config.drives[letter] = dir;
-  }
-  config.user = options.user;
-  std::error_code exeError;
-  config.executablePath = fs::read_symlink("/proc/self/exe", exeError).string();
-  return config;
-}
 
 void PrintProfiles(const TBrowserManager& manager, bool aligned, std::ostream& out) {
   TTextTable table(aligned);
@@ -258,12 +236,7 @@ int Run(const TCliOptions& options, bool aligned, std::ostream& out) {
   if (options.command == "listfile")
     return RunListFile(options, out);
 
-  const auto config = MakeImageConfig(options);
-  auto api = std::make_shared<winapi::image::TImageWinApi>(config);
-  if (!options.user.empty() && api->Registry().CurrentUserSid().empty())
-    throw ESessionError{"no user " + options.user + " in the image (give a folder name below " +
-                        "Users or a SID listed in ProfileList)"};
-  winapi::TWinApiScope scope(api);
+  winapi::TWinApiScope scope(OpenImage(options, QUILLON_DEMO_IMAGE));
   TProcessSetup setup;
   TBrowserManager manager;
 

@@ -95,3 +95,83 @@ TEST(DemoImage, CliRunsForEveryUser) {
 }
 
 } // namespace
+
+namespace {
+
+struct TRun {
+  int code;
+  std::string out, err;
+};
+
+TRun Cli(std::vector<std::string> args) {
+  args.insert(args.begin(), "quillon-cli");
+  std::vector<char*> argv;
+  for (auto& a : args)
+    argv.push_back(a.data());
+  std::ostringstream out, err;
+  const int code = quillon::cli::RunCli(static_cast<int>(argv.size()), argv.data(), out, err);
+  return {code, out.str(), err.str()};
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);)
+    lines.push_back(line);
+  return lines;
+}
+
+TEST(DemoImageCli, FindsEveryBrowserOfTheDemoUsers) {
+  quillon::kit::TTempDir dir;
+  quillon::kit::WriteDemoImage(dir.Path() + "/c");
+  const std::string drive = "E=" + dir.Path() + "/c-drive-E";
+  const TRun r = Cli({"--image", dir.Path() + "/c", "--drive", drive, "profiles"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  const auto lines = Lines(r.out);
+  std::vector<std::string> browsers;
+  for (const auto& line : lines)
+    browsers.push_back(line.substr(0, line.find('\t', line.find('\t', line.find('\t') + 1) + 1)));
+  EXPECT_EQ(browsers,
+            (std::vector<std::string>{"0\talice (default)\tFirefox", "1\tbob (default)\tFirefox",
+                                      "2\tcarol (default)\tFlock", "3\tcarol\tNetscape (4.x)",
+                                      "4\tdefault\tK-Meleon", "5\tdefault\tMozilla",
+                                      "6\tMobile Profile\tFirefox", "7\tMobile Profile\tFirefox",
+                                      "8\tChrome\tChrome"}));
+}
+
+TEST(DemoImageCli, CleanCookiesRemovesTheAdvertisersFromTheStore) {
+  quillon::kit::TTempDir dir;
+  const std::string image = dir.Path() + "/c";
+  quillon::kit::WriteDemoImage(image);
+  const TRun before = Cli({"--image", image, "show", "0", "cookies"});
+  ASSERT_EQ(before.code, 0) << before.err;
+  EXPECT_EQ(Lines(before.out).front(), "Host\tName\tExpires");
+  EXPECT_EQ(Lines(before.out).size(), 6u);
+
+  const TRun clean = Cli({"--image", image, "clean", "0", "cookies"});
+  ASSERT_EQ(clean.code, 0) << clean.err;
+  EXPECT_NE(clean.out.find("cookies\t5\t3"), std::string::npos) << clean.out;
+
+  // A new run reads the store again.
+  const TRun after = Cli({"--image", image, "show", "0", "cookies"});
+  ASSERT_EQ(after.code, 0) << after.err;
+  EXPECT_EQ(after.out.find("advertising.com"), std::string::npos);
+  EXPECT_EQ(after.out.find("mediaplex"), std::string::npos);
+  EXPECT_NE(after.out.find(".yahoo.com/\tadvertising_opt"), std::string::npos) << after.out;
+  EXPECT_EQ(Lines(after.out).size(), 4u);
+}
+
+TEST(DemoImageCli, PurgeCookiesDeletesTheCookieFile) {
+  quillon::kit::TTempDir dir;
+  const std::string image = dir.Path() + "/c";
+  quillon::kit::WriteDemoImage(image);
+  const std::string cookies =
+      image + "/Users/bob/AppData/Roaming/Mozilla/Firefox/Profiles/w7p1c0de.default/cookies.txt";
+  ASSERT_TRUE(fs::exists(cookies));
+  const TRun purge = Cli({"--image", image, "purge", "1", "cookies"});
+  ASSERT_EQ(purge.code, 0) << purge.err;
+  EXPECT_NE(purge.out.find("cookies\t4\t0"), std::string::npos) << purge.out;
+  EXPECT_FALSE(fs::exists(cookies));
+}
+
+} // namespace

@@ -75,6 +75,11 @@ void WriteDemoImage(const std::string& root) {
   for (const char* name : {"carol", "bob", "alice"})
     SetFixedTime(image.HostPathOf(std::string("C:\\Users\\") + name + "\\NTUSER.DAT"), day++);
 
+  const std::string secondDrive = root + "-drive-" + kDemoSecondDriveLetter;
+  fs::remove_all(secondDrive, ec);
+  fs::create_directories(secondDrive);
+  WriteDemoSecondDrive(secondDrive);
+
   std::ofstream(fs::path(root) / kDemoImageMarker) << "Quillon demo image\n";
 }
 

@@ -26,7 +26,12 @@ class TImageBuilder;
 // Adds the browser profiles of the demo users to an image being built.
 void AddDemoBrowserProfiles(TImageBuilder& image);
 
-// Removes whatever is at root and writes the demo image there (root is a host folder).
+// The demo's second drive (a portable Firefox), written to its own host folder.
+inline constexpr char kDemoSecondDriveLetter = 'E';
+void WriteDemoSecondDrive(const std::string& hostRoot);
+
+// Removes whatever is at root and writes the demo image there (root is a host folder), and its
+// second drive beside it in root + "-drive-E".
 void WriteDemoImage(const std::string& root);
 
 } // namespace quillon::kit

@@ -161,6 +161,18 @@ void AddChrome(TImageBuilder& image, const std::string& localAppData) {
 
 } // namespace
 
+void WriteDemoSecondDrive(const std::string& hostRoot) {
+  // The drive is a folder of its own; the builder's C: helpers serve for writing into it.
+  TImageBuilder drive(hostRoot, /*is64=*/false);
+  const std::string folder = "C:\\PortableApps\\FirefoxPortable\\";
+  drive.AddFile(folder + "FirefoxPortable.exe", BuildPeFile(TPeOptions{}));
+  drive.AddFolder(folder + "App\\Firefox");
+  TPeOptions firefox;
+  firefox.Version = BrowserVersionInfo("3.6.28.4430", "Firefox", "Mozilla Corporation");
+  WritePeFile(drive.HostPathOf(folder + "App\\Firefox\\firefox.exe"), firefox);
+  AddSQLiteProfile(drive, folder + "Data\\profile\\");
+}
+
 void AddDemoBrowserProfiles(TImageBuilder& image) {
   // alice: Firefox 3 (SQLite stores) and Chrome.
   const std::string aliceRoaming = "C:\\Users\\alice\\AppData\\Roaming\\";
@@ -199,6 +211,14 @@ void AddDemoBrowserProfiles(TImageBuilder& image) {
   image.AddFile(carolRoaming + "Thunderbird\\profiles.ini",
                 ProfilesIni({{"default", "Profiles/tb000001.default"}}));
   AddTextProfile(image, carolRoaming + "Thunderbird\\Profiles\\tb000001.default\\", "about:blank");
+
+  // A portable Firefox on drive E:, listed by the machine (through the 32-bit view its launcher
+  // writes to) and by alice.
+  const std::string portable =
+      std::string(1, kDemoSecondDriveLetter) + ":\\PortableApps\\FirefoxPortable";
+  image.Software().SetMultiString("Wow6432Node\\Tamsery\\PortableSupport", "Firefox", {portable});
+  image.UserHive("alice").SetMultiString("Software\\Tamsery\\PortableSupport", "Firefox",
+                                         {portable});
 
   const std::string kmeleon = "C:\\Program Files (x86)\\K-Meleon\\Profiles\\";
   image.AddFile(

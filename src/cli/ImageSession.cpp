@@ -1,0 +1,44 @@
+#include "cli/ImageSession.h"
+
+#include "winapi/image/ImageRegistry.h"
+
+#include <filesystem>
+
+namespace quillon::cli {
+
+namespace fs = std::filesystem;
+
+std::string DemoSecondDriveFolder(const std::string& demoImage) {
+  return demoImage + "-drive-" + kDemoSecondDrive;
+}
+
+std::shared_ptr<winapi::image::TImageWinApi> OpenImage(const TCliOptions& options,
+                                                       const std::string& demoImage) {
+  winapi::image::TImageConfig config;
+  const bool demo = options.image.empty();
+  config.imageRoot = demo ? demoImage : options.image;
+  std::error_code ec;
+  if (!fs::is_directory(config.imageRoot, ec)) {
+    if (demo)
+      throw ECliUsage{"the demo image " + config.imageRoot +
+                      " is missing; write it with 'make demo-reset'"};
+    throw ECliUsage{"image folder " + config.imageRoot + " does not exist"};
+  }
+  for (const auto& [letter, dir] : options.drives) {
+    if (!fs::is_directory(dir, ec))
+      throw ECliUsage{std::string("folder ") + dir + " for drive " + letter + ": does not exist"};
+    config.drives[letter] = dir;
+  }
+  const std::string secondDrive = DemoSecondDriveFolder(demoImage);
+  if (demo && !config.drives.count(kDemoSecondDrive) && fs::is_directory(secondDrive, ec))
+    config.drives[kDemoSecondDrive] = secondDrive;
+  config.user = options.user;
+  config.executablePath = fs::read_symlink("/proc/self/exe", ec).string();
+  auto api = std::make_shared<winapi::image::TImageWinApi>(config);
+  if (!options.user.empty() && api->Registry().CurrentUserSid().empty())
+    throw ECliUsage{"no user " + options.user + " in the image (give a folder name below " +
+                    "Users or a SID listed in ProfileList)"};
+  return api;
+}
+
+} // namespace quillon::cli

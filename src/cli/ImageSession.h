@@ -1,0 +1,23 @@
+#pragma once
+// Opens the Windows system image the command line names, for both front ends: the image folder
+// (or the demo image), the extra drives and the session's user.
+
+#include "cli/CliOptions.h"
+#include "winapi/image/ImageWinApi.h"
+
+#include <memory>
+#include <string>
+
+namespace quillon::cli {
+
+// The folder beside the demo image that holds its second drive.
+std::string DemoSecondDriveFolder(const std::string& demoImage);
+inline constexpr char kDemoSecondDrive = 'E';
+
+// The image backend for the options; an unusable image, drive folder or user raises ECliUsage
+// with the one line to print. demoImage is used when the options name no image; its second drive
+// is mapped unless the options map that letter themselves.
+std::shared_ptr<winapi::image::TImageWinApi> OpenImage(const TCliOptions& options,
+                                                       const std::string& demoImage);
+
+} // namespace quillon::cli
