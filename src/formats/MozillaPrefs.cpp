@@ -338,11 +338,19 @@ void TMozillaPrefsList::AppendLine(std::string& out, const TLine& line) const {
 std::string TMozillaPrefsList::SaveToText() const {
   std::string out;
   out.reserve(text_.size() + 128);
-  out += kTitleLine;
-  out += lineBreak_;
-  out += kMarkerLine;
-  out += lineBreak_;
-  out += lineBreak_;
+  if (headerLines_ == 3) {
+    // The file already starts with this header: it goes back as it stands, breaks included.
+    // Written with the first break instead, a lone CR there would pair up with an empty line
+    // ending in LF behind it into one CR LF, and that line would be lost on the next read.
+    const TLine& last = lines_[2];
+    out.append(text_, 0, last.Offset + last.Length + last.BreakLength);
+  } else {
+    out += kTitleLine;
+    out += lineBreak_;
+    out += kMarkerLine;
+    out += lineBreak_;
+    out += lineBreak_;
+  }
   for (std::size_t i = headerLines_; i < lines_.size(); ++i) {
     const TLine& line = lines_[i];
     AppendLine(out, line);

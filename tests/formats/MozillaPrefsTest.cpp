@@ -152,6 +152,16 @@ TEST(MozillaPrefsWrite, UnchangedFileComesBackWithEveryLineInPlace) {
   EXPECT_EQ(FromText(saved).SaveToText(), saved);
 }
 
+// Found by fuzzing: the header once went back with the first break (a lone CR), which paired up
+// with the LF of the empty line behind it, so every save lost one empty line.
+TEST(MozillaPrefsWrite, OwnHeaderWithMixedBreaksComesBackAsItStands) {
+  const std::string file = "# Mozilla User Preferences\r# Modified by Brindleaf\n\n\n"
+                           "user_pref(\"a\", 1);\n";
+  const std::string saved = FromText(file).SaveToText();
+  EXPECT_EQ(saved, file);
+  EXPECT_EQ(FromText(saved).SaveToText(), saved);
+}
+
 TEST(MozillaPrefsWrite, NetscapeFileKeepsItsOwnHeaderBelowOurs) {
   const std::string file =
       kit::BuildPrefsJs({{"browser.startup.homepage", "http://home.netscape.com/"}},

@@ -1,0 +1,166 @@
+// Writes the seed inputs of the fuzz targets with the image kit's writers, so that every run
+// starts from files shaped as the browsers and Windows write them:
+//   quillon-fuzz-seeds <folder>   ->  <folder>/corpus-<Target>/<seed>
+// The real samples are added beside these by scripts/fuzz.sh.
+
+#include "kit/HiveWriter.h"
+#include "kit/MorkWriter.h"
+#include "kit/MozillaTextStores.h"
+#include "kit/NetscapeRegistryWriter.h"
+#include "kit/PeWriter.h"
+#include "platform/ListFile.h"
+#include "winapi/image/Hive.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+using namespace quillon;
+
+namespace {
+
+std::filesystem::path gRoot;
+
+std::string Corpus(const std::string& target) {
+  const std::filesystem::path dir = gRoot / ("corpus-" + target);
+  std::filesystem::create_directories(dir);
+  return dir.string();
+}
+
+void Write(const std::string& target, const std::string& name, const std::string& bytes) {
+  std::ofstream out(std::filesystem::path(Corpus(target)) / ("kit-" + name), std::ios::binary);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+void NetscapeRegistrySeeds() {
+  Write("NetscapeRegistryFuzz", "nsreg.dat",
+        kit::BuildNetscape4Registry({{"alice", "C:\\Program Files\\Netscape\\Users\\alice"},
+                                     {"bob", "C:\\Program Files\\Netscape\\Users\\bob"}}));
+  Write("NetscapeRegistryFuzz", "registry.dat",
+        kit::BuildMozillaRegistry({{"default", "C:\\Documents and Settings\\a\\Mozilla\\x.slt"},
+                                   {"work", "D:\\Profiles\\work"}},
+                                  "default"));
+  kit::TNetscapeRegistryWriter writer;
+  writer.AddKey("Common\\Netscape\\Mozilla");
+  writer.AddString("Common\\Profiles\\one", "directory", "C:\\one");
+  writer.AddString("Common\\Profiles\\one", "directory", "C:\\again");
+  writer.AddRaw("Common\\Profiles\\one", "NCHavePregInfo", kit::kNSRegTypeInt32,
+                std::string("\x01\x00\x00\x00", 4));
+  writer.AddRaw("Common\\Profiles\\one", "blob", kit::kNSRegTypeBytes, std::string("\x00\xff", 2));
+  writer.AddString("Common\\Profiles", "CurrentProfile", "one");
+  Write("NetscapeRegistryFuzz", "mixed.dat", writer.Build());
+}
+
+void MorkSeeds() {
+  const std::vector<kit::TMorkHistoryEntry> entries = {
+      {"http://www.example.com/", "Example", "www.example.com", 1171234567000000, 1171234999000000,
+       3, true},
+      {"http://example.org/a?b=c&d=%20)$\\", "Title with ) and $ and \\", "example.org",
+       1100000000000000, 1100000500000000, 1, false},
+      {"https://long.example.net/" + std::string(150, 'x'), std::string("caf\xc3\xa9"),
+       "long.example.net", 1, 2, 1, false}};
+  Write("FFMorkSimpleFuzz", "history.dat", kit::BuildHistoryDat(entries));
+  Write("FFMorkSimpleFuzz", "history-crlf.dat", kit::BuildHistoryDat(entries, {40, true}));
+
+  kit::TMorkWriter writer({0, false});
+  writer.BeginTable("1", "ns:history:db:row:scope:history:all", "ns:history:db:table:kind:history");
+  writer.AddRow("1", {{"URL", "http://a.example/", false}, {"LastVisitDate", "123", true}});
+  writer.BeginGroup();
+  writer.BeginTable("1", "ns:history:db:row:scope:history:all", "ns:history:db:table:kind:history");
+  writer.AddRow("-1", {{"URL", "http://a.example/", false}});
+  writer.AddRow("2:m", {{"Name", "meta", true}});
+  writer.EndGroup();
+  Write("FFMorkSimpleFuzz", "groups.dat", writer.Build());
+}
+
+void PrefsSeeds() {
+  const std::vector<kit::TPrefValue> prefs = {
+      {"browser.startup.homepage", "http://www.example.com/", kit::TPrefKind::String},
+      {"browser.cache.disk.capacity", "50000", kit::TPrefKind::Integer},
+      {"browser.startup.homepage_override", "true", kit::TPrefKind::Boolean},
+      {"browser.search.defaulturl", "http://s.example/?q=\"a\"\\b", kit::TPrefKind::String}};
+  Write("MozillaPrefsFuzz", "prefs.js", kit::BuildPrefsJs(prefs));
+  Write("MozillaPrefsFuzz", "prefs-ns4.js",
+        kit::BuildPrefsJs(prefs, {kit::TMozillaDialect::Netscape4, false}));
+  Write("MozillaPrefsFuzz", "statements.js",
+        "# Mozilla User Preferences\n\n// comment\npref(\"a\", 1);\nlockPref(\"b\", true);\n"
+        "  user_pref(\"quoted \"\"name\"\"\", \"v\");  \n/* user_pref(\"c\", +7); */\n"
+        "user_pref(unquoted, -12);");
+}
+
+void PeSeeds() {
+  for (const bool is64 : {false, true}) {
+    kit::TPeOptions options;
+    options.Is64 = is64;
+    options.Version = kit::BrowserVersionInfo("1.0.154.48", "Browser", "Example Corp.");
+    Write("PEVersionsFuzz", is64 ? "browser64.exe" : "browser32.exe", kit::BuildPeFile(options));
+  }
+  kit::TPeOptions legacy;
+  legacy.WithCode = false;
+  kit::TPeVersionInfo info = kit::BrowserVersionInfo("3.6.28.0", "Firefox", "Mozilla");
+  info.LegacyStringLengths = true;
+  info.Translations.push_back({0x0407, 1252});
+  info.StringTables.push_back({0x0407, 1252, {{"Translators", "Someone"}, {"Comments", ""}}});
+  legacy.Version = info;
+  Write("PEVersionsFuzz", "legacy.exe", kit::BuildPeFile(legacy));
+  Write("PEVersionsFuzz", "noversion.exe", kit::BuildPeFile({}));
+  Write("PEVersionsFuzz", "resource.bin", kit::BuildVersionResource(info));
+}
+
+void ListFileSeeds() {
+  const std::string key = BuildListKey();
+  Write("ListFileFuzz", "list.ieldat",
+        EncodeListText("S HKCU\\Software\\Microsoft\\Internet Explorer\\Main\\Start Page\r\n"
+                       "F HKCU\\Software\\Microsoft\\Internet Explorer\\Main\\Search Page\r\n",
+                       key));
+  Write("ListFileFuzz", "short.ieldat", EncodeListText("S x\n", key));
+}
+
+void HiveSeeds() {
+  Write("HiveFuzz", "empty.hiv", winapi::image::EmptyHiveBytes("SOFTWARE"));
+  const std::string path =
+      (std::filesystem::path(Corpus("HiveFuzz")) / "kit-software.hiv").string();
+  kit::THiveWriter writer(path);
+  const std::string list = "Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\";
+  const std::string sid = "S-1-5-21-1111111111-2222222222-3333333333-1001";
+  writer.SetString(list + sid, "ProfileImagePath", "%SystemDrive%\\Users\\alice", 2);
+  writer.SetString(list + "S-1-5-18", "ProfileImagePath", "C:\\Windows\\system32\\config\\x");
+  writer.SetString("Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir", "C:\\Program Files");
+  writer.SetMultiString("Clients\\StartMenuInternet", "List", {"a", "b"});
+  writer.SetDword("Mozilla\\Firefox", "Count", 7);
+  writer.SetQword("Mozilla\\Firefox", "Big", 1ull << 40);
+  writer.SetRaw("Mozilla\\Firefox", "", 3, std::string("\x00\x01\x02", 3));
+  writer.CreateKey("Wow6432Node\\Mozilla");
+  writer.Commit();
+}
+
+void IniSeeds() {
+  // profiles.ini as Firefox writes it; the kit has no writer for it.
+  Write("IniFileFuzz", "profiles.ini",
+        "[General]\r\nStartWithLastProfile=1\r\n\r\n[Profile0]\r\nName=default\r\n"
+        "IsRelative=1\r\nPath=Profiles/abcd1234.default\r\nDefault=1\r\n\r\n"
+        "[Profile1]\r\nName=work\r\nIsRelative=0\r\nPath=D:\\Profiles\\work\r\n");
+  Write("IniFileFuzz", "odd.ini",
+        "\xEF\xBB\xBF; comment\n# other\n[ General ]\nkey = -0x1F\n[general]\nkey=2\n"
+        "[unclosed\nx=+7\n=empty\n");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s <folder>\n", argv[0]);
+    return 2;
+  }
+  gRoot = argv[1];
+  NetscapeRegistrySeeds();
+  MorkSeeds();
+  PrefsSeeds();
+  PeSeeds();
+  ListFileSeeds();
+  HiveSeeds();
+  IniSeeds();
+  return 0;
+}
