@@ -34,7 +34,7 @@ test-sanitize: deps
 
 bench: deps
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DQUILLON_BUILD_BENCH=ON
-	cmake --build $(BENCH_BUILD) -j$(JOBS)
+	cmake --build $(BENCH_BUILD) -j$(JOBS) --target benchmarks
 	@for b in $(BENCH_BUILD)/bench-*; do echo "== $$b"; "$$b" || exit 1; done
 
 # Writes the demo image afresh (cleaning and purging change it).

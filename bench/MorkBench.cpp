@@ -73,6 +73,38 @@ void BM_MorkParse(benchmark::State& state) {
 }
 BENCHMARK(BM_MorkParse)->Unit(benchmark::kMillisecond)->Iterations(3);
 
+// Resident memory of the process in bytes, now ("VmRSS") or at its peak ("VmHWM").
+std::size_t ProcessMemory(const char* field) {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind(field, 0) == 0)
+      return std::stoull(line.substr(line.find(':') + 1)) * 1024;
+  return 0;
+}
+
+// The memory a parse and a full read of the rows take at their peak, the file's bytes included,
+// as a multiple of the file size.
+void BM_MorkPeakMemory(benchmark::State& state) {
+  const std::string& bytes = HistoryBytes();
+  double ratio = 0;
+  for (auto _ : state) {
+    std::ofstream("/proc/self/clear_refs") << "5"; // restart the peak at the current size
+    const std::size_t before = ProcessMemory("VmRSS:");
+    {
+      TMorkFile mork;
+      mork.LoadFromBuffer(bytes);
+      std::size_t total = 0;
+      for (std::size_t row = 0; row < mork.RowCount(); ++row)
+        total += mork.CellValue("URL", row).size() + mork.CellValue("LastVisitDate", row).size();
+      benchmark::DoNotOptimize(total);
+    }
+    const std::size_t peak = ProcessMemory("VmHWM:");
+    ratio = static_cast<double>(peak - before + bytes.size()) / static_cast<double>(bytes.size());
+  }
+  state.counters["peak_x_file"] = ratio;
+}
+BENCHMARK(BM_MorkPeakMemory)->Unit(benchmark::kMillisecond)->Iterations(1);
+
 // What the history list does after the parse: four cells of every row.
 void BM_MorkHistoryRows(benchmark::State& state) {
   TMorkFile mork;
