@@ -1,4 +1,4 @@
-#include "cli/Cli.h"
+#include "cli/CliRun.h"
 
 #include "kit/TempDir.h"
 
@@ -13,29 +13,9 @@
 
 namespace {
 
-struct TCliResult {
-  int code;
-  std::string out;
-  std::string err;
-};
-
-TCliResult RunCli(std::vector<std::string> args) {
-  args.insert(args.begin(), "quillon-cli");
-  std::vector<char*> argv;
-  for (auto& a : args)
-    argv.push_back(a.data());
-  std::ostringstream out, err;
-  const int code = quillon::cli::RunCli(static_cast<int>(argv.size()), argv.data(), out, err);
-  return {code, out.str(), err.str()};
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);)
-    lines.push_back(line);
-  return lines;
-}
+using quillon::testing::Lines;
+using quillon::testing::RunCli;
+using quillon::testing::TCliResult;
 
 TEST(CliLog, EmptyImageShowsEveryStepOfTheDefaultMask) {
   quillon::kit::TTempDir image;

@@ -1,5 +1,6 @@
 #include "kit/DemoImage.h"
 #include "cli/Cli.h"
+#include "cli/CliRun.h"
 #include "kit/TempDir.h"
 #include "winapi/WinApi.h"
 #include "winapi/image/ImageRegistry.h"
@@ -98,27 +99,11 @@ TEST(DemoImage, CliRunsForEveryUser) {
 
 namespace {
 
-struct TRun {
-  int code;
-  std::string out, err;
-};
+using quillon::testing::Lines;
+using TRun = quillon::testing::TCliResult;
 
 TRun Cli(std::vector<std::string> args) {
-  args.insert(args.begin(), "quillon-cli");
-  std::vector<char*> argv;
-  for (auto& a : args)
-    argv.push_back(a.data());
-  std::ostringstream out, err;
-  const int code = quillon::cli::RunCli(static_cast<int>(argv.size()), argv.data(), out, err);
-  return {code, out.str(), err.str()};
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);)
-    lines.push_back(line);
-  return lines;
+  return quillon::testing::RunCli(std::move(args));
 }
 
 TEST(DemoImageCli, FindsEveryBrowserOfTheDemoUsers) {
