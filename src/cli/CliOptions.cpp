@@ -23,18 +23,18 @@ bool TakeValue(const std::vector<std::string>& argv, std::size_t& i, const std::
   return false;
 }
 
-void AddDrive(TCliOptions& options, const std::string& spec) {
-  if (spec.size() < 3 || spec[1] != '=' || !std::isalpha(static_cast<unsigned char>(spec[0])))
-    throw ECliUsage{"bad drive '" + spec +
+void AddDrive(TCliOptions& options, const std::string& mapping) {
+  if (mapping.size() < 3 || mapping[1] != '=' || !std::isalpha(static_cast<unsigned char>(mapping[0])))
+    throw ECliUsage{"bad drive '" + mapping +
                     "': expected a letter, '=' and a folder, like D=/mnt/usb"};
-  const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(spec[0])));
+  const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(mapping[0])));
   if (letter == 'C')
-    throw ECliUsage{"bad drive '" + spec + "': drive C: is the image; use --image DIR"};
+    throw ECliUsage{"bad drive '" + mapping + "': drive C: is the image; use --image DIR"};
   if (letter == 'Z')
-    throw ECliUsage{"bad drive '" + spec + "': drive Z: is the host's / and cannot be remapped"};
+    throw ECliUsage{"bad drive '" + mapping + "': drive Z: is the host's / and cannot be remapped"};
   if (options.drives.count(letter))
     throw ECliUsage{std::string("drive ") + letter + ": is given twice"};
-  options.drives[letter] = spec.substr(2);
+  options.drives[letter] = mapping.substr(2);
 }
 
 } // namespace
