@@ -24,7 +24,8 @@ bool TakeValue(const std::vector<std::string>& argv, std::size_t& i, const std::
 }
 
 void AddDrive(TCliOptions& options, const std::string& mapping) {
-  if (mapping.size() < 3 || mapping[1] != '=' || !std::isalpha(static_cast<unsigned char>(mapping[0])))
+  if (mapping.size() < 3 || mapping[1] != '=' ||
+      !std::isalpha(static_cast<unsigned char>(mapping[0])))
     throw ECliUsage{"bad drive '" + mapping +
                     "': expected a letter, '=' and a folder, like D=/mnt/usb"};
   const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(mapping[0])));
