@@ -5,6 +5,7 @@
 
 #include "discovery/BrowserManager.h"
 #include "formats/BrowserCacheSQLite.h"
+#include "helpers/SQLiteStoreOperations.h"
 #include "helpers/StoreOperations.h"
 
 #include <exception>
@@ -12,39 +13,6 @@
 namespace quillon {
 
 namespace {
-
-template <typename TStore> void ReloadKind(TBrowserProfile& profile, TCacheType kind) {
-  TCacheList& list = profile.GetList(kind);
-  list.Clear();
-  try {
-    const std::string folder = ExtractFolderPart(profile.GetLocation(kind));
-    if (folder.empty())
-      return;
-    TStore store(folder);
-    store.ReadEntries(list);
-  } catch (const std::exception&) {
-    // A database Chrome holds locked reads as empty.
-  }
-}
-
-template <typename TStore>
-void CleanKind(TBrowserProfile& profile, TCacheType kind, const TOnValidateCacheEntry& validate) {
-  try {
-    TCacheList& list = profile.GetList(kind);
-    for (int i = list.Count() - 1; i >= 0; --i) {
-      TCacheItem& item = list[i];
-      std::string newcontent = item.Host + item.Path;
-      item.ToBeDeleted = AskValidator(validate, profile, kind, &item, newcontent, false);
-    }
-    const std::string folder = ExtractFolderPart(profile.GetLocation(kind));
-    if (folder.empty())
-      return;
-    TStore store(folder);
-    store.DeleteMarked(list);
-  } catch (const std::exception&) {
-    // The database stays as it was.
-  }
-}
 
 // Empties the store's table; the list follows only when that worked, so a locked database does
 // not look purged.
@@ -71,17 +39,17 @@ void TBrowserHelperChrome::RefreshAll(TBrowserProfile& profile) {
 }
 
 void TBrowserHelperChrome::RefreshHistory(TBrowserProfile& profile) {
-  ReloadKind<TChromeHistory>(profile, ctHistory);
+  ReadSQLiteStore<TChromeHistory>(profile, ctHistory);
 }
 
 void TBrowserHelperChrome::RefreshPages(TBrowserProfile&) {}
 
 void TBrowserHelperChrome::RefreshBookmarks(TBrowserProfile& profile) {
-  ReloadKind<TChromeBookmarks>(profile, ctBookmarks);
+  ReadSQLiteStore<TChromeBookmarks>(profile, ctBookmarks);
 }
 
 void TBrowserHelperChrome::RefreshCookies(TBrowserProfile& profile) {
-  ReloadKind<TChromeCookies>(profile, ctCookies);
+  ReadSQLiteStore<TChromeCookies>(profile, ctCookies);
 }
 
 void TBrowserHelperChrome::RefreshCache(TBrowserProfile&) {}
@@ -91,11 +59,11 @@ void TBrowserHelperChrome::Clean(TBrowserProfile& profile, TCacheKinds kinds,
   if (!validate)
     return;
   if (KindsContain(kinds, ctBookmarks))
-    CleanKind<TChromeBookmarks>(profile, ctBookmarks, validate);
+    CleanSQLiteStore<TChromeBookmarks>(profile, ctBookmarks, validate, false);
   if (KindsContain(kinds, ctCookies))
-    CleanKind<TChromeCookies>(profile, ctCookies, validate);
+    CleanSQLiteStore<TChromeCookies>(profile, ctCookies, validate, false);
   if (KindsContain(kinds, ctHistory))
-    CleanKind<TChromeHistory>(profile, ctHistory, validate);
+    CleanSQLiteStore<TChromeHistory>(profile, ctHistory, validate, false);
 }
 
 void TBrowserHelperChrome::Purge(TBrowserProfile& profile, TCacheKinds kinds) {

@@ -1,5 +1,6 @@
 #include "platform/PEVersions.h"
 
+#include "winapi/Utf16.h"
 #include "winapi/WinApi.h"
 
 #include <algorithm>
@@ -229,47 +230,12 @@ std::optional<TBlock> ReadBlock(std::string_view res, std::size_t begin, std::si
   return block;
 }
 
-void AppendUtf8(std::string& out, std::uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
 // UTF-16LE up to the first NUL unit (or the end) as UTF-8; lone surrogates become U+FFFD.
 std::string Utf16ToUtf8(std::string_view utf16) {
-  std::string out;
-  out.reserve(utf16.size() / 2);
-  for (std::size_t i = 0; i + 1 < utf16.size(); i += 2) {
-    const std::uint32_t unit = *ReadU16At(utf16, i);
-    if (unit == 0)
-      break;
-    if (unit >= 0xD800 && unit < 0xDC00) {
-      const auto next = ReadU16At(utf16, i + 2);
-      if (next && *next >= 0xDC00 && *next < 0xE000) {
-        AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (*next - 0xDC00));
-        i += 2;
-        continue;
-      }
-      AppendUtf8(out, 0xFFFD);
-    } else if (unit >= 0xDC00 && unit < 0xE000) {
-      AppendUtf8(out, 0xFFFD);
-    } else {
-      AppendUtf8(out, unit);
-    }
-  }
-  return out;
+  std::size_t end = 0;
+  while (end + 1 < utf16.size() && (utf16[end] != 0 || utf16[end + 1] != 0))
+    end += 2;
+  return winapi::Utf16LeToUtf8(utf16.substr(0, end));
 }
 
 // Windows matches version keys without regard to case.

@@ -1,5 +1,7 @@
 #include "winapi/image/Hive.h"
 
+#include "winapi/Utf16.h"
+
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -143,24 +145,6 @@ char32_t NextCodePoint(std::string_view s, std::size_t& i) {
     return invalid();
   i += extra + 1;
   return cp;
-}
-
-void AppendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
 }
 
 void AppendUtf16(std::string& out, char32_t cp) {
@@ -380,10 +364,6 @@ bool CommitHive(hive_h* h, const std::string& hostPath) {
   if (!flushed || ::rename(temp.c_str(), hostPath.c_str()) != 0)
     return discard();
   return true;
-}
-
-std::string Utf16LeToUtf8(std::string_view bytes) {
-  return UnitsToUtf8(Units(bytes));
 }
 
 std::string Utf8ToUtf16Le(std::string_view text) {

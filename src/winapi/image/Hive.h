@@ -42,7 +42,6 @@ bool HiveFileWritable(const std::string& hostPath);
 // The temporary file CommitHive writes before the rename.
 std::string CommitTempPath(const std::string& hostPath);
 
-std::string Utf16LeToUtf8(std::string_view bytes);
 std::string Utf8ToUtf16Le(std::string_view text);
 
 // Registry data as the hive stores it from data as RegSetValueExA takes it: string types from
