@@ -2,6 +2,7 @@
 
 #include "formats/IniFile.h"
 #include "formats/NetscapeRegistry.h"
+#include "formats/TextLines.h"
 #include "platform/Accounts.h"
 #include "platform/PathSolve.h"
 #include "platform/Registry.h"
@@ -42,7 +43,7 @@ bool StartsWithText(std::string_view text, std::string_view prefix) {
 std::vector<std::string> SplitLines(std::string_view text) {
   std::vector<std::string> lines;
   while (!text.empty()) {
-    const std::size_t end = text.find_first_of("\r\n");
+    const std::size_t end = FindLineBreak(text);
     if (end != 0)
       lines.emplace_back(text.substr(0, end));
     if (end == std::string_view::npos)

@@ -1,6 +1,7 @@
 #include "formats/FFMorkSimple.h"
 
 #include "formats/FileErrors.h"
+#include "formats/TextLines.h"
 #include "winapi/WinApi.h"
 
 #include <algorithm>
@@ -211,10 +212,59 @@ bool SameIdIgnoringCase(std::string_view a, std::string_view b) {
   return true;
 }
 
+// The number a Mork id stands for: ids are hex numbers of up to 15 digits. False for any other id.
+bool HexIdValue(std::string_view id, std::uint64_t& value) {
+  if (id.empty() || id.size() > 15)
+    return false;
+  value = 0;
+  for (const char c : id) {
+    const int digit = HexDigitValue(c);
+    if (digit < 0)
+      return false;
+    value = value * 16 + static_cast<std::uint64_t>(digit);
+  }
+  return true;
+}
+
 } // namespace
 
+bool TMorkFile::TIdIndex::BuildDirect(const TTextList& list, std::size_t count) {
+  // Ids are handed out in counting order, so a dictionary's ids are nearly always dense hex
+  // numbers: a table indexed by the number finds an entry with one look and keeps neighbours
+  // together. Sparse, non-hex or ambiguous ids ("80" beside "080") take the hash table.
+  std::uint64_t highest = 0;
+  for (std::size_t entry = 0; entry < count; ++entry) {
+    const std::string_view text = list[entry];
+    const std::size_t eq = text.find('=');
+    std::uint64_t value = 0;
+    if (eq == std::string_view::npos || !HexIdValue(text.substr(0, eq), value))
+      return false;
+    highest = std::max(highest, value);
+  }
+  if (highest >= 4 * static_cast<std::uint64_t>(count) + 1024)
+    return false;
+  direct_.assign(static_cast<std::size_t>(highest) + 1, 0);
+  for (std::size_t entry = 0; entry < count; ++entry) {
+    const std::string_view text = list[entry];
+    const std::size_t eq = text.find('=');
+    std::uint64_t value = 0;
+    HexIdValue(text.substr(0, eq), value);
+    std::uint32_t& slot = direct_[static_cast<std::size_t>(value)];
+    if (slot == 0) {
+      slot = static_cast<std::uint32_t>(entry + 1);
+    } else if (!SameIdIgnoringCase(list[slot - 1].substr(0, list[slot - 1].find('=')),
+                                   text.substr(0, eq))) {
+      direct_.clear();
+      return false;
+    }
+  }
+  return true;
+}
+
 void TMorkFile::TIdIndex::Build(const TTextList& list) {
-  slots_.clear();
+  Clear();
+  if (BuildDirect(list, std::min<std::size_t>(list.size(), UINT32_MAX - 1)))
+    return;
   std::size_t capacity = 16;
   while (capacity < list.size() * 2)
     capacity *= 2;
@@ -240,6 +290,14 @@ void TMorkFile::TIdIndex::Build(const TTextList& list) {
 }
 
 std::string_view TMorkFile::TIdIndex::Find(const TTextList& list, std::string_view id) const {
+  if (!direct_.empty()) {
+    std::uint64_t value = 0;
+    if (!HexIdValue(id, value) || value >= direct_.size() || direct_[value] == 0)
+      return {};
+    const std::string_view entry = list[direct_[value] - 1];
+    const std::size_t eq = entry.find('=');
+    return SameIdIgnoringCase(entry.substr(0, eq), id) ? entry.substr(eq + 1) : std::string_view{};
+  }
   if (slots_.empty())
     return {};
   const std::size_t mask = slots_.size() - 1;
@@ -298,7 +356,8 @@ void TMorkFile::Parse() {
   const std::uint64_t budget = 8ull * n + (64ull << 20);
   // Room for what a history usually gives, so the lists do not copy themselves while growing
   // (untouched room costs no memory).
-  rawList_.reserve(n + n / 2, n / 16);
+  if (KeepRawList)
+    rawList_.reserve(n + n / 2, n / 16);
   dataList_.reserve(n, n / 32);
   tableList_.reserve(n, n / 64);
   std::uint64_t produced = 0;
@@ -327,7 +386,7 @@ void TMorkFile::Parse() {
     if (c == '/' && prevIsSlash && (atLineStart || i < 2))
       inComment = true;
     if (inComment) {
-      std::size_t end = buf.find_first_of("\r\n", i);
+      std::size_t end = FindLineBreak(buf, i);
       if (end == std::string_view::npos)
         end = n;
       prevIsSlash = buf[end - 1] == '/';
@@ -362,8 +421,10 @@ void TMorkFile::Parse() {
         i = n;
         continue;
       }
-      rawList_.OpenLine().append(stateName).append(" | ").append(cell);
-      rawList_.CloseLine();
+      if (KeepRawList) {
+        rawList_.OpenLine().append(stateName).append(" | ").append(cell);
+        rawList_.CloseLine();
+      }
       if (state == TMorkState::Fields) {
         AppendDecoded(fieldList_.OpenLine(), cell);
         fieldList_.CloseLine();
@@ -506,6 +567,37 @@ std::string TMorkFile::CellValue(std::string_view name, std::size_t row) const {
     return true;
   });
   return result;
+}
+
+void TMorkFile::CellValues(std::size_t row, std::span<const std::string_view> names,
+                           std::span<std::string> values) const {
+  const std::size_t count = std::min(names.size(), values.size());
+  for (std::size_t i = 0; i < count; ++i)
+    values[i].clear();
+  if (row >= tableList_.size())
+    return;
+  const std::string_view entry = tableList_[row];
+  const std::size_t eq = entry.find('=');
+  const std::string_view cells =
+      eq == std::string_view::npos ? std::string_view{} : entry.substr(eq + 1);
+  // The same first-match rule as CellValue, applied to up to 64 names per walk.
+  for (std::size_t first = 0; first < count; first += 64) {
+    const std::size_t last = std::min(count, first + 64);
+    std::uint64_t missing = last - first == 64 ? ~0ull : (1ull << (last - first)) - 1;
+    std::string_view columnName, columnId, rawValue;
+    ForEachCommaItem(cells, [&](std::string_view cell) {
+      if (SplitCell(cell, columnId, rawValue))
+        columnName = fieldIndex_.Find(fieldList_, columnId);
+      for (std::size_t i = first; i < last; ++i) {
+        const std::uint64_t bit = 1ull << (i - first);
+        if ((missing & bit) != 0 && columnName == names[i]) {
+          values[i].assign(ResolveValue(rawValue));
+          missing &= ~bit;
+        }
+      }
+      return missing == 0;
+    });
+  }
 }
 
 std::string TMorkFile::DecodeEscapes(std::string_view text) {

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -101,6 +102,10 @@ public:
   // The same for bytes already in memory.
   void LoadFromBuffer(std::string bytes);
 
+  // Whether a load fills RawList (the default). A reader of rows alone turns it off: the raw
+  // list is a second copy of every cell.
+  bool KeepRawList = true;
+
   const std::string& Buffer() const { return buffer_; }
   const TTextList& RawList() const { return rawList_; }
   const TTextList& FieldList() const { return fieldList_; }
@@ -112,6 +117,10 @@ public:
   std::string RowId(std::size_t row) const;
   // The value of the row's first cell whose column resolves to exactly name; empty if none.
   std::string CellValue(std::string_view name, std::size_t row) const;
+  // CellValue for several names in one walk over the row's cells: values[i] gets what
+  // CellValue(names[i], row) gives. A reader of whole rows looks each cell up once this way.
+  void CellValues(std::size_t row, std::span<const std::string_view> names,
+                  std::span<std::string> values) const;
   // Resolves one cell of a row: "^<column id>=<value>" or "^<column id>^<value id>". A cell
   // that does not begin with "^" leaves both outputs as they were.
   void ResolveCell(std::string_view cell, std::string& columnName, std::string& value) const;
@@ -120,12 +129,15 @@ public:
 
 private:
   // Finds a dictionary entry by its id (the text before its first "="), ignoring case; the
-  // first entry of an id wins. Open addressing over entry numbers, so it holds no pointers
-  // into the list and survives moves and copies of the reader.
+  // first entry of an id wins. It holds entry numbers, not pointers into the list, so it
+  // survives moves and copies of the reader.
   class TIdIndex {
   public:
     void Build(const TTextList& list);
-    void Clear() { slots_.clear(); }
+    void Clear() {
+      slots_.clear();
+      direct_.clear();
+    }
     // The entry's value (the text after the id's "="); empty when the id is not there.
     std::string_view Find(const TTextList& list, std::string_view id) const;
 
@@ -134,7 +146,11 @@ private:
       std::uint32_t Entry = 0; // entry number + 1; 0 = free
       std::uint32_t IdLength = 0;
     };
-    std::vector<TSlot> slots_; // a power of two in size
+    // A table indexed by the id's number, when every id is a hex number and they are dense.
+    bool BuildDirect(const TTextList& list, std::size_t count);
+
+    std::vector<TSlot> slots_;          // a power of two in size
+    std::vector<std::uint32_t> direct_; // entry number + 1 by id number; 0 = none
   };
 
   void Clear();

@@ -62,7 +62,12 @@ using TBookmarkSet = std::unordered_set<std::pair<std::string_view, std::string_
 
 void ParseBookmarkLine(std::string_view line, std::string& title, std::string& url,
                        TDateTime& lastVisit, TDateTime& added, std::string& identifier) {
-  const std::string upper = UpperCase(line);
+  ParseBookmarkLine(line, UpperCase(line), title, url, lastVisit, added, identifier);
+}
+
+void ParseBookmarkLine(std::string_view line, std::string_view upper, std::string& title,
+                       std::string& url, TDateTime& lastVisit, TDateTime& added,
+                       std::string& identifier) {
   std::string_view text;
 
   added = 0;
@@ -72,20 +77,20 @@ void ParseBookmarkLine(std::string_view line, std::string& title, std::string& u
   if (QuotedAfter(line, upper, "LAST_VISIT=\"", text))
     TryUnixFloatTextToDateTime(text, lastVisit);
   if (QuotedAfter(line, upper, "ID=\"", text))
-    identifier = std::string(text);
+    identifier.assign(text);
 
   url.clear();
   title.clear();
   constexpr std::string_view kHref = "<A HREF=\"";
   if (!QuotedAfter(line, upper, kHref, text))
     return;
-  url = std::string(text);
+  url.assign(text);
   const std::size_t href = upper.find(kHref);
   const std::size_t gt = line.find('>', href + kHref.size());
   if (gt == std::string_view::npos)
     return;
   const std::size_t end = upper.find("</A>", gt + 1);
-  title = std::string(
+  title.assign(
       line.substr(gt + 1, end == std::string::npos ? std::string_view::npos : end - gt - 1));
 }
 

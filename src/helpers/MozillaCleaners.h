@@ -44,5 +44,9 @@ void CleanBookmarksHtml(TBrowserProfile& profile, const TOnValidateCacheEntry& v
 // when the line has no HREF.
 void ParseBookmarkLine(std::string_view line, std::string& title, std::string& url,
                        TDateTime& lastVisit, TDateTime& added, std::string& identifier);
+// The same for a caller that has the line upper-cased (ASCII letters only) already.
+void ParseBookmarkLine(std::string_view line, std::string_view upperLine, std::string& title,
+                       std::string& url, TDateTime& lastVisit, TDateTime& added,
+                       std::string& identifier);
 
 } // namespace quillon

@@ -108,6 +108,27 @@ TEST(MorkScanner, FirstDictionaryEntryOfAnIdWins) {
   EXPECT_EQ(mork.CellValue("Other", 0), "");
 }
 
+// Dense hex ids are looked up by number, anything else by hash; both must answer alike,
+// including ids that are the same number written differently.
+TEST(MorkScanner, LooksIdsUpAlikeWhateverTheirShape) {
+  const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
+      {"(80=a)(81=b)", {"a", "b", "", ""}},             // dense hex
+      {"(80=a)(080=z)(81=b)", {"a", "b", "", "z"}},     // one number, two ids
+      {"(80=a)(81=b)(FFFFFF=far)", {"a", "b", "", ""}}, // sparse
+      {"(80=a)(81=b)(x1=c)", {"a", "b", "", ""}},       // not a number
+  };
+  for (const auto& [atoms, expected] : cases) {
+    const TMorkFile mork = Parsed("< <(a=c)> (82=URL)(83=Host)(84=Title)(85=Old)>\n<" + atoms +
+                                  ">\n[1(^82^80)(^83^81)(^84^7F)(^85^080)]\n");
+    const std::vector<std::string_view> names = {"URL", "Host", "Title", "Old"};
+    std::vector<std::string> values(names.size(), "stale");
+    mork.CellValues(0, names, values);
+    EXPECT_EQ(values, expected) << atoms;
+    for (std::size_t i = 0; i < names.size(); ++i)
+      EXPECT_EQ(mork.CellValue(names[i], 0), expected[i]) << atoms << " " << names[i];
+  }
+}
+
 TEST(MorkScanner, DecodesDollarEscapesOnly) {
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"a$20b", "a b"},
