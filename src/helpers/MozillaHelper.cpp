@@ -222,8 +222,8 @@ void ReadMorkHistory(TBrowserProfile& profile) {
       item.Name = mork.RowId(row);
       item.Path = std::move(values[0]);
       item.Host = std::move(values[1]);
-      item.LastAccess = UnixTimeTextToDateTime(values[2]);
-      item.Expires = UnixTimeTextToDateTime(values[3]);
+      item.LastAccess = MorkTimeTextToDateTime(values[2]);
+      item.Expires = MorkTimeTextToDateTime(values[3]);
     }
   } catch (const std::exception&) {
     // The rows read so far stay.

@@ -178,6 +178,16 @@ TDateTime UnixTimeTextToDateTime(std::string_view text) {
   return value ? LowWordUnixTime(*value) : 0;
 }
 
+TDateTime MorkTimeTextToDateTime(std::string_view text) {
+  constexpr std::int64_t kLargestSeconds = 100'000'000'000;
+  const std::optional<std::int64_t> value = ParseInt64(text);
+  if (!value)
+    return 0;
+  if (*value > kLargestSeconds)
+    return UnixTimeToDateTime(static_cast<double>(*value / 1'000'000));
+  return LowWordUnixTime(*value);
+}
+
 bool TryUnixTimeTextToDateTime(std::string_view text, TDateTime& date) {
   const std::optional<std::int64_t> value = ParseInt64(text);
   if (!value)

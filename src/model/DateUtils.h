@@ -69,6 +69,12 @@ TDateTime UnixTimeTextToDateTime(std::string_view text);
 // keep a previous or default value). Returns whether date was set.
 bool TryUnixTimeTextToDateTime(std::string_view text, TDateTime& date);
 
+// The date text of a Mork history row. The Mozilla browsers write microseconds since 1970 there;
+// taken as seconds they would give dates thousands of years off, or a random date once cut to
+// 32 bits. A number too large for seconds (beyond 10^11, the year 5138) is therefore read as
+// microseconds; any other text goes through UnixTimeTextToDateTime.
+TDateTime MorkTimeTextToDateTime(std::string_view text);
+
 // Decimal floating-point Unix seconds ("1234567890", "1.5e9"); text that is not such a number
 // (or not finite) leaves date as it was. Returns whether date was set.
 bool TryUnixFloatTextToDateTime(std::string_view text, TDateTime& date);

@@ -197,14 +197,12 @@ const TRows kTextBookmarks = {
     R"(Toolbar\News\BBC News|http://news.bbc.co.uk/|2011-02-27 13:00:00|2010-12-31 13:00:00)",
     R"(Toolbar\News\Ad tracker|http://ad.doubleclick.net/clk;1||2011-01-10 13:00:00)",
     R"(\Atlas|http://view.atdmt.com/action/x||2011-02-19 13:00:00)"};
-// Host name then URL; last and first visit. history.dat keeps microseconds, and the reader takes
-// the low 32 bits of that count as seconds, so the dates lie far from the visits: 1298894400000000
-// (2011-02-28 12:00 UTC) keeps 1800409088, that is 2027-01-20 01:38:08 UTC.
+// Host name then URL; last and first visit. history.dat keeps microseconds since 1970.
 const TRows kMorkHistory = {
-    "www.mozilla.comhttp://www.mozilla.com/firefox/central/|2027-01-20 02:38:08|1975-04-10 "
-    "07:17:36",
-    "en.wikipedia.orghttp://en.wikipedia.org/wiki/Quill|1995-04-28 21:28:48|1995-04-28 21:28:48",
-    "news.bbc.co.ukhttp://news.bbc.co.uk/|2011-03-10 12:03:28|2036-03-26 12:29:04"};
+    "www.mozilla.comhttp://www.mozilla.com/firefox/central/|2011-02-28 13:00:00|2011-01-30 "
+    "13:00:00",
+    "en.wikipedia.orghttp://en.wikipedia.org/wiki/Quill|2011-02-26 13:00:00|2011-02-26 13:00:00",
+    "news.bbc.co.ukhttp://news.bbc.co.uk/|2011-02-27 13:00:00|2011-02-20 13:00:00"};
 // moz_cookies in row order; expiry in seconds.
 const TRows kSQLiteCookies = {".google.com/|PREF|2013-02-28 13:00:00",
                               ".advertising.com/|ACID|2012-02-29 13:00:00",

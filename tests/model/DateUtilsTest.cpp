@@ -137,6 +137,16 @@ TEST_F(UnixTime, TextTakesTheLowThirtyTwoBitsOfADecimalInteger) {
   EXPECT_DOUBLE_EQ(UnixTimeTextToDateTime("-9223372036854775808"), UnixTimeToDateTime(0));
 }
 
+TEST_F(UnixTime, MorkHistoryDatesAreMicrosecondsWhenTooLargeForSeconds) {
+  SetTimeZoneSnapshot({-60, 0, false});
+  // 2011-02-28 12:00 UTC as Firefox 2 writes it.
+  EXPECT_DOUBLE_EQ(MorkTimeTextToDateTime("1298894400000000"), UnixTimeToDateTime(1298894400));
+  EXPECT_DOUBLE_EQ(MorkTimeTextToDateTime("1298894400999999"), UnixTimeToDateTime(1298894400));
+  EXPECT_DOUBLE_EQ(MorkTimeTextToDateTime("1298894400"), UnixTimeToDateTime(1298894400));
+  EXPECT_DOUBLE_EQ(MorkTimeTextToDateTime("4294967296"), UnixTimeToDateTime(0));
+  EXPECT_EQ(MorkTimeTextToDateTime("abc"), 0);
+}
+
 TEST_F(UnixTime, TextVariantsForReadersKeepThePreviousDateOnBadText) {
   TDateTime date = 123;
   EXPECT_FALSE(TryUnixTimeTextToDateTime("x", date));
