@@ -14,6 +14,8 @@
 #include <map>
 #include <sstream>
 
+#include <sqlite3.h>
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -157,6 +159,77 @@ TEST(DemoImageCli, PurgeCookiesDeletesTheCookieFile) {
   ASSERT_EQ(purge.code, 0) << purge.err;
   EXPECT_NE(purge.out.find("cookies\t4\t0"), std::string::npos) << purge.out;
   EXPECT_FALSE(fs::exists(cookies));
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Rows of a table, read the way another program would; -1 when the database cannot be read.
+int RowCount(const std::string& database, const std::string& table) {
+  sqlite3* db = nullptr;
+  int count = -1;
+  if (sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(db, ("SELECT COUNT(*) FROM " + table).c_str(), -1, &statement,
+                           nullptr) == SQLITE_OK &&
+        sqlite3_step(statement) == SQLITE_ROW)
+      count = sqlite3_column_int(statement, 0);
+    sqlite3_finalize(statement);
+  }
+  sqlite3_close(db);
+  return count;
+}
+
+// Every kind at once on the text generation of Firefox and on Chrome: the clean takes only what
+// the rule names, the purge leaves each store empty or gone, and both keep the start pages'
+// file in place.
+TEST(DemoImageCli, CleanAllAndPurgeAllLeaveTheStoresAsTheRuleAndThePurgeSay) {
+  quillon::kit::TTempDir dir;
+  const std::string image = dir.Path() + "/c";
+  quillon::kit::WriteDemoImage(image);
+  const std::string bob =
+      image + "/Users/bob/AppData/Roaming/Mozilla/Firefox/Profiles/w7p1c0de.default/";
+  const std::string bookmarksBefore = ReadFile(bob + "bookmarks.html");
+  ASSERT_FALSE(fs::is_empty(bob + "Cache"));
+
+  const TRun clean = Cli({"--image", image, "clean", "1", "all"});
+  ASSERT_EQ(clean.code, 0) << clean.err;
+  const std::string cookies = ReadFile(bob + "cookies.txt");
+  EXPECT_EQ(cookies.find("advertising.com"), std::string::npos);
+  EXPECT_EQ(cookies.find("mediaplex"), std::string::npos);
+  EXPECT_NE(cookies.find(".example.com"), std::string::npos);
+  EXPECT_NE(cookies.find(".wikipedia.org"), std::string::npos);
+  const std::string bookmarks = ReadFile(bob + "bookmarks.html");
+  EXPECT_EQ(bookmarks.find("doubleclick.net"), std::string::npos);
+  EXPECT_EQ(bookmarks.find("atdmt.com"), std::string::npos);
+  EXPECT_NE(bookmarks.find("http://news.bbc.co.uk/"), std::string::npos);
+  EXPECT_EQ(ReadFile(bob + "bookmarks.html.vext.bak"), bookmarksBefore);
+  EXPECT_NE(ReadFile(bob + "prefs.js").find("http://www.mozilla.com/firefox/central/"),
+            std::string::npos);
+  EXPECT_TRUE(fs::exists(bob + "history.dat"));
+
+  const TRun purge = Cli({"--image", image, "purge", "1", "all"});
+  ASSERT_EQ(purge.code, 0) << purge.err;
+  EXPECT_FALSE(fs::exists(bob + "cookies.txt"));
+  EXPECT_FALSE(fs::exists(bob + "bookmarks.html"));
+  EXPECT_FALSE(fs::exists(bob + "history.dat"));
+  const std::string prefs = ReadFile(bob + "prefs.js");
+  EXPECT_NE(prefs.find("\"browser.startup.homepage\", \"about:blank\""), std::string::npos)
+      << prefs;
+  EXPECT_TRUE(fs::is_empty(bob + "Cache"));
+
+  const std::string chrome = image + "/Users/alice/AppData/Local/Google/Chrome/User Data/Default/";
+  ASSERT_GT(RowCount(chrome + "History", "visits"), 0);
+  ASSERT_GT(RowCount(chrome + "History", "starred"), 0);
+  const TRun chromePurge =
+      Cli({"--image", image, "--drive", "E=" + image + "-drive-E", "purge", "8", "all"});
+  ASSERT_EQ(chromePurge.code, 0) << chromePurge.err;
+  EXPECT_EQ(RowCount(chrome + "History", "visits"), 0);
+  EXPECT_EQ(RowCount(chrome + "History", "starred"), 0);
+  EXPECT_GT(RowCount(chrome + "History", "urls"), 0); // the pages stay; their visits go
+  EXPECT_FALSE(fs::exists(chrome + "Cookies"));
 }
 
 } // namespace
