@@ -1,5 +1,6 @@
 #include "model/BrowserCache.h"
 
+#include <memory>
 #include <stdexcept>
 #include <utility>
 
@@ -36,12 +37,18 @@ TCacheItem& TCacheList::Add() {
     slots_.resize(gapStart_);
     gapSize_ = 0;
   }
-  auto item = std::make_unique<TCacheItem>();
+  TCacheItem* item = nullptr;
+  if (retired_.empty()) {
+    item = &storage_.emplace_back();
+  } else {
+    item = retired_.back();
+    retired_.pop_back();
+  }
   item->Owner = this;
   item->list_ = this;
   item->slot_ = slots_.size();
-  slots_.push_back(std::move(item));
-  return *slots_.back();
+  slots_.push_back(item);
+  return *item;
 }
 
 std::size_t TCacheList::CheckedPhysical(int index) const {
@@ -84,20 +91,26 @@ void TCacheList::MoveGapTo(std::size_t index) {
 void TCacheList::Delete(int index) {
   CheckedPhysical(index);
   MoveGapTo(static_cast<std::size_t>(index));
-  // Take the entry out before destroying it, so the list is consistent while it dies.
-  std::unique_ptr<TCacheItem> doomed = std::move(slots_[gapStart_ + gapSize_]);
+  // Take the entry out before resetting it, so the list is consistent meanwhile.
+  TCacheItem* const doomed = slots_[gapStart_ + gapSize_];
+  slots_[gapStart_ + gapSize_] = nullptr;
   ++gapSize_;
   if (gapStart_ + gapSize_ == slots_.size()) {
     // A gap at the end is just unused storage.
     slots_.resize(gapStart_);
     gapSize_ = 0;
   }
-  doomed.reset();
+  // A new entry in its place frees the old one's texts and gives Add the defaults.
+  std::destroy_at(doomed);
+  std::construct_at(doomed);
+  retired_.push_back(doomed);
 }
 
 void TCacheList::Clear() {
-  std::vector<std::unique_ptr<TCacheItem>> doomed;
-  doomed.swap(slots_);
+  std::vector<TCacheItem*>().swap(slots_);
+  std::vector<TCacheItem*>().swap(retired_);
+  std::deque<TCacheItem> doomed;
+  doomed.swap(storage_);
   gapStart_ = 0;
   gapSize_ = 0;
 }

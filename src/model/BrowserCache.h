@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -106,8 +107,13 @@ private:
   std::size_t CheckedPhysical(int index) const;
   void MoveGapTo(std::size_t index);
 
+  // The entries live in blocks (a profile's first read makes hundreds of thousands; one
+  // allocation each cost more than reading them). A deleted entry is reset to the defaults
+  // and waits in retired_ for the next Add; Clear gives the blocks back.
+  std::deque<TCacheItem> storage_;
+  std::vector<TCacheItem*> retired_;
   // Slots [gapStart_, gapStart_ + gapSize_) are empty; all others hold an entry.
-  std::vector<std::unique_ptr<TCacheItem>> slots_;
+  std::vector<TCacheItem*> slots_;
   std::size_t gapStart_ = 0;
   std::size_t gapSize_ = 0;
 };
