@@ -5,7 +5,9 @@
 #include "formats/FFMorkSimple.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
+#include <string>
 #include <string_view>
 
 using namespace quillon;
@@ -20,8 +22,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t rows = std::min(mork.RowCount(), kMaxRows);
   for (std::size_t row = 0; row < rows; ++row) {
     mork.RowId(row);
-    for (const char* name : {"URL", "Hostname", "LastVisitDate", "FirstVisitDate", "Name"})
-      mork.CellValue(name, row);
+    // The one-walk lookup of several columns answers as the lookup of each column alone.
+    constexpr std::array<std::string_view, 5> kNames = {"URL", "Hostname", "LastVisitDate",
+                                                        "FirstVisitDate", "Name"};
+    std::array<std::string, kNames.size()> values;
+    mork.CellValues(row, kNames, values);
+    for (std::size_t i = 0; i < kNames.size(); ++i) {
+      if (mork.CellValue(kNames[i], row) != values[i])
+        std::abort();
+    }
     // Every cell of the row on its own.
     const std::string_view line = mork.TableList()[row];
     std::string_view cells = line.substr(std::min(line.size(), line.find('=') + 1));
