@@ -28,22 +28,14 @@ namespace {
 namespace fs = std::filesystem;
 using namespace quillon;
 
-constexpr const char* kUsage =
-    R"(Usage: quillon [--image DIR] [--user NAME] [--drive X=DIR]...
+std::string UsageText() {
+  return std::string(R"(Usage: quillon [--image DIR] [--user NAME] [--drive X=DIR]...
 
 Shows the web-browser profiles of a Windows system image in a window.
 
-Options:
-  --image DIR     the Windows system drive to read (a mounted partition or a copy);
-                  default: the demo image the build writes
-  --user NAME     whose session to run in: a profile folder name under Users or a SID;
-                  default: the image's last logged-on user
-  --drive X=DIR   map drive letter X: to the host folder DIR (repeatable; C: is the image,
-                  Z: is the host's /)
-  -h, --help      this text
-
-Exit codes: 0 done, 2 bad arguments or an image that cannot be used.
-)";
+)") + cli::ImageOptionsText() +
+         "\nExit codes: 0 done, 2 bad arguments or an image that cannot be used.\n";
+}
 
 } // namespace
 
@@ -55,7 +47,7 @@ int main(int argc, char** argv) {
     const cli::TCliOptions options =
         cli::ParseCliOptions(std::vector<std::string>(argv + 1, argv + argc));
     if (options.help) {
-      std::cout << kUsage;
+      std::cout << UsageText();
       return 0;
     }
     if (!options.command.empty())

@@ -71,12 +71,8 @@ TCliOptions ParseCliOptions(const std::vector<std::string>& argv) {
   return options;
 }
 
-const char* CliUsageText() {
-  return R"(Usage: quillon-cli [--image DIR] [--user NAME] [--drive X=DIR]... COMMAND [ARGS]
-
-Shows the web-browser profiles of a Windows system image and what each browser keeps.
-
-Options:
+const char* ImageOptionsText() {
+  return R"(Options:
   --image DIR     the Windows system drive to read (a mounted partition or a copy);
                   default: the demo image the build writes
   --user NAME     whose session to run in: a profile folder name under Users or a SID;
@@ -84,7 +80,17 @@ Options:
   --drive X=DIR   map drive letter X: to the host folder DIR (repeatable; C: is the image,
                   Z: is the host's /)
   -h, --help      this text
+)";
+}
 
+std::string CliUsageText() {
+  return std::string(
+             R"(Usage: quillon-cli [--image DIR] [--user NAME] [--drive X=DIR]... COMMAND [ARGS]
+
+Shows the web-browser profiles of a Windows system image and what each browser keeps.
+
+)") + ImageOptionsText() +
+         R"(
 Commands:
   profiles        one line per profile: index, name, browser, version, store generation,
                   location, then the entry counts (cache, cookies, history, pages, bookmarks)

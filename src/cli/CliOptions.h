@@ -23,6 +23,8 @@ struct ECliUsage {
 
 TCliOptions ParseCliOptions(const std::vector<std::string>& argv);
 
-const char* CliUsageText();
+// The options both programs take, as their usage texts list them.
+const char* ImageOptionsText();
+std::string CliUsageText();
 
 } // namespace quillon::cli

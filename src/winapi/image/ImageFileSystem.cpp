@@ -698,13 +698,21 @@ bool TImageFileSystem::Resolve(const std::string& path, TResolved& r, DWORD& err
   return true;
 }
 
+bool TImageFileSystem::ResolveExisting(const std::string& path, TResolved& r, DWORD& error) const {
+  if (!Resolve(path, r, error))
+    return false;
+  if (!r.exists) {
+    error = r.missingError;
+    return false;
+  }
+  return true;
+}
+
 DWORD TImageFileSystem::GetFileAttributes(const std::string& path) {
   TResolved r;
   DWORD error = 0;
-  if (!Resolve(path, r, error))
+  if (!ResolveExisting(path, r, error))
     return Fail(INVALID_FILE_ATTRIBUTES, error);
-  if (!r.exists)
-    return Fail(INVALID_FILE_ATTRIBUTES, r.missingError);
   return Attributes(r.info);
 }
 
@@ -803,10 +811,8 @@ BOOL TImageFileSystem::FindClose(HANDLE find) {
 BOOL TImageFileSystem::DeleteFile(const std::string& path) {
   TResolved r;
   DWORD error = 0;
-  if (!Resolve(path, r, error))
+  if (!ResolveExisting(path, r, error))
     return Fail(false, error);
-  if (!r.exists)
-    return Fail(false, r.missingError);
   if (r.info.directory || r.info.readOnly)
     return Fail(false, ERROR_ACCESS_DENIED);
   if (unlink(r.host.c_str()) != 0)
@@ -832,10 +838,8 @@ BOOL TImageFileSystem::CreateDirectory(const std::string& path) {
 BOOL TImageFileSystem::RemoveDirectory(const std::string& path) {
   TResolved r;
   DWORD error = 0;
-  if (!Resolve(path, r, error))
+  if (!ResolveExisting(path, r, error))
     return Fail(false, error);
-  if (!r.exists)
-    return Fail(false, r.missingError);
   if (r.isRoot)
     return Fail(false, ERROR_ACCESS_DENIED);
   if (!r.info.directory)
@@ -853,10 +857,8 @@ BOOL TImageFileSystem::MoveFileEx(const std::string& existing, const std::string
                                   DWORD flags) {
   TResolved src, dst;
   DWORD error = 0;
-  if (!Resolve(existing, src, error))
+  if (!ResolveExisting(existing, src, error))
     return Fail(false, error);
-  if (!src.exists)
-    return Fail(false, src.missingError);
   if (!Resolve(newName, dst, error))
     return Fail(false, error);
   if (src.isRoot || dst.isRoot)
@@ -902,10 +904,8 @@ BOOL TImageFileSystem::CopyFile(const std::string& existing, const std::string& 
                                 BOOL failIfExists) {
   TResolved src, dst;
   DWORD error = 0;
-  if (!Resolve(existing, src, error))
+  if (!ResolveExisting(existing, src, error))
     return Fail(false, error);
-  if (!src.exists)
-    return Fail(false, src.missingError);
   if (!src.info.regular)
     return Fail(false, ERROR_ACCESS_DENIED);
   if (!Resolve(newName, dst, error))
@@ -967,10 +967,8 @@ BOOL TImageFileSystem::CopyFile(const std::string& existing, const std::string& 
 BOOL TImageFileSystem::SetFileAttributes(const std::string& path, DWORD attributes) {
   TResolved r;
   DWORD error = 0;
-  if (!Resolve(path, r, error))
+  if (!ResolveExisting(path, r, error))
     return Fail(false, error);
-  if (!r.exists)
-    return Fail(false, r.missingError);
   // READONLY on a folder does not protect its content on Windows; nothing to map.
   if (r.info.directory || !r.info.regular)
     return true;
@@ -989,10 +987,8 @@ bool TImageFileSystem::ReadWholeFile(const std::string& path, std::string& data)
   data.clear();
   TResolved r;
   DWORD error = 0;
-  if (!Resolve(path, r, error))
+  if (!ResolveExisting(path, r, error))
     return Fail(false, error);
-  if (!r.exists)
-    return Fail(false, r.missingError);
   // Folders cannot be opened; devices and pipes could block or never end.
   if (!r.info.regular)
     return Fail(false, ERROR_ACCESS_DENIED);
@@ -1054,10 +1050,8 @@ bool TImageFileSystem::WriteWholeFile(const std::string& path, std::string_view 
 std::unique_ptr<std::istream> TImageFileSystem::OpenFileStream(const std::string& path) {
   TResolved r;
   DWORD error = 0;
-  if (!Resolve(path, r, error))
+  if (!ResolveExisting(path, r, error))
     return Fail(nullptr, error);
-  if (!r.exists)
-    return Fail(nullptr, r.missingError);
   if (!r.info.regular)
     return Fail(nullptr, ERROR_ACCESS_DENIED);
   auto stream = std::make_unique<std::ifstream>(r.host, std::ios::binary);

@@ -58,6 +58,8 @@ private:
   const TDrive* DriveOf(char letter) const;
   // False (with the error to report) when the path is malformed or its drive is not mapped.
   bool Resolve(const std::string& path, TResolved& result, DWORD& error) const;
+  // Resolve, and false with the error a missing entry reports when the path names nothing.
+  bool ResolveExisting(const std::string& path, TResolved& result, DWORD& error) const;
   void ResolveParts(const TDrive& drive, const std::vector<std::string>& parts,
                     TResolved& result) const;
 
