@@ -1,15 +1,15 @@
 #include "discovery/CompatibilityTable.h"
 
+#include "model/TextCase.h"
+
 #include <algorithm>
-#include <cctype>
 
 namespace quillon {
 
 namespace {
 bool LessNoCase(const std::string& a, const std::string& b) {
   return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return std::tolower(static_cast<unsigned char>(x)) <
-           std::tolower(static_cast<unsigned char>(y));
+    return static_cast<unsigned char>(LowerAscii(x)) < static_cast<unsigned char>(LowerAscii(y));
   });
 }
 } // namespace

@@ -3,13 +3,13 @@
 #include "formats/IniFile.h"
 #include "formats/NetscapeRegistry.h"
 #include "formats/TextLines.h"
+#include "model/TextCase.h"
 #include "platform/Accounts.h"
 #include "platform/PathSolve.h"
 #include "platform/Registry.h"
 #include "winapi/WinApi.h"
 
 #include <algorithm>
-#include <cctype>
 #include <exception>
 #include <map>
 #include <string>
@@ -28,16 +28,6 @@ std::string WithTrailingBackslash(std::string path) {
   if (path.empty() || path.back() != '\\')
     path += '\\';
   return path;
-}
-
-char Upper(char c) {
-  return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-}
-
-bool StartsWithText(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() &&
-         std::equal(prefix.begin(), prefix.end(), text.begin(),
-                    [](char a, char b) { return Upper(a) == Upper(b); });
 }
 
 std::vector<std::string> SplitLines(std::string_view text) {
@@ -76,7 +66,7 @@ struct TMozillaProfileInfo {
 struct TTextLess {
   bool operator()(const std::string& a, const std::string& b) const {
     return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-      return static_cast<unsigned char>(Upper(x)) < static_cast<unsigned char>(Upper(y));
+      return static_cast<unsigned char>(UpperAscii(x)) < static_cast<unsigned char>(UpperAscii(y));
     });
   }
 };
@@ -188,7 +178,7 @@ TMozillaProfileInfo TMozillaDetection::SplitFolder(const std::string& folder,
                                                    TBrowserType browser) const {
   TMozillaProfileInfo info;
   info.Browser = browser;
-  if (!base.empty() && StartsWithText(folder, base)) {
+  if (!base.empty() && StartsWithTextAscii(folder, base)) {
     info.BasePath = base;
     info.AltBasePath = altBase_;
     info.SubPath = folder.substr(base.size());
@@ -233,9 +223,7 @@ void TMozillaDetection::ProbeProfilesIni(const std::string& base, const std::str
   const TIniFile ini(fileName);
   std::vector<std::pair<std::string, std::string>> profiles;
   for (const std::string& section : ini.ReadSections()) {
-    std::string prefix = section.substr(0, 7);
-    std::transform(prefix.begin(), prefix.end(), prefix.begin(), Upper);
-    if (prefix != "PROFILE")
+    if (!StartsWithTextAscii(section, "PROFILE"))
       continue;
     std::string folder = ini.ReadString(section, "Path", "");
     std::replace(folder.begin(), folder.end(), '/', '\\');

@@ -1,6 +1,7 @@
 #include "formats/BrowserCacheSQLite.h"
 
 #include "model/DateUtils.h"
+#include "model/TextCase.h"
 #include "winapi/WinApi.h"
 
 #include <sqlite3.h>
@@ -52,25 +53,9 @@ TSQLiteStmtPtr PrepareStatement(sqlite3* db, const std::string& sql) {
   return stmt;
 }
 
-std::string UpperAscii(std::string_view text) {
-  std::string result(text);
-  for (char& c : result)
-    if (c >= 'a' && c <= 'z')
-      c = static_cast<char>(c - 'a' + 'A');
-  return result;
-}
-
-std::string LowerAscii(std::string_view text) {
-  std::string result(text);
-  for (char& c : result)
-    if (c >= 'A' && c <= 'Z')
-      c = static_cast<char>(c - 'A' + 'a');
-  return result;
-}
-
 // SQL's type names are case-insensitive; a schema that writes "integer" means the same.
 TSQLiteColumnType TypeOfDeclaration(std::string_view declared) {
-  const std::string type = UpperAscii(declared);
+  const std::string type = UpperCaseAscii(declared);
   if (type == "INTEGER" || type == "BOOLEAN")
     return dtInt;
   if (type == "NUMERIC" || type == "FLOAT" || type == "DOUBLE" || type == "REAL")
@@ -151,7 +136,7 @@ TSQLiteTable::TSQLiteTable(sqlite3* db, const std::string& sql) {
   bool typesPending = false;
   for (int c = 0; c < columns; ++c) {
     const char* name = sqlite3_column_name(s, c);
-    names_.push_back(UpperAscii(name != nullptr ? name : ""));
+    names_.push_back(UpperCaseAscii(name != nullptr ? name : ""));
     const char* declared = sqlite3_column_decltype(s, c);
     types_.push_back(declared != nullptr ? TypeOfDeclaration(declared) : dtNull);
     fromFirstRow[c] = declared == nullptr;
@@ -235,7 +220,7 @@ bool TSQLiteTable::NextRow() {
 int TSQLiteTable::ColumnIndex(std::string_view name) const {
   if (names_.empty())
     throw ESQLiteException("Field " + std::string(name) + " Not found. Empty dataset");
-  const std::string upper = UpperAscii(name);
+  const std::string upper = UpperCaseAscii(name);
   const auto it = std::find(names_.begin(), names_.end(), upper);
   if (it == names_.end())
     throw ESQLiteException("Field not found in dataset: " + std::string(name));
@@ -395,7 +380,7 @@ std::unique_ptr<TSQLiteStatement> TSQLiteDatabase::Prepare(const std::string& sq
 
 bool TSQLiteDatabase::TableExists(const std::string& tableName) {
   std::string literal;
-  for (const char c : LowerAscii(tableName)) {
+  for (const char c : LowerCaseAscii(tableName)) {
     literal += c;
     if (c == '\'')
       literal += '\'';

@@ -2,6 +2,7 @@
 
 #include "formats/FileErrors.h"
 #include "formats/TextLines.h"
+#include "model/TextCase.h"
 #include "winapi/WinApi.h"
 
 #include <algorithm>
@@ -28,10 +29,6 @@ constexpr std::array<bool, 256> kActsOn = MakeActionTable();
 
 bool ActsOn(char c) {
   return kActsOn[static_cast<unsigned char>(c)];
-}
-
-char FoldAsciiCase(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
 }
 
 int HexDigitValue(char c) {
@@ -198,18 +195,8 @@ namespace {
 std::size_t HashId(std::string_view id) {
   std::size_t h = 14695981039346656037ull;
   for (const char c : id)
-    h = (h ^ static_cast<unsigned char>(FoldAsciiCase(c))) * 1099511628211ull;
+    h = (h ^ static_cast<unsigned char>(LowerAscii(c))) * 1099511628211ull;
   return h ^ (h >> 29);
-}
-
-bool SameIdIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size())
-    return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (FoldAsciiCase(a[i]) != FoldAsciiCase(b[i]))
-      return false;
-  }
-  return true;
 }
 
 // The number a Mork id stands for: ids are hex numbers of up to 15 digits. False for any other id.
@@ -252,8 +239,8 @@ bool TMorkFile::TIdIndex::BuildDirect(const TTextList& list, std::size_t count) 
     std::uint32_t& slot = direct_[static_cast<std::size_t>(value)];
     if (slot == 0) {
       slot = static_cast<std::uint32_t>(entry + 1);
-    } else if (!SameIdIgnoringCase(list[slot - 1].substr(0, list[slot - 1].find('=')),
-                                   text.substr(0, eq))) {
+    } else if (!SameTextAscii(list[slot - 1].substr(0, list[slot - 1].find('=')),
+                              text.substr(0, eq))) {
       direct_.clear();
       return false;
     }
@@ -283,7 +270,7 @@ void TMorkFile::TIdIndex::Build(const TTextList& list) {
         s = TSlot{static_cast<std::uint32_t>(entry + 1), static_cast<std::uint32_t>(eq)};
         break;
       }
-      if (SameIdIgnoringCase(list[s.Entry - 1].substr(0, s.IdLength), id))
+      if (SameTextAscii(list[s.Entry - 1].substr(0, s.IdLength), id))
         break; // an earlier entry has this id already
     }
   }
@@ -296,7 +283,7 @@ std::string_view TMorkFile::TIdIndex::Find(const TTextList& list, std::string_vi
       return {};
     const std::string_view entry = list[direct_[value] - 1];
     const std::size_t eq = entry.find('=');
-    return SameIdIgnoringCase(entry.substr(0, eq), id) ? entry.substr(eq + 1) : std::string_view{};
+    return SameTextAscii(entry.substr(0, eq), id) ? entry.substr(eq + 1) : std::string_view{};
   }
   if (slots_.empty())
     return {};
@@ -306,7 +293,7 @@ std::string_view TMorkFile::TIdIndex::Find(const TTextList& list, std::string_vi
     if (s.Entry == 0)
       return {};
     const std::string_view entry = list[s.Entry - 1];
-    if (SameIdIgnoringCase(entry.substr(0, s.IdLength), id))
+    if (SameTextAscii(entry.substr(0, s.IdLength), id))
       return entry.substr(s.IdLength + 1);
   }
 }

@@ -1,9 +1,9 @@
 #include "formats/IniFile.h"
 
+#include "model/TextCase.h"
 #include "winapi/WinApi.h"
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <cstdint>
 #include <limits>
@@ -22,19 +22,9 @@ std::string_view Trim(std::string_view text) {
   return text;
 }
 
-bool SameText(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::toupper(static_cast<unsigned char>(x)) ==
-                  std::toupper(static_cast<unsigned char>(y));
-         });
-}
-
 // Section names as the index holds them: compared without regard to case.
 std::string Folded(std::string_view name) {
-  std::string folded(name);
-  for (char& c : folded)
-    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return folded;
+  return UpperCaseAscii(name);
 }
 
 } // namespace
@@ -93,7 +83,7 @@ std::string TIniFile::ReadString(const std::string& section, const std::string& 
   if (found == nullptr)
     return def;
   for (const auto& [name, value] : found->Values)
-    if (SameText(name, key))
+    if (SameTextAscii(name, key))
       return value;
   return def;
 }

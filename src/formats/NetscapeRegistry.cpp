@@ -1,6 +1,7 @@
 #include "formats/NetscapeRegistry.h"
 
 #include "formats/FileErrors.h"
+#include "model/TextCase.h"
 #include "winapi/WinApi.h"
 
 #include <algorithm>
@@ -91,16 +92,6 @@ std::string TextWithoutZeros(std::string_view run) {
   return text;
 }
 
-char FoldAsciiCase(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-}
-
-bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return FoldAsciiCase(x) == FoldAsciiCase(y);
-         });
-}
-
 std::string_view WithoutRootPrefix(std::string_view path) {
   if (path.starts_with("/\\"))
     path.remove_prefix(2);
@@ -136,12 +127,12 @@ TDataRec::~TDataRec() {
 std::size_t TNSRegistry::TChildKeyHash::operator()(const TChildKey& key) const {
   std::size_t h = std::hash<const void*>{}(key.Parent);
   for (const char c : key.Name)
-    h = (h ^ static_cast<unsigned char>(FoldAsciiCase(c))) * 1099511628211ull;
+    h = (h ^ static_cast<unsigned char>(LowerAscii(c))) * 1099511628211ull;
   return h;
 }
 
 bool TNSRegistry::TChildKeyEqual::operator()(const TChildKey& a, const TChildKey& b) const {
-  return a.Parent == b.Parent && SameNameIgnoringCase(a.Name, b.Name);
+  return a.Parent == b.Parent && SameTextAscii(a.Name, b.Name);
 }
 
 TNSRegistry::TNSRegistry(const std::string& fileName) {

@@ -4,6 +4,7 @@
 #include "formats/MozillaPrefs.h"
 #include "formats/StoreFile.h"
 #include "formats/TextLines.h"
+#include "model/TextCase.h"
 #include "winapi/WinApi.h"
 
 #include <cstddef>
@@ -24,15 +25,6 @@ constexpr std::string_view kCookiesTxtHeader =
     "\n";
 
 constexpr std::string_view kBackupSuffix = ".vext.bak";
-
-std::string UpperCase(std::string_view s) {
-  std::string upper(s);
-  for (char& c : upper) {
-    if (c >= 'a' && c <= 'z')
-      c = static_cast<char>(c - 'a' + 'A');
-  }
-  return upper;
-}
 
 // The text behind marker (found in upper) up to the next double quote of line, or to the end of
 // the line when no quote closes it. False when the marker is absent.
@@ -62,7 +54,7 @@ using TBookmarkSet = std::unordered_set<std::pair<std::string_view, std::string_
 
 void ParseBookmarkLine(std::string_view line, std::string& title, std::string& url,
                        TDateTime& lastVisit, TDateTime& added, std::string& identifier) {
-  ParseBookmarkLine(line, UpperCase(line), title, url, lastVisit, added, identifier);
+  ParseBookmarkLine(line, UpperCaseAscii(line), title, url, lastVisit, added, identifier);
 }
 
 void ParseBookmarkLine(std::string_view line, std::string_view upper, std::string& title,

@@ -13,6 +13,7 @@
 #include "helpers/MozillaHelperRead.h"
 #include "helpers/SQLiteStoreOperations.h"
 #include "helpers/StoreOperations.h"
+#include "model/TextCase.h"
 #include "winapi/WinApi.h"
 
 #include <algorithm>
@@ -33,10 +34,6 @@ constexpr std::array<std::string_view, 4> kPagePreferences = {
 
 bool IsFieldSeparator(char c) {
   return static_cast<unsigned char>(c) <= 32;
-}
-
-char FoldCase(char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
 // Calls onField for each field of a cookies.txt line. An unquoted field is a view into the
@@ -99,9 +96,7 @@ void ReadCookiesTxt(TBrowserProfile& profile) {
     // Lines are sorted ignoring case. Comparing views into an upper-cased copy of the text with
     // memcmp gives that order at a fraction of a byte-wise folding compare; a line keeps its
     // offset, so its original bytes are found at the same place.
-    std::string folded(text);
-    for (char& c : folded)
-      c = FoldCase(c);
+    const std::string folded = UpperCaseAscii(text);
     std::vector<std::string_view> lines;
     lines.reserve(text.size() / 64);
     TTextLineReader reader(folded);
@@ -156,9 +151,7 @@ void ReadBookmarksHtml(TBrowserProfile& profile) {
     RaiseFileOpenError(location);
 
   // Upper-cased once for the whole file rather than once per anchor.
-  std::string upper(text);
-  for (char& c : upper)
-    c = FoldCase(c);
+  const std::string upper = UpperCaseAscii(text);
   std::string folderPath;
   TTextLineReader reader(text);
   TTextLine line;

@@ -1,6 +1,7 @@
 #include "model/DateFormat.h"
 
-#include <cctype>
+#include "model/TextCase.h"
+
 #include <cstdlib>
 #include <optional>
 
@@ -14,17 +15,8 @@ namespace quillon {
 
 namespace {
 
-char Upper(char c) {
-  return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-}
-
 bool StartsWithNoCase(std::string_view text, std::size_t pos, std::string_view what) {
-  if (text.size() - pos < what.size())
-    return false;
-  for (std::size_t i = 0; i < what.size(); ++i)
-    if (Upper(text[pos + i]) != Upper(what[i]))
-      return false;
-  return true;
+  return pos <= text.size() && StartsWithTextAscii(text.substr(pos), what);
 }
 
 void AppendNumber(std::string& out, int value, int digits) {
@@ -49,7 +41,7 @@ public:
     std::size_t i = 0;
     while (i < format.size()) {
       const char c = format[i];
-      const char token = Upper(c);
+      const char token = UpperAscii(c);
       if (c == '"' || c == '\'') {
         const std::size_t close = format.find(c, i + 1);
         const std::size_t end = close == std::string_view::npos ? format.size() : close;
@@ -79,7 +71,7 @@ public:
         continue;
       }
       std::size_t count = 1;
-      while (i + count < format.size() && Upper(format[i + count]) == token)
+      while (i + count < format.size() && UpperAscii(format[i + count]) == token)
         ++count;
       const std::size_t next = i + count;
       switch (token) {
@@ -177,7 +169,7 @@ private:
         pos = close + 1;
         continue;
       }
-      if (Upper(c) == 'H')
+      if (UpperAscii(c) == 'H')
         return false;
       if (StartsWithNoCase(format, pos, "am/pm") || StartsWithNoCase(format, pos, "a/p") ||
           StartsWithNoCase(format, pos, "ampm"))
