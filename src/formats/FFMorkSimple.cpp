@@ -534,26 +534,9 @@ std::string TMorkFile::RowId(std::size_t row) const {
 }
 
 std::string TMorkFile::CellValue(std::string_view name, std::size_t row) const {
-  std::string result;
-  if (row >= tableList_.size())
-    return result;
-  const std::string_view entry = tableList_[row];
-  const std::size_t eq = entry.find('=');
-  const std::string_view cells =
-      eq == std::string_view::npos ? std::string_view{} : entry.substr(eq + 1);
-  // A cell that does not resolve keeps the previous cell's outcome, as the browsers' own
-  // lookup does; it can therefore never match where its predecessor did not. The value is
-  // looked up only for the cell that matches.
-  std::string_view columnName, columnId, rawValue;
-  ForEachCommaItem(cells, [&](std::string_view cell) {
-    if (SplitCell(cell, columnId, rawValue))
-      columnName = fieldIndex_.Find(fieldList_, columnId);
-    if (columnName != name)
-      return false;
-    result.assign(ResolveValue(rawValue));
-    return true;
-  });
-  return result;
+  std::string value;
+  CellValues(row, std::span(&name, 1), std::span(&value, 1));
+  return value;
 }
 
 void TMorkFile::CellValues(std::size_t row, std::span<const std::string_view> names,
@@ -567,7 +550,9 @@ void TMorkFile::CellValues(std::size_t row, std::span<const std::string_view> na
   const std::size_t eq = entry.find('=');
   const std::string_view cells =
       eq == std::string_view::npos ? std::string_view{} : entry.substr(eq + 1);
-  // The same first-match rule as CellValue, applied to up to 64 names per walk.
+  // A cell that does not resolve keeps the previous cell's column, as the browsers' own lookup
+  // does; it can therefore never match a name its predecessor did not. A value is looked up
+  // only for a cell that matches. Up to 64 names are looked for per walk.
   for (std::size_t first = 0; first < count; first += 64) {
     const std::size_t last = std::min(count, first + 64);
     std::uint64_t missing = last - first == 64 ? ~0ull : (1ull << (last - first)) - 1;

@@ -106,8 +106,7 @@ void ReadCookiesTxt(TBrowserProfile& profile) {
     std::stable_sort(lines.begin(), lines.end());
 
     constexpr std::size_t kCookieFields = 7;
-    std::array<std::string_view, kCookieFields> fields;
-    std::string quoted[kCookieFields];
+    std::array<std::string, kCookieFields> fields; // reused, so short fields cost no allocation
     std::string scratch;
     for (const std::string_view foldedLine : lines) {
       const std::string_view l(text.data() + (foldedLine.data() - folded.data()),
@@ -116,12 +115,8 @@ void ReadCookiesTxt(TBrowserProfile& profile) {
         continue;
       std::size_t count = 0;
       ForEachCookieField(l, scratch, [&](std::string_view field) {
-        if (count < kCookieFields && field.data() == scratch.data()) {
-          quoted[count] = scratch; // the next field may reuse scratch
-          field = quoted[count];
-        }
         if (count < kCookieFields)
-          fields[count] = field;
+          fields[count].assign(field);
         ++count;
       });
       if (count != kCookieFields)
