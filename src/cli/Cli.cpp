@@ -93,7 +93,8 @@ int RunListFile(const TCliOptions& options, std::ostream& out) {
   if (keyText.empty())
     throw ECliUsage{"option --key-text needs a non-empty text"};
 
-  // Files named on the command line are host files: they are reached through drive Z:.
+  // Files named on the command line are host files: the user named them, so the host's own
+  // folders serve as the drive they are reached through.
   winapi::image::TImageConfig config;
   config.imageRoot = "/";
   winapi::TWinApiScope scope(std::make_shared<winapi::image::TImageWinApi>(config));

@@ -31,8 +31,6 @@ void AddDrive(TCliOptions& options, const std::string& mapping) {
   const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(mapping[0])));
   if (letter == 'C')
     throw ECliUsage{"bad drive '" + mapping + "': drive C: is the image; use --image DIR"};
-  if (letter == 'Z')
-    throw ECliUsage{"bad drive '" + mapping + "': drive Z: is the host's / and cannot be remapped"};
   if (options.drives.count(letter))
     throw ECliUsage{std::string("drive ") + letter + ": is given twice"};
   options.drives[letter] = mapping.substr(2);
@@ -77,8 +75,8 @@ const char* ImageOptionsText() {
                   default: the demo image the build writes
   --user NAME     whose session to run in: a profile folder name under Users or a SID;
                   default: the image's last logged-on user
-  --drive X=DIR   map drive letter X: to the host folder DIR (repeatable; C: is the image,
-                  Z: is the host's /)
+  --drive X=DIR   map drive letter X: to the host folder DIR (repeatable; C: is the image;
+                  no other host folder is reachable unless mapped)
   -h, --help      this text
 )";
 }

@@ -10,8 +10,13 @@ bool ReplaceStoreFile(const std::string& path, std::string_view content) {
     return false;
   }
   const std::string temp = path + std::string(kStoreTempSuffix);
-  if (winapi::WriteWholeFile(temp, content) &&
-      winapi::MoveFileEx(temp, path, winapi::MOVEFILE_REPLACE_EXISTING))
+  // A temporary file left by an earlier run (or planted: it may be a link) is removed, never
+  // written through; the new one is created exclusively.
+  winapi::DeleteFile(temp);
+  // An existing store is replaced keeping its permissions and owner; a new one is moved in.
+  const bool exists = winapi::GetFileAttributes(path) != winapi::INVALID_FILE_ATTRIBUTES;
+  if (winapi::WriteWholeFile(temp, content, winapi::CREATE_NEW) &&
+      (exists ? winapi::ReplaceFile(path, temp) : winapi::MoveFileEx(temp, path, 0)))
     return true;
   // A write that failed half-way leaves a partial file; it must not stay beside the store. The
   // cause of the failure, not the clean-up's, is what the caller reports.

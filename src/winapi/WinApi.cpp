@@ -57,19 +57,23 @@ BOOL TNullWinApi::CopyFile(const std::string&, const std::string&, BOOL) {
 BOOL TNullWinApi::SetFileAttributes(const std::string&, DWORD) {
   return Fail(false);
 }
+BOOL TNullWinApi::ReplaceFile(const std::string&, const std::string&) {
+  return Fail(false);
+}
 bool TNullWinApi::ReadWholeFile(const std::string&, std::string&) {
   return Fail(false);
 }
-bool TNullWinApi::WriteWholeFile(const std::string&, std::string_view) {
+bool TNullWinApi::WriteWholeFile(const std::string&, std::string_view, DWORD) {
   return Fail(false, ERROR_PATH_NOT_FOUND);
-}
-std::unique_ptr<std::istream> TNullWinApi::OpenFileStream(const std::string&) {
-  SetLastError(ERROR_FILE_NOT_FOUND);
-  return nullptr;
 }
 std::string TNullWinApi::HostPath(const std::string&) {
   return {};
 }
+bool TNullWinApi::CopyToPrivateFolder(const std::vector<std::string>&, std::string&,
+                                      std::vector<std::string>&) {
+  return Fail(false);
+}
+void TNullWinApi::RemovePrivateFolder(const std::string&) {}
 std::string TNullWinApi::WindowsPathFromHost(const std::string&) {
   return {};
 }
@@ -158,6 +162,7 @@ std::string FormatMessage(DWORD code) {
       {ERROR_DIRECTORY, "The directory name is invalid."},
       {ERROR_NO_MORE_FILES, "There are no more files."},
       {ERROR_DISK_FULL, "There is not enough space on the disk."},
+      {ERROR_FILE_TOO_LARGE, "The file size exceeds the limit allowed and cannot be saved."},
       {ERROR_INVALID_NAME, "The filename, directory name, or volume label syntax is incorrect."},
       {ERROR_NOT_SUPPORTED, "The request is not supported."},
       {ERROR_FILE_EXISTS, "The file exists."},
@@ -174,6 +179,7 @@ std::string FormatMessage(DWORD code) {
       {ERROR_BADDB, "The configuration registry database is corrupt."},
       {ERROR_BADKEY, "The configuration registry key is invalid."},
       {ERROR_CANTWRITE, "The configuration registry key could not be written."},
+      {ERROR_CANT_RESOLVE_FILENAME, "The name of the file cannot be resolved by the system."},
   };
   const auto it = texts.find(code);
   return it != texts.end() ? it->second : "Unknown error " + std::to_string(code) + ".";
@@ -253,20 +259,34 @@ BOOL CopyFile(const std::string& existing, const std::string& newName, BOOL fail
 BOOL SetFileAttributes(const std::string& path, DWORD attributes) {
   return Api().SetFileAttributes(path, attributes);
 }
+BOOL ReplaceFile(const std::string& replaced, const std::string& replacement) {
+  return Api().ReplaceFile(replaced, replacement);
+}
 bool ReadWholeFile(const std::string& path, std::string& data) {
   return Api().ReadWholeFile(path, data);
 }
-bool WriteWholeFile(const std::string& path, std::string_view data) {
-  return Api().WriteWholeFile(path, data);
-}
-std::unique_ptr<std::istream> OpenFileStream(const std::string& path) {
-  return Api().OpenFileStream(path);
+bool WriteWholeFile(const std::string& path, std::string_view data, DWORD creationDisposition) {
+  return Api().WriteWholeFile(path, data, creationDisposition);
 }
 std::string HostPath(const std::string& path) {
   return Api().HostPath(path);
 }
 std::string WindowsPathFromHost(const std::string& hostPath) {
   return Api().WindowsPathFromHost(hostPath);
+}
+
+TPrivateCopies::~TPrivateCopies() {
+  if (api_ && !folder_.empty())
+    api_->RemovePrivateFolder(folder_);
+}
+
+bool TPrivateCopies::Make(const std::vector<std::string>& paths) {
+  if (api_ && !folder_.empty())
+    api_->RemovePrivateFolder(folder_);
+  folder_.clear();
+  hostPaths_.clear();
+  api_ = Slot();
+  return api_->CopyToPrivateFolder(paths, folder_, hostPaths_);
 }
 UINT GetDriveType(const std::string& rootPath) {
   return Api().GetDriveType(rootPath);

@@ -7,7 +7,6 @@
 // here. Paths are Windows paths ("C:\Users\alice\NTUSER.DAT"), compared without regard to case.
 
 #include <cstdint>
-#include <istream>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -41,6 +40,7 @@ constexpr LONG ERROR_NOT_SAME_DEVICE = 17;
 constexpr LONG ERROR_SHARING_VIOLATION = 32;
 constexpr LONG ERROR_DIRECTORY = 267;
 constexpr LONG ERROR_DISK_FULL = 112;
+constexpr LONG ERROR_FILE_TOO_LARGE = 223;
 constexpr LONG ERROR_INVALID_NAME = 123;
 constexpr LONG ERROR_NOT_SUPPORTED = 50;
 constexpr LONG ERROR_FILE_EXISTS = 80;
@@ -57,6 +57,7 @@ constexpr LONG ERROR_INVALID_SID = 1337;
 constexpr LONG ERROR_BADDB = 1009;
 constexpr LONG ERROR_BADKEY = 1010;
 constexpr LONG ERROR_CANTWRITE = 1013;
+constexpr LONG ERROR_CANT_RESOLVE_FILENAME = 1921;
 
 DWORD GetLastError();
 void SetLastError(DWORD code);
@@ -71,10 +72,15 @@ constexpr DWORD FILE_ATTRIBUTE_SYSTEM = 0x04;
 constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
 constexpr DWORD FILE_ATTRIBUTE_ARCHIVE = 0x20;
 constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
+constexpr DWORD FILE_ATTRIBUTE_REPARSE_POINT = 0x400; // a symbolic link or junction
 constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFF;
 constexpr HANDLE INVALID_HANDLE_VALUE = static_cast<HANDLE>(-1);
 
 constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x1;
+
+// CreateFile's creation dispositions that WriteWholeFile takes.
+constexpr DWORD CREATE_NEW = 1;    // fails with ERROR_FILE_EXISTS when anything has the name
+constexpr DWORD CREATE_ALWAYS = 2; // creates or truncates
 
 constexpr UINT DRIVE_UNKNOWN = 0;
 constexpr UINT DRIVE_NO_ROOT_DIR = 1;
@@ -105,6 +111,8 @@ struct WIN32_FIND_DATA {
   std::string cFileName;
 };
 
+// The attributes of the entry; a symbolic link reports its target's (followed as the system does)
+// with FILE_ATTRIBUTE_REPARSE_POINT added.
 DWORD GetFileAttributes(const std::string& path);
 bool FileExists(const std::string& path);      // a file, not a folder
 bool DirectoryExists(const std::string& path); // a folder (a trailing "\" is allowed)
@@ -132,25 +140,51 @@ private:
   HANDLE handle_ = INVALID_HANDLE_VALUE;
 };
 
+// As on Windows, a file that another program holds open (locked) cannot be deleted, replaced or
+// overwritten (ERROR_SHARING_VIOLATION), and a read-only file is not changed (ERROR_ACCESS_DENIED).
+// Deleting, moving or replacing a symbolic link works on the link itself.
 BOOL DeleteFile(const std::string& path);
 BOOL CreateDirectory(const std::string& path);
 BOOL RemoveDirectory(const std::string& path);
 BOOL MoveFileEx(const std::string& existing, const std::string& newName, DWORD flags);
 BOOL CopyFile(const std::string& existing, const std::string& newName, BOOL failIfExists);
 BOOL SetFileAttributes(const std::string& path, DWORD attributes);
+// As ReplaceFileA without a backup: replacement takes the place of replaced, which must exist,
+// and keeps replaced's attributes and permissions, so a rewritten store stays the browser's.
+BOOL ReplaceFile(const std::string& replaced, const std::string& replacement);
 
 // Whole-file access. ReadWholeFile fails (false, GetLastError set) for a missing or unreadable
-// file; WriteWholeFile creates or truncates.
+// file. WriteWholeFile creates the file as creationDisposition says: CREATE_ALWAYS creates or
+// truncates; CREATE_NEW creates only a file that does not exist, never through a link.
 bool ReadWholeFile(const std::string& path, std::string& data);
-bool WriteWholeFile(const std::string& path, std::string_view data);
-// A read-only stream over a file for readers that walk it; nullptr when it cannot be opened.
-std::unique_ptr<std::istream> OpenFileStream(const std::string& path);
-// The host path of a Windows path for libraries that open files themselves (SQLite, hivex);
-// empty when the drive is not mapped. The file need not exist; existing components resolve
-// without regard to case.
+bool WriteWholeFile(const std::string& path, std::string_view data,
+                    DWORD creationDisposition = CREATE_ALWAYS);
+// The host path of a Windows path for libraries that open files themselves (SQLite): every
+// symbolic link on the way already resolved as the system would see it, so the path holds none;
+// empty when the drive is not mapped. The file need not exist.
 std::string HostPath(const std::string& path);
-// The Windows path ("Z:\home\u\x.dat") of a host path; for front ends at the boundary only.
+// The Windows path ("D:\home\u\x.dat") of a host path; for front ends at the boundary only.
 std::string WindowsPathFromHost(const std::string& hostPath);
+
+// Copies of files in a private folder of the host outside every drive, for a library that would
+// change or add files beside the originals merely by reading them (SQLite beside its write-ahead
+// log). The copies take the originals' base names; the folder and the copies go with the object.
+class TPrivateCopies {
+public:
+  TPrivateCopies() = default;
+  TPrivateCopies(const TPrivateCopies&) = delete;
+  TPrivateCopies& operator=(const TPrivateCopies&) = delete;
+  ~TPrivateCopies();
+  // False (GetLastError set) when a file cannot be copied; what was copied is removed again.
+  bool Make(const std::vector<std::string>& paths);
+  // The host path of the copy of paths[i].
+  const std::vector<std::string>& HostPaths() const { return hostPaths_; }
+
+private:
+  std::shared_ptr<class TWinApi> api_; // the backend that made the copies removes them
+  std::string folder_;
+  std::vector<std::string> hostPaths_;
+};
 
 UINT GetDriveType(const std::string& rootPath); // "C:\" or "C:"
 // The executable's own full path, as a Windows path.
@@ -298,10 +332,15 @@ public:
   virtual BOOL CopyFile(const std::string& existing, const std::string& newName,
                         BOOL failIfExists) = 0;
   virtual BOOL SetFileAttributes(const std::string& path, DWORD attributes) = 0;
+  virtual BOOL ReplaceFile(const std::string& replaced, const std::string& replacement) = 0;
   virtual bool ReadWholeFile(const std::string& path, std::string& data) = 0;
-  virtual bool WriteWholeFile(const std::string& path, std::string_view data) = 0;
-  virtual std::unique_ptr<std::istream> OpenFileStream(const std::string& path) = 0;
+  virtual bool WriteWholeFile(const std::string& path, std::string_view data,
+                              DWORD creationDisposition) = 0;
   virtual std::string HostPath(const std::string& path) = 0;
+  // TPrivateCopies: copies the files into a new private folder (its host path in folder).
+  virtual bool CopyToPrivateFolder(const std::vector<std::string>& paths, std::string& folder,
+                                   std::vector<std::string>& hostPaths) = 0;
+  virtual void RemovePrivateFolder(const std::string& folder) = 0;
   virtual std::string WindowsPathFromHost(const std::string& hostPath) = 0;
   virtual UINT GetDriveType(const std::string& rootPath) = 0;
   virtual std::string GetModuleFileName() = 0;
@@ -348,10 +387,14 @@ public:
   BOOL CopyFile(const std::string& existing, const std::string& newName,
                 BOOL failIfExists) override;
   BOOL SetFileAttributes(const std::string& path, DWORD attributes) override;
+  BOOL ReplaceFile(const std::string& replaced, const std::string& replacement) override;
   bool ReadWholeFile(const std::string& path, std::string& data) override;
-  bool WriteWholeFile(const std::string& path, std::string_view data) override;
-  std::unique_ptr<std::istream> OpenFileStream(const std::string& path) override;
+  bool WriteWholeFile(const std::string& path, std::string_view data,
+                      DWORD creationDisposition) override;
   std::string HostPath(const std::string& path) override;
+  bool CopyToPrivateFolder(const std::vector<std::string>& paths, std::string& folder,
+                           std::vector<std::string>& hostPaths) override;
+  void RemovePrivateFolder(const std::string& folder) override;
   std::string WindowsPathFromHost(const std::string& hostPath) override;
   UINT GetDriveType(const std::string& rootPath) override;
   std::string GetModuleFileName() override;

@@ -58,7 +58,6 @@ TEST(CliErrors, BadArgumentsGiveOneLineAndExitCode2) {
       {"--image"},
       {"--colour", "log"},
       {"--drive", "C=/tmp", "log"},
-      {"--drive", "Z=/tmp", "log"},
       {"--drive", "D", "log"},
       {"--drive", "D=" + image.Path() + "/missing", "--image", image.Path(), "log"},
       {"--image", image.Path(), "--user", "nobody", "log"},

@@ -565,9 +565,19 @@ std::optional<std::map<std::int64_t, std::string>> ShellRows(const std::string& 
   return rows;
 }
 
-// Samples are copied to a host folder outside the image and read through its Z: path.
+// Samples are copied to a host folder of their own, mapped as drive S:.
 class SQLiteSampleTest : public SQLiteStoreTest {
 protected:
+  void SetUp() override {
+    SQLiteStoreTest::SetUp();
+    winapi::image::TImageConfig config;
+    config.imageRoot = image_.Path();
+    config.drives['S'] = samples_.Path();
+    scope_.reset();
+    scope_ = std::make_unique<winapi::TWinApiScope>(
+        std::make_shared<winapi::image::TImageWinApi>(config));
+  }
+
   // Copies a sample under the browser's file name; false when it is absent.
   bool Copy(const std::string& sample, const std::string& name) {
     const fs::path source = fs::path(QUILLON_SAMPLES_DIR) / sample;
@@ -587,7 +597,7 @@ protected:
   void ExpectShellAgrees(const std::string& name, const std::string& key,
                          const std::string& hostColumn) {
     const std::string folder = SampleFolder();
-    ASSERT_EQ(folder.substr(0, 3), "Z:\\");
+    ASSERT_EQ(folder.substr(0, 3), "S:\\");
     Store store(folder);
     TCacheList list;
     const auto before = FolderState(samples_.Path());

@@ -12,7 +12,7 @@ namespace {
 
 using namespace quillon;
 
-// Writes content to a host file and reads it as an INI file through the image backend's Z: drive.
+// Writes content to a file of a small image and reads it as an INI file.
 TIniFile LoadIni(const std::string& content) {
   kit::TTempDir dir;
   winapi::image::TImageConfig config;

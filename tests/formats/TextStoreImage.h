@@ -26,16 +26,24 @@ public:
   using TPathRule = std::function<bool(const std::string& path)>;
 
   TPathRule FailWrite;
-  TPathRule FailMove; // by the target path
+  TPathRule FailMove; // by the target path (also of a replace)
   TPathRule FailCopy; // by the target path
 
-  bool WriteWholeFile(const std::string& path, std::string_view data) override {
+  bool WriteWholeFile(const std::string& path, std::string_view data,
+                      winapi::DWORD creationDisposition) override {
     if (FailWrite && FailWrite(path)) {
-      TImageWinApi::WriteWholeFile(path, data.substr(0, data.size() / 2));
+      TImageWinApi::WriteWholeFile(path, data.substr(0, data.size() / 2), creationDisposition);
       winapi::SetLastError(winapi::ERROR_DISK_FULL);
       return false;
     }
-    return TImageWinApi::WriteWholeFile(path, data);
+    return TImageWinApi::WriteWholeFile(path, data, creationDisposition);
+  }
+  winapi::BOOL ReplaceFile(const std::string& replaced, const std::string& replacement) override {
+    if (FailMove && FailMove(replaced)) {
+      winapi::SetLastError(winapi::ERROR_SHARING_VIOLATION);
+      return false;
+    }
+    return TImageWinApi::ReplaceFile(replaced, replacement);
   }
   winapi::BOOL MoveFileEx(const std::string& existing, const std::string& newName,
                           winapi::DWORD flags) override {

@@ -194,11 +194,18 @@ public:
   bool ReadWholeFile(const std::string&, std::string&) override {
     return Fail(ERROR_FILE_NOT_FOUND);
   }
-  bool WriteWholeFile(const std::string&, std::string_view) override {
+  BOOL ReplaceFile(const std::string&, const std::string&) override {
     return Fail(ERROR_ACCESS_DENIED);
   }
-  std::unique_ptr<std::istream> OpenFileStream(const std::string&) override { return nullptr; }
+  bool WriteWholeFile(const std::string&, std::string_view, DWORD) override {
+    return Fail(ERROR_ACCESS_DENIED);
+  }
   std::string HostPath(const std::string&) override { return {}; }
+  bool CopyToPrivateFolder(const std::vector<std::string>&, std::string&,
+                           std::vector<std::string>&) override {
+    return Fail(ERROR_ACCESS_DENIED);
+  }
+  void RemovePrivateFolder(const std::string&) override {}
   std::string WindowsPathFromHost(const std::string&) override { return {}; }
   UINT GetDriveType(const std::string&) override { return DRIVE_FIXED; }
   std::string GetModuleFileName() override { return "C:\\Quillon\\quillon.exe"; }

@@ -7,12 +7,15 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace quillon::winapi;
@@ -33,7 +36,7 @@ std::string ReadHost(const std::string& path) {
 // A small image beside a file outside it and a second drive:
 //   <tmp>/img            C:
 //   <tmp>/usb            D: (configured with a lower-case letter)
-//   <tmp>/secret.txt     outside every drive but Z:
+//   <tmp>/secret.txt     outside every drive
 class ImageFileSystemTest : public ::testing::Test {
 protected:
   ImageFileSystemTest() {
@@ -50,6 +53,7 @@ protected:
     Put("../usb/stick.txt", "stick");
     config_.imageRoot = root_;
     config_.drives['d'] = usb_;
+    config_.executablePath = root_ + "/quillon.exe"; // inside the image: no drive of its own
     files_ = std::make_unique<TImageFileSystem>(config_);
   }
 
@@ -143,24 +147,27 @@ TEST_F(ImageFileSystemTest, SurvivesOddInput) {
   EXPECT_EQ(data, "raw");
 }
 
-TEST_F(ImageFileSystemTest, ServesZAndConfiguredDrives) {
+TEST_F(ImageFileSystemTest, ServesOnlyConfiguredDrives) {
   std::string data;
-  ASSERT_TRUE(files_->ReadWholeFile("Z:" + tmp_.Path() + "/secret.txt", data));
-  EXPECT_EQ(data, "secret");
   ASSERT_TRUE(files_->ReadWholeFile("D:\\STICK.txt", data));
   EXPECT_EQ(data, "stick");
+  // The host's own folders are no drive: not as Z: (as under Wine), not under another spelling.
+  for (const std::string& path :
+       {"Z:" + tmp_.Path() + "/secret.txt", "\\\\?\\Z:" + tmp_.Path() + "/secret.txt",
+        "z:/" + tmp_.Path() + "/secret.txt", std::string("Z:\\etc\\passwd")}) {
+    EXPECT_FALSE(files_->ReadWholeFile(path, data)) << path;
+    EXPECT_EQ(files_->HostPath(path), "") << path;
+  }
   EXPECT_EQ(files_->GetDriveType("C:"), DRIVE_FIXED);
   EXPECT_EQ(files_->GetDriveType("c:\\"), DRIVE_FIXED);
   EXPECT_EQ(files_->GetDriveType("D:/"), DRIVE_FIXED);
-  EXPECT_EQ(files_->GetDriveType("Z:\\"), DRIVE_FIXED);
   EXPECT_EQ(files_->GetDriveType("E:\\"), DRIVE_NO_ROOT_DIR);
   EXPECT_EQ(files_->GetDriveType("C:\\Users"), DRIVE_NO_ROOT_DIR);
   EXPECT_EQ(files_->GetDriveType(""), DRIVE_NO_ROOT_DIR);
 }
 
 TEST_F(ImageFileSystemTest, HostAndWindowsPathsRoundTrip) {
-  for (const std::string& host : {Host("Users/Alice/NTUSER.DAT"), root_, usb_ + "/stick.txt",
-                                 tmp_.Path() + "/secret.txt", std::string("/")}) {
+  for (const std::string& host : {Host("Users/Alice/NTUSER.DAT"), root_, usb_ + "/stick.txt"}) {
     const std::string windows = files_->WindowsPathFromHost(host);
     ASSERT_FALSE(windows.empty()) << host;
     EXPECT_EQ(files_->HostPath(windows), host) << windows;
@@ -169,11 +176,9 @@ TEST_F(ImageFileSystemTest, HostAndWindowsPathsRoundTrip) {
             "C:\\Users\\Alice\\NTUSER.DAT");
   EXPECT_EQ(files_->WindowsPathFromHost(root_ + "/"), "C:\\");
   EXPECT_EQ(files_->WindowsPathFromHost(usb_ + "/stick.txt"), "D:\\stick.txt");
-  EXPECT_EQ(files_->WindowsPathFromHost("/"), "Z:\\");
-  // A sibling whose name starts like the image root is not inside it.
-  std::string sibling = "Z:" + tmp_.Path() + "/img2/x";
-  std::replace(sibling.begin(), sibling.end(), '/', '\\');
-  EXPECT_EQ(files_->WindowsPathFromHost(tmp_.Path() + "/img2/x"), sibling);
+  // Outside every drive, and a sibling whose name starts like the image root, have no path.
+  EXPECT_EQ(files_->WindowsPathFromHost(tmp_.Path() + "/secret.txt"), "");
+  EXPECT_EQ(files_->WindowsPathFromHost(tmp_.Path() + "/img2/x"), "");
   // The missing tail is kept as given.
   EXPECT_EQ(files_->HostPath("C:\\users\\alice\\New Folder\\Sub.TXT"),
             Host("Users/Alice/New Folder/Sub.TXT"));
@@ -194,14 +199,41 @@ TEST(ImageFileSystemDrives, LongestRootWinsAndCBeatsAnEqualRoot) {
   EXPECT_EQ(files.WindowsPathFromHost(tmp.Path() + "/img"), "C:\\");
 }
 
-TEST(ImageFileSystemModule, NamesTheExecutableAsAWindowsPath) {
+TEST(ImageFileSystemModule, ServesTheProgramsFolderReadOnly) {
   quillon::kit::TTempDir tmp;
   TImageConfig config;
-  config.imageRoot = tmp.Path();
-  config.executablePath = tmp.Path() + "/Program Files/Quillon/quillon.exe";
+  config.imageRoot = tmp.Path() + "/img";
+  fs::create_directories(config.imageRoot);
+  // Inside the image the executable is reached as any file of it.
+  config.executablePath = tmp.Path() + "/img/Program Files/Quillon/quillon.exe";
   EXPECT_EQ(TImageFileSystem(config).GetModuleFileName(),
             "C:\\Program Files\\Quillon\\quillon.exe");
+
+  // Elsewhere its folder is a drive of its own that nothing can change.
+  fs::create_directories(tmp.Path() + "/bin");
+  std::ofstream(tmp.Path() + "/bin/Quillon.ieldat") << "list";
+  std::ofstream(tmp.Path() + "/secret.txt") << "secret";
+  config.executablePath = tmp.Path() + "/bin/quillon";
+  config.drives['Z'] = tmp.Path() + "/img"; // taken by the user: the next free letter serves
+  TImageFileSystem files(config);
+  EXPECT_EQ(files.GetModuleFileName(), "Y:\\quillon");
+  std::string data;
+  ASSERT_TRUE(files.ReadWholeFile("Y:\\quillon.IELDAT", data));
+  EXPECT_EQ(data, "list");
+  EXPECT_FALSE(files.ReadWholeFile("Y:\\..\\secret.txt", data));
+  EXPECT_FALSE(files.WriteWholeFile("Y:\\Quillon.ieldat", "x"));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_FALSE(files.DeleteFile("Y:\\Quillon.ieldat"));
+  EXPECT_FALSE(files.WriteWholeFile("Y:\\new.txt", "x"));
+  EXPECT_FALSE(files.SetFileAttributes("Y:\\Quillon.ieldat", FILE_ATTRIBUTE_READONLY));
+  EXPECT_EQ(files.GetFileAttributes("Y:\\Quillon.ieldat"),
+            FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY);
+  EXPECT_EQ(ReadHost(tmp.Path() + "/bin/Quillon.ieldat"), "list");
+  EXPECT_FALSE(fs::exists(tmp.Path() + "/bin/new.txt"));
+
+  // Without a configured path the running executable's folder is served.
   config.executablePath.clear();
+  config.drives.clear();
   const std::string self = fs::read_symlink("/proc/self/exe").string();
   const std::string module = TImageFileSystem(config).GetModuleFileName();
   ASSERT_EQ(module.substr(0, 3), "Z:\\");
@@ -470,23 +502,236 @@ TEST_F(ImageFileSystemTest, ReadRefusesFoldersAndDevices) {
   EXPECT_TRUE(data.empty());
   EXPECT_FALSE(files_->ReadWholeFile("C:\\Data\\none.txt", data));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-  // A device would never end.
-  EXPECT_FALSE(files_->ReadWholeFile("Z:\\dev\\zero", data));
-  EXPECT_EQ(files_->OpenFileStream("Z:\\dev\\zero"), nullptr);
+  // A pipe or a device would block or never end.
+  ASSERT_EQ(mkfifo(Host("Data/pipe").c_str(), 0644), 0);
+  EXPECT_FALSE(files_->ReadWholeFile("C:\\Data\\pipe", data));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  config_.drives['P'] = "/proc";
+  config_.drives['V'] = "/dev";
+  TImageFileSystem host(config_);
+  EXPECT_FALSE(host.ReadWholeFile("V:\\zero", data));
   // Files that report size 0 but have content are read to their end.
-  ASSERT_TRUE(files_->ReadWholeFile("Z:\\proc\\self\\status", data));
+  ASSERT_TRUE(host.ReadWholeFile("P:\\self\\status", data));
   EXPECT_NE(data.find("Name:"), std::string::npos);
 }
 
-TEST_F(ImageFileSystemTest, OpensStreamsOverFilesOnly) {
-  const auto stream = files_->OpenFileStream("c:\\DATA\\a.txt");
-  ASSERT_NE(stream, nullptr);
-  std::string content(std::istreambuf_iterator<char>(*stream), {});
-  EXPECT_EQ(content, "0123456789");
-  EXPECT_EQ(files_->OpenFileStream("C:\\Data\\sub"), nullptr);
+} // namespace
+
+// --- The image cannot reach the host ---------------------------------------------------------
+
+namespace {
+
+// Files outside the image that nothing may read, change or remove, and links in the image that
+// lead to them in every way a link can.
+class ImageContainmentTest : public ImageFileSystemTest {
+protected:
+  ImageContainmentTest() {
+    outside_ = tmp_.Path() + "/outside";
+    fs::create_directories(outside_ + "/dir");
+    std::ofstream(outside_ + "/canary.txt") << "canary";
+    std::ofstream(outside_ + "/dir/inner.txt") << "inner";
+    struct stat st {};
+    stat((outside_ + "/canary.txt").c_str(), &st);
+    canaryMode_ = st.st_mode;
+    fs::create_directories(Host("Links"));
+    Link(outside_ + "/canary.txt", "abs");             // absolute host path
+    Link("../../outside/canary.txt", "rel");           // climbs above the image root
+    Link("../../../../../../../../../../../..", "up"); // far above
+    Link(outside_ + "/dir", "absdir");                 // a folder outside
+    Link("/", "root");                                 // the drive's root, not the host's
+    Link("/Data/A.txt", "inner");                      // absolute, as the drive sees it
+    Link("../Data", "data");                           // relative, inside
+    Link("loop2", "loop1");
+    Link("loop1", "loop2");
+    Link(outside_ + "/missing.txt", "dangling");
+  }
+  void Link(const std::string& target, const std::string& name) {
+    fs::create_symlink(target, Host("Links/" + name));
+  }
+  // The canaries as they were made, and nothing new beside them.
+  void ExpectOutsideUntouched() {
+    EXPECT_EQ(ReadHost(outside_ + "/canary.txt"), "canary");
+    EXPECT_EQ(ReadHost(outside_ + "/dir/inner.txt"), "inner");
+    std::vector<std::string> names;
+    for (const auto& e : fs::recursive_directory_iterator(outside_))
+      names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (TNames{"canary.txt", "dir", "inner.txt"}));
+    struct stat st {};
+    ASSERT_EQ(stat((outside_ + "/canary.txt").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode, canaryMode_);
+  }
+  std::string outside_;
+  mode_t canaryMode_ = 0;
+};
+
+TEST_F(ImageContainmentTest, LinksResolveInsideTheDrive) {
+  std::string data;
+  ASSERT_TRUE(files_->ReadWholeFile("C:\\Links\\inner", data));
+  EXPECT_EQ(data, "0123456789");
+  ASSERT_TRUE(files_->ReadWholeFile("C:\\links\\DATA\\b.txt", data));
+  EXPECT_EQ(data, "abc");
+  ASSERT_TRUE(files_->ReadWholeFile("C:\\Links\\root\\Data\\b.txt", data));
+  ASSERT_TRUE(files_->ReadWholeFile("C:\\Links\\up\\Data\\b.txt", data));
+  EXPECT_EQ(files_->HostPath("C:\\Links\\data\\b.txt"), Host("Data/b.txt"));
+  EXPECT_EQ(files_->GetFileAttributes("C:\\Links\\inner"),
+            FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_REPARSE_POINT);
+  EXPECT_EQ(files_->GetFileAttributes("C:\\Links\\data"),
+            FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
+  // A link to the host's copy of the same path reaches the image's copy, if any.
+  fs::create_directories(Host(outside_.substr(1)));
+  std::ofstream(Host(outside_.substr(1) + "/canary.txt")) << "image's own";
+  ASSERT_TRUE(files_->ReadWholeFile("C:\\Links\\abs", data));
+  EXPECT_EQ(data, "image's own");
+}
+
+TEST_F(ImageContainmentTest, NoOperationReachesTheHost) {
+  const std::string links = "C:\\Links\\";
+  for (const std::string name : {"abs", "rel", "absdir", "loop1", "dangling"}) {
+    SCOPED_TRACE(name);
+    std::string data;
+    EXPECT_FALSE(files_->ReadWholeFile(links + name, data));
+    EXPECT_FALSE(files_->ReadWholeFile(links + name + "\\inner.txt", data));
+    EXPECT_FALSE(files_->WriteWholeFile(links + name, "attack"));
+    EXPECT_FALSE(files_->WriteWholeFile(links + name + "\\inner.txt", "attack"));
+    EXPECT_FALSE(files_->WriteWholeFile(links + name, "attack", CREATE_NEW));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
+    EXPECT_FALSE(files_->SetFileAttributes(links + name, FILE_ATTRIBUTE_READONLY));
+    EXPECT_FALSE(files_->DeleteFile(links + name + "\\inner.txt"));
+    EXPECT_FALSE(files_->CopyFile(links + name, "C:\\Data\\copy.txt", false));
+    EXPECT_FALSE(files_->CopyFile("C:\\Data\\b.txt", links + name + "\\inner.txt", false));
+    WIN32_FIND_DATA find;
+    EXPECT_EQ(files_->FindFirstFile(links + name + "\\*", find), INVALID_HANDLE_VALUE);
+    const std::string host = files_->HostPath(links + name);
+    EXPECT_TRUE(host.empty() || host.starts_with(root_ + "/")) << host;
+  }
+  std::string data;
+  EXPECT_FALSE(files_->ReadWholeFile("C:\\Links\\loop1", data));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CANT_RESOLVE_FILENAME));
+  // Replacing, moving or deleting a link changes the link, never what it names.
+  ASSERT_TRUE(files_->CopyFile("C:\\Data\\b.txt", "C:\\Links\\abs", false));
+  ASSERT_TRUE(files_->WriteWholeFile("C:\\Data\\new.txt", "new"));
+  ASSERT_TRUE(files_->ReplaceFile("C:\\Links\\rel", "C:\\Data\\new.txt"));
+  ASSERT_TRUE(
+      files_->MoveFileEx("C:\\Data\\A.txt", "C:\\Links\\dangling", MOVEFILE_REPLACE_EXISTING));
+  ASSERT_TRUE(files_->DeleteFile("C:\\Links\\loop1"));
+  ASSERT_TRUE(files_->DeleteFile("C:\\Links\\absdir")); // leads nowhere in the image: a file link
+  ASSERT_TRUE(files_->RemoveDirectory("C:\\Links\\data"));
+  EXPECT_TRUE(fs::exists(Host("Data/b.txt")));
+  EXPECT_EQ(ReadHost(Host("Links/abs")), "abc");
+  ExpectOutsideUntouched();
+}
+
+// A child process that holds a file as a running browser does, until the test ends.
+class THolder {
+public:
+  enum TKind { RecordLock, WholeFileLock };
+  THolder(const std::string& path, TKind kind) {
+    int ready[2];
+    EXPECT_EQ(pipe(ready), 0);
+    pid_ = fork();
+    if (pid_ == 0) {
+      const int fd = open(path.c_str(), O_RDWR);
+      struct flock lock {};
+      lock.l_type = F_RDLCK; // SQLite's shared lock is enough to keep others from deleting
+      lock.l_whence = SEEK_SET;
+      lock.l_start = 1073741824; // where SQLite locks: far beyond the data
+      lock.l_len = 1;
+      const bool held = fd >= 0 && (kind == RecordLock ? fcntl(fd, F_SETLK, &lock) == 0
+                                                       : flock(fd, LOCK_SH) == 0);
+      const char answer = held ? '1' : '0';
+      (void)!write(ready[1], &answer, 1);
+      pause();
+      _exit(0);
+    }
+    char answer = 0;
+    EXPECT_EQ(read(ready[0], &answer, 1), 1);
+    EXPECT_EQ(answer, '1');
+    close(ready[0]);
+    close(ready[1]);
+  }
+  ~THolder() {
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+  }
+
+private:
+  pid_t pid_ = -1;
+};
+
+TEST_F(ImageFileSystemTest, AFileInUseIsNeitherDeletedNorReplaced) {
+  for (const THolder::TKind kind : {THolder::RecordLock, THolder::WholeFileLock}) {
+    SCOPED_TRACE(kind);
+    ASSERT_TRUE(files_->WriteWholeFile("C:\\Data\\store.db", "store"));
+    ASSERT_TRUE(files_->WriteWholeFile("C:\\Data\\new.db", "new"));
+    {
+      THolder browser(Host("Data/store.db"), kind);
+      const auto expectInUse = [](BOOL ok) {
+        EXPECT_FALSE(ok);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+      };
+      expectInUse(files_->DeleteFile("C:\\Data\\store.db"));
+      expectInUse(files_->ReplaceFile("C:\\Data\\store.db", "C:\\Data\\new.db"));
+      expectInUse(
+          files_->MoveFileEx("C:\\Data\\new.db", "C:\\Data\\store.db", MOVEFILE_REPLACE_EXISTING));
+      expectInUse(files_->MoveFileEx("C:\\Data\\store.db", "C:\\Data\\moved.db", 0));
+      expectInUse(files_->WriteWholeFile("C:\\Data\\store.db", "x"));
+      expectInUse(files_->CopyFile("C:\\Data\\new.db", "C:\\Data\\store.db", false));
+      std::string data;
+      EXPECT_TRUE(files_->ReadWholeFile("C:\\Data\\store.db", data)); // reading is fine
+      EXPECT_EQ(ReadHost(Host("Data/store.db")), "store");
+    }
+    EXPECT_TRUE(files_->ReplaceFile("C:\\Data\\store.db", "C:\\Data\\new.db"));
+    EXPECT_TRUE(files_->DeleteFile("C:\\Data\\store.db"));
+  }
+}
+
+TEST_F(ImageFileSystemTest, ReplaceKeepsTheStoresPermissionsAndOwner) {
+  Put("Data/store.db", "old");
+  ASSERT_EQ(chmod(Host("Data/store.db").c_str(), 0640), 0);
+  if (geteuid() == 0) {
+    ASSERT_EQ(chown(Host("Data/store.db").c_str(), 1234, 5678), 0);
+  }
+  struct stat before {};
+  ASSERT_EQ(stat(Host("Data/store.db").c_str(), &before), 0);
+  ASSERT_TRUE(files_->WriteWholeFile("C:\\Data\\store.db.tmp", "new", CREATE_NEW));
+  ASSERT_TRUE(files_->ReplaceFile("C:\\Data\\STORE.db", "C:\\Data\\store.db.tmp"));
+  struct stat after {};
+  ASSERT_EQ(stat(Host("Data/store.db").c_str(), &after), 0);
+  EXPECT_EQ(ReadHost(Host("Data/store.db")), "new");
+  EXPECT_EQ(after.st_mode & 07777, 0640u);
+  EXPECT_EQ(after.st_uid, before.st_uid);
+  EXPECT_EQ(after.st_gid, before.st_gid);
+  EXPECT_FALSE(fs::exists(Host("Data/store.db.tmp")));
+  // A read-only store is not replaced, not even by root.
+  ASSERT_EQ(chmod(Host("Data/store.db").c_str(), 0444), 0);
+  ASSERT_TRUE(files_->WriteWholeFile("C:\\Data\\store.db.tmp", "newer", CREATE_NEW));
+  EXPECT_FALSE(files_->ReplaceFile("C:\\Data\\store.db", "C:\\Data\\store.db.tmp"));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-  EXPECT_EQ(files_->OpenFileStream("C:\\Data\\none"), nullptr);
+  EXPECT_EQ(ReadHost(Host("Data/store.db")), "new");
+  EXPECT_FALSE(files_->ReplaceFile("C:\\Data\\none.db", "C:\\Data\\store.db.tmp"));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+TEST_F(ImageFileSystemTest, PrivateCopiesLieOutsideTheImageAndGoWithTheirOwner) {
+  TWinApiScope scope(std::make_shared<quillon::winapi::image::TImageWinApi>(config_));
+  std::string folder;
+  {
+    TPrivateCopies copies;
+    ASSERT_TRUE(copies.Make({"C:\\Data\\A.txt", "c:\\data\\B.TXT"}));
+    ASSERT_EQ(copies.HostPaths().size(), 2u);
+    EXPECT_EQ(ReadHost(copies.HostPaths()[0]), "0123456789");
+    EXPECT_EQ(ReadHost(copies.HostPaths()[1]), "abc");
+    EXPECT_EQ(fs::path(copies.HostPaths()[1]).filename(), "b.txt");
+    folder = fs::path(copies.HostPaths()[0]).parent_path().string();
+    EXPECT_FALSE(folder.starts_with(root_));
+    std::ofstream(folder + "/A.txt-shm") << "left by a library";
+  }
+  EXPECT_FALSE(fs::exists(folder));
+  TPrivateCopies failed;
+  EXPECT_FALSE(failed.Make({"C:\\Data\\A.txt", "C:\\Data\\missing.txt"}));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_TRUE(failed.HostPaths().empty());
 }
 
 } // namespace

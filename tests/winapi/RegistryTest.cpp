@@ -6,6 +6,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <map>
 #include <sstream>
@@ -460,9 +464,9 @@ TEST(RegistryWrites, AFailedCommitLeavesTheHiveFileByteForByteUnchanged) {
   HKEY key = 0;
   ASSERT_EQ(api->RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\A", 0, KEY_ALL_ACCESS, key),
             ERROR_SUCCESS);
-  // A folder where the temporary hive would go makes the commit fail.
-  const std::string obstacle = image::CommitTempPath(hive);
-  fs::create_directory(obstacle);
+  // Another program holding the hive open makes the commit fail.
+  int holder = open(hive.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(flock(holder, LOCK_SH), 0);
   EXPECT_EQ(api->RegSetValueEx(key, "new", REG_SZ, "2"), ERROR_CANTWRITE);
   HKEY created = 0;
   EXPECT_EQ(api->RegCreateKeyEx(HKEY_CURRENT_USER, "Software\\B", KEY_ALL_ACCESS, created, nullptr),
@@ -473,7 +477,7 @@ TEST(RegistryWrites, AFailedCommitLeavesTheHiveFileByteForByteUnchanged) {
   EXPECT_THAT(ValueNames(*api, HKEY_CURRENT_USER, "Software\\A"), ElementsAre("old"));
   EXPECT_FALSE(KeyExists(*api, HKEY_CURRENT_USER, "Software\\B"));
 
-  fs::remove(obstacle);
+  close(holder);
   EXPECT_EQ(api->RegSetValueEx(key, "new", REG_SZ, "2"), ERROR_SUCCESS);
   api->RegCloseKey(key);
   EXPECT_THAT(ValueNames(*image.Open("alice"), HKEY_CURRENT_USER, "Software\\A"),

@@ -1,15 +1,20 @@
 #include "winapi/image/ImageFileSystem.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <limits>
 #include <new>
+#include <optional>
+#include <random>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/types.h>
@@ -188,16 +193,27 @@ bool HasWildcard(std::string_view s) {
 
 // --- Host entries ----------------------------------------------------------------------------
 
+// A symbolic link is followed at most this many times in one path, as Linux does; a loop of
+// links then ends as an unresolvable name instead of a hang.
+constexpr int kMaxLinksFollowed = 40;
+
+} // namespace
+
 struct TEntryInfo {
   bool directory = false;
-  bool regular = false; // a plain file, not a device, pipe or dangling link
+  bool regular = false; // a plain file, not a device, pipe or link
+  bool link = false;    // the entry itself is a symbolic link (not followed)
   bool readOnly = false;
   std::uint64_t size = 0;
   std::uint64_t device = 0;
   std::uint64_t inode = 0;
   std::uint32_t mode = 0;
+  std::uint32_t uid = 0;
+  std::uint32_t gid = 0;
   FILETIME creation, lastAccess, lastWrite;
 };
+
+namespace {
 
 FILETIME ToFileTime(const struct statx_timestamp& t) {
   std::int64_t seconds = t.tv_sec;
@@ -211,56 +227,57 @@ FILETIME ToFileTime(const struct statx_timestamp& t) {
       t.tv_nsec / 100);
 }
 
-// Stats a host path (following links), relative to a folder's descriptor or absolute. A
-// dangling symbolic link is still an entry of its folder, one that cannot be opened. The creation
+// Whether entries may be written at all: a drive served read-only, or a host mount that is.
+struct TWriteContext {
+  bool driveReadOnly = false;
+  std::optional<bool> readOnlyMount; // known for a folder listing; asked per entry otherwise
+};
+
+// Stats one entry of a folder without following a link (a link reports itself). The creation
 // time is the birth time where the host file system keeps one, else the status-change time.
 //
 // Windows keeps READONLY as a flag; the host's nearest equivalent is "no write bit at all" (which
-// also holds for root) or "not writable by us". A folder listing passes whether its mount is
-// read-only and saves the access call for the common cases.
-bool StatAt(int dirFd, const char* path, TEntryInfo& info, int& err,
-            const bool* readOnlyMount = nullptr) {
+// also holds for root), a read-only drive or mount, or "not writable by us".
+bool StatEntry(int dirFd, const char* name, TEntryInfo& info, int& err,
+               const TWriteContext& context, int extraFlags = 0) {
   struct statx sx {};
   constexpr unsigned mask = STATX_BASIC_STATS | STATX_BTIME;
-  int rc = statx(dirFd, path, AT_STATX_SYNC_AS_STAT, mask, &sx);
-  if (rc != 0 && errno == ENOENT)
-    rc = statx(dirFd, path, AT_STATX_SYNC_AS_STAT | AT_SYMLINK_NOFOLLOW, mask, &sx);
-  if (rc != 0) {
+  if (statx(dirFd, name, AT_STATX_SYNC_AS_STAT | AT_SYMLINK_NOFOLLOW | extraFlags, mask, &sx) !=
+      0) {
     err = errno;
     return false;
   }
   info = {};
   info.mode = sx.stx_mode;
+  info.uid = sx.stx_uid;
+  info.gid = sx.stx_gid;
   info.directory = S_ISDIR(sx.stx_mode);
   info.regular = S_ISREG(sx.stx_mode);
+  info.link = S_ISLNK(sx.stx_mode);
   info.size = info.directory ? 0 : sx.stx_size;
   info.device = (static_cast<std::uint64_t>(sx.stx_dev_major) << 32) | sx.stx_dev_minor;
   info.inode = sx.stx_ino;
   info.lastWrite = ToFileTime(sx.stx_mtime);
   info.lastAccess = ToFileTime(sx.stx_atime);
   info.creation = ToFileTime((sx.stx_mask & STATX_BTIME) ? sx.stx_btime : sx.stx_ctime);
-  if (info.directory || S_ISLNK(sx.stx_mode)) {
+  if (info.directory || info.link) {
     info.readOnly = false;
-  } else if ((sx.stx_mode & 0222) == 0) {
+  } else if (context.driveReadOnly || (sx.stx_mode & 0222) == 0) {
     info.readOnly = true;
-  } else if (readOnlyMount) {
+  } else if (context.readOnlyMount) {
     const uid_t me = geteuid();
-    if (*readOnlyMount)
+    if (*context.readOnlyMount)
       info.readOnly = true;
     else if (me == 0)
       info.readOnly = false;
     else if (sx.stx_uid == me)
       info.readOnly = (sx.stx_mode & S_IWUSR) == 0;
     else
-      info.readOnly = faccessat(dirFd, path, W_OK, AT_EACCESS) != 0;
+      info.readOnly = faccessat(dirFd, name, W_OK, AT_EACCESS) != 0;
   } else {
-    info.readOnly = faccessat(dirFd, path, W_OK, AT_EACCESS) != 0;
+    info.readOnly = faccessat(dirFd, name, W_OK, AT_EACCESS) != 0;
   }
   return true;
-}
-
-bool StatHost(const std::string& path, TEntryInfo& info, int& err) {
-  return StatAt(AT_FDCWD, path.c_str(), info, err);
 }
 
 DWORD Attributes(const TEntryInfo& info) {
@@ -285,8 +302,9 @@ DWORD ErrorFromErrno(int err) {
   case ENOENT:
   case ENOTDIR:
   case ENAMETOOLONG:
-  case ELOOP:
     return ERROR_PATH_NOT_FOUND;
+  case ELOOP: // a link where none may be: it appeared after the path was resolved
+    return ERROR_CANT_RESOLVE_FILENAME;
   case EEXIST:
     return ERROR_ALREADY_EXISTS;
   case ENOTEMPTY:
@@ -299,6 +317,8 @@ DWORD ErrorFromErrno(int err) {
     return ERROR_DISK_FULL;
   case ENOMEM:
     return ERROR_NOT_ENOUGH_MEMORY;
+  case ETXTBSY:
+    return ERROR_SHARING_VIOLATION;
   default: // EACCES, EPERM, EROFS, EBUSY, EISDIR, EINVAL …
     return ERROR_ACCESS_DENIED;
   }
@@ -309,14 +329,18 @@ DWORD WriteErrorFromErrno(int err) {
   case ENOENT:
   case ENOTDIR:
   case ENAMETOOLONG:
-  case ELOOP:
     return ERROR_PATH_NOT_FOUND;
+  case ELOOP:
+    return ERROR_CANT_RESOLVE_FILENAME;
+  case EEXIST:
+    return ERROR_FILE_EXISTS;
   case EACCES:
   case EPERM:
   case EROFS:
   case EISDIR:
-  case ETXTBSY:
     return ERROR_ACCESS_DENIED;
+  case ETXTBSY:
+    return ERROR_SHARING_VIOLATION;
   case ENOSPC:
   case EDQUOT:
   case EFBIG:
@@ -330,6 +354,8 @@ DWORD ReadErrorFromErrno(int err) {
   switch (err) {
   case ENOENT:
     return ERROR_FILE_NOT_FOUND;
+  case ELOOP:
+    return ERROR_CANT_RESOLVE_FILENAME;
   case EACCES:
   case EPERM:
   case EISDIR:
@@ -353,25 +379,53 @@ using TDirPtr = std::unique_ptr<DIR, TDirCloser>;
 
 class TFd {
 public:
+  TFd() = default;
   explicit TFd(int fd) : fd_(fd) {}
   TFd(const TFd&) = delete;
   TFd& operator=(const TFd&) = delete;
-  ~TFd() {
-    if (fd_ >= 0)
-      close(fd_);
+  TFd(TFd&& o) noexcept : fd_(o.fd_) { o.fd_ = -1; }
+  TFd& operator=(TFd&& o) noexcept {
+    if (this != &o) {
+      Reset();
+      fd_ = o.fd_;
+      o.fd_ = -1;
+    }
+    return *this;
   }
+  ~TFd() { Reset(); }
   int Get() const { return fd_; }
   bool Valid() const { return fd_ >= 0; }
-  // Closes now and reports the result: a deferred write error may only show here.
-  bool Close() {
+  int Release() {
     const int fd = fd_;
     fd_ = -1;
-    return close(fd) == 0;
+    return fd;
   }
+  // Closes now and reports the result: a deferred write error may only show here.
+  bool Close() { return close(Release()) == 0; }
 
 private:
-  int fd_;
+  void Reset() {
+    if (fd_ >= 0)
+      close(fd_);
+    fd_ = -1;
+  }
+  int fd_ = -1;
 };
+
+TFd Duplicate(int fd) {
+  return TFd(fcntl(fd, F_DUPFD_CLOEXEC, 0));
+}
+
+// A listing of the folder behind a descriptor (which may be an O_PATH one).
+TDirPtr OpenListing(int dirFd) {
+  const int fd = openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0)
+    return nullptr;
+  DIR* dir = fdopendir(fd);
+  if (dir == nullptr)
+    close(fd);
+  return TDirPtr(dir);
+}
 
 std::string JoinHost(const std::string& folder, std::string_view name) {
   std::string out = folder;
@@ -381,16 +435,11 @@ std::string JoinHost(const std::string& folder, std::string_view name) {
   return out;
 }
 
-std::string_view BaseName(std::string_view host) {
-  const std::size_t slash = host.rfind('/');
-  return slash == std::string_view::npos ? host : host.substr(slash + 1);
-}
-
-// Looks a name up in a host folder without regard to case. Of several matches (a case-sensitive
-// host may hold "a.txt" and "A.TXT") the smallest name by bytes wins, so the answer does not
-// depend on the folder's order.
-bool FindNoCase(const std::string& folder, std::string_view name, std::string& match) {
-  TDirPtr dir(opendir(folder.c_str()));
+// Looks a name up in a folder without regard to case. Of several matches (a case-sensitive host
+// may hold "a.txt" and "A.TXT") the smallest name by bytes wins, so the answer does not depend on
+// the folder's order.
+bool FindNoCase(int dirFd, std::string_view name, std::string& match) {
+  const TDirPtr dir = OpenListing(dirFd);
   if (!dir)
     return false;
   bool found = false;
@@ -424,52 +473,122 @@ bool WriteAll(int fd, std::string_view data, int& err) {
   return true;
 }
 
-// Renames without replacing an existing target, atomically where the host file system can.
-int RenameNoReplace(const std::string& from, const std::string& to) {
-  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
-    return 0;
-  if (errno != EINVAL && errno != ENOSYS)
-    return -1;
-  struct stat st {};
-  if (lstat(to.c_str(), &st) == 0) {
-    errno = EEXIST;
-    return -1;
+// Copies the rest of one descriptor into another; false with the Win32 error.
+bool CopyContent(int in, int out, DWORD& error) {
+  std::vector<char> buffer(1 << 16);
+  for (;;) {
+    const ssize_t n = read(in, buffer.data(), buffer.size());
+    if (n < 0) {
+      if (errno == EINTR)
+        continue;
+      error = ReadErrorFromErrno(errno);
+      return false;
+    }
+    if (n == 0)
+      return true;
+    int err = 0;
+    if (!WriteAll(out, std::string_view(buffer.data(), static_cast<std::size_t>(n)), err)) {
+      error = WriteErrorFromErrno(err);
+      return false;
+    }
   }
-  return rename(from.c_str(), to.c_str());
 }
 
-// A temporary file beside a target; removed unless committed.
+// Opens a plain file of a folder to read it: never through a link, never a device or pipe
+// (which could block or never end), without touching its access time where the host allows.
+TFd OpenRegularFile(int dirFd, const std::string& name, int& err) {
+  constexpr int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+  int fd = openat(dirFd, name.c_str(), flags | O_NOATIME);
+  if (fd < 0 && errno == EPERM)
+    fd = openat(dirFd, name.c_str(), flags);
+  if (fd < 0) {
+    err = errno;
+    return TFd();
+  }
+  TFd file(fd);
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    err = EACCES;
+    return TFd();
+  }
+  return file;
+}
+
+// Whether another program holds the file locked: a byte-range lock (POSIX or open-file
+// description locks, as SQLite and the browsers take them) or a whole-file flock. Windows refuses
+// to delete or replace a file its browser holds open; this is the nearest the host can tell.
+bool HeldByAnotherProgram(int dirFd, const std::string& name) {
+  int err = 0;
+  const TFd file = OpenRegularFile(dirFd, name, err);
+  if (!file.Valid())
+    return false;
+  struct flock probe {};
+  probe.l_type = F_WRLCK;
+  probe.l_whence = SEEK_SET;
+  probe.l_start = 0;
+  probe.l_len = 0; // the whole file, however far it grows
+  if (fcntl(file.Get(), F_OFD_GETLK, &probe) == 0 && probe.l_type != F_UNLCK)
+    return true;
+  if (flock(file.Get(), LOCK_EX | LOCK_NB) != 0)
+    return errno == EWOULDBLOCK;
+  flock(file.Get(), LOCK_UN);
+  return false;
+}
+
+// A new file in a folder under a name nobody else can have taken: created exclusively and never
+// through a link. Removed unless committed.
 class TTempFile {
 public:
-  explicit TTempFile(const std::string& folder) {
-    std::string pattern = JoinHost(folder, ".quillon-XXXXXX");
-    fd_ = mkostemp(pattern.data(), O_CLOEXEC);
-    if (fd_ >= 0)
-      path_ = pattern;
+  TTempFile(int dirFd, mode_t mode) : dirFd_(dirFd) {
+    static std::atomic<unsigned> counter{0};
+    for (int attempt = 0; attempt < 100 && !fd_.Valid(); ++attempt) {
+      std::random_device random;
+      name_ = ".quillon-" + std::to_string(getpid()) + "-" + std::to_string(++counter) + "-" +
+              std::to_string(random());
+      fd_ = TFd(openat(dirFd, name_.c_str(),
+                       O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, mode));
+      if (!fd_.Valid() && errno != EEXIST)
+        break;
+    }
+    if (!fd_.Valid())
+      error_ = errno;
   }
   TTempFile(const TTempFile&) = delete;
   TTempFile& operator=(const TTempFile&) = delete;
   ~TTempFile() {
-    if (fd_ >= 0)
-      close(fd_);
-    if (!path_.empty() && !committed_)
-      unlink(path_.c_str());
+    fd_ = TFd();
+    if (!committed_ && !name_.empty() && created())
+      unlinkat(dirFd_, name_.c_str(), 0);
   }
-  bool Valid() const { return fd_ >= 0; }
-  int Fd() const { return fd_; }
-  const std::string& Path() const { return path_; }
-  bool Close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return close(fd) == 0;
-  }
+  bool Valid() const { return fd_.Valid(); }
+  int Error() const { return error_; }
+  int Fd() const { return fd_.Get(); }
+  const std::string& Name() const { return name_; }
+  bool Close() { return fd_.Close(); }
   void Commit() { committed_ = true; }
 
 private:
-  int fd_ = -1;
-  std::string path_;
+  bool created() const { return error_ == 0; }
+  int dirFd_;
+  TFd fd_;
+  std::string name_;
+  int error_ = 0;
   bool committed_ = false;
 };
+
+// Renames without replacing an existing target, atomically where the host file system can.
+int RenameNoReplaceAt(int fromDir, const std::string& from, int toDir, const std::string& to) {
+  if (renameat2(fromDir, from.c_str(), toDir, to.c_str(), RENAME_NOREPLACE) == 0)
+    return 0;
+  if (errno != EINVAL && errno != ENOSYS)
+    return -1;
+  struct stat st {};
+  if (fstatat(toDir, to.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    errno = EEXIST;
+    return -1;
+  }
+  return renameat(fromDir, from.c_str(), toDir, to.c_str());
+}
 
 // --- Windows paths ---------------------------------------------------------------------------
 
@@ -488,7 +607,7 @@ char UpperDriveLetter(char c) {
 
 // Splits a Windows path into its drive and components: "\" and "/" separate, repeated
 // separators collapse, "." is dropped and ".." removes the previous component but never
-// climbs above the root.
+// climbs above the root (Windows resolves both by the text, before it looks at the disk).
 TParsedPath ParseWindowsPath(std::string_view path) {
   TParsedPath p;
   if (path.find('\0') != std::string_view::npos) {
@@ -545,47 +664,43 @@ bool HostContains(const std::string& root, const std::string& path) {
   return path.starts_with(root) && (path.size() == root.size() || path[root.size()] == '/');
 }
 
+std::string_view BaseName(std::string_view host) {
+  const std::size_t slash = host.rfind('/');
+  return slash == std::string_view::npos ? host : host.substr(slash + 1);
+}
+
 } // namespace
 
+// --- Resolution ------------------------------------------------------------------------------
+
 struct TImageFileSystem::TFindState {
-  std::string folderHost;
-  TDirPtr folder; // entries are looked up relative to it: no path walk per entry
-  bool readOnlyMount = false;
+  std::string folderPath; // Windows path of the folder, for entries that are links
+  TDirPtr folder;         // entries are looked up relative to it: no path walk per entry
+  TWriteContext context;
   std::vector<std::string> names; // matched at FindFirstFile; stat'ed as they are reported
   std::size_t next = 0;
-
-  // Reports the next entry that still exists.
-  bool Next(WIN32_FIND_DATA& data) {
-    while (next < names.size()) {
-      const std::string& name = names[next++];
-      TEntryInfo info;
-      int err = 0;
-      const bool found = folder
-                             ? StatAt(dirfd(folder.get()), name.c_str(), info, err, &readOnlyMount)
-                             : StatHost(JoinHost(folderHost, name), info, err);
-      if (found) {
-        FillFindData(name, info, data);
-        return true;
-      }
-    }
-    return false;
-  }
 };
+
 struct TImageFileSystem::TResolved {
+  const TDrive* drive = nullptr;
+  TFd parent;             // the folder that holds the entry; invalid for a drive root
+  std::string parentHost; // host path of that folder
+  std::string name;       // the entry's name in it: the one on disk, else as the caller gave it
   std::string host;       // full host path: the resolved existing part, then the tail as given
-  std::string parentHost; // host path of the parent folder (empty for a drive root)
   std::string givenName;  // the last component as the caller spelled it
   bool isRoot = false;
   bool trailingSeparator = false;
   bool exists = false;
   bool parentExists = false; // the parent is an existing folder, so the entry can be created
+  bool throughLink = false;  // the last component was a link that was followed
   DWORD missingError = ERROR_FILE_NOT_FOUND; // what to report when the entry is absent
   TEntryInfo info;                           // valid when exists
+
+  int FolderFd() const { return parent.Get(); }
 };
 
 TImageFileSystem::TImageFileSystem(const TImageConfig& config) : config_(config) {
   std::map<char, std::string> roots;
-  roots['Z'] = "/";
   for (const auto& [letter, root] : config_.drives) {
     const char upper = UpperDriveLetter(letter);
     if (upper != 0 && !root.empty())
@@ -593,21 +708,53 @@ TImageFileSystem::TImageFileSystem(const TImageConfig& config) : config_(config)
   }
   if (!config_.imageRoot.empty())
     roots['C'] = config_.imageRoot;
-  for (const auto& [letter, root] : roots) {
-    TDrive d;
-    d.letter = letter;
-    d.root = NormalizeHostPath(root);
+  for (const auto& [letter, root] : roots)
+    AddDrive(letter, root, false);
+  // The program's own folder (where the list file lies) is the one host folder outside the
+  // drives the program may read; unless a drive holds it already, it is served read-only on the
+  // last free letter.
+  std::string executable = config_.executablePath;
+  if (executable.empty()) {
     std::error_code ec;
-    const std::filesystem::path canonical = std::filesystem::weakly_canonical(d.root, ec);
-    d.canonicalRoot = ec ? d.root : NormalizeHostPath(canonical.string());
-    drives_.push_back(std::move(d));
+    executable = std::filesystem::read_symlink("/proc/self/exe", ec).string();
+  }
+  if (!executable.empty()) {
+    const std::string folder =
+        std::filesystem::path(NormalizeHostPath(executable)).parent_path().string();
+    const bool reachable = std::any_of(drives_.begin(), drives_.end(), [&](const TDrive& d) {
+      return HostContains(d.root, folder) || HostContains(d.canonicalRoot, folder);
+    });
+    for (char letter = 'Z'; !reachable && letter > 'C'; --letter) {
+      if (roots.count(letter) == 0) {
+        AddDrive(letter, folder, true);
+        break;
+      }
+    }
   }
   // C: is the image; it wins over any other drive with the same root.
   std::stable_partition(drives_.begin(), drives_.end(),
                         [](const TDrive& d) { return d.letter == 'C'; });
 }
 
-TImageFileSystem::~TImageFileSystem() = default;
+TImageFileSystem::~TImageFileSystem() {
+  for (TDrive& d : drives_)
+    if (d.rootFd >= 0)
+      close(d.rootFd);
+}
+
+void TImageFileSystem::AddDrive(char letter, const std::string& root, bool readOnly) {
+  TDrive d;
+  d.letter = letter;
+  d.readOnly = readOnly;
+  d.root = NormalizeHostPath(root);
+  // The user named this folder; links on the way to it are the host's own and are followed once
+  // here. Inside it, nothing is followed onto the host.
+  std::error_code ec;
+  const std::filesystem::path canonical = std::filesystem::weakly_canonical(d.root, ec);
+  d.canonicalRoot = ec ? d.root : NormalizeHostPath(canonical.string());
+  d.rootFd = open(d.canonicalRoot.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  drives_.push_back(std::move(d));
+}
 
 const TImageFileSystem::TDrive* TImageFileSystem::DriveOf(char letter) const {
   for (const TDrive& d : drives_)
@@ -616,63 +763,161 @@ const TImageFileSystem::TDrive* TImageFileSystem::DriveOf(char letter) const {
   return nullptr;
 }
 
-void TImageFileSystem::ResolveParts(const TDrive& drive, const std::vector<std::string>& parts,
-                                    TResolved& r) const {
+// Walks the components from the drive's root, one folder descriptor at a time, never letting
+// the host follow a link: a link is read and its target walked in its place, an absolute target
+// from the drive's root and ".." no further up than the root, as the system that wrote the drive
+// would see it. The result holds the descriptor of the entry's folder, so that what is done to
+// the entry afterwards is done in that folder and nowhere else.
+void TImageFileSystem::Walk(const TDrive& drive, const std::vector<std::string>& parts,
+                            TLinkPolicy last, TResolved& r) const {
   r = {};
-  r.isRoot = parts.empty();
-  std::string current = drive.root;
-  TEntryInfo info;
-  int err = 0;
-  bool currentIsDir = StatHost(current, info, err) && info.directory;
-  if (parts.empty()) {
-    r.host = current;
-    r.exists = currentIsDir;
-    r.info = info;
+  r.drive = &drive;
+  const TWriteContext context{drive.readOnly, std::nullopt};
+  struct TFolder {
+    TFd fd;
+    std::string host;
+  };
+  std::vector<TFolder> folders;
+  folders.push_back({Duplicate(drive.rootFd), drive.canonicalRoot});
+  const auto rootEntry = [&] {
+    r.isRoot = true;
+    r.host = drive.canonicalRoot;
+    int err = 0;
+    r.exists = folders.front().fd.Valid() &&
+               StatEntry(folders.front().fd.Get(), "", r.info, err, context, AT_EMPTY_PATH) &&
+               r.info.directory;
     r.missingError = ERROR_PATH_NOT_FOUND;
+  };
+  if (!folders.front().fd.Valid() || parts.empty()) {
+    rootEntry();
+    if (!parts.empty()) { // the drive's folder is gone: nothing below it exists
+      r.isRoot = false;
+      r.exists = false;
+      r.givenName = parts.back();
+      r.host = drive.canonicalRoot;
+      for (const std::string& part : parts)
+        r.host = JoinHost(r.host, part);
+    }
     return;
   }
-  DWORD blockedError = ERROR_PATH_NOT_FOUND;
-  DWORD lastError = ERROR_FILE_NOT_FOUND;
-  for (std::size_t i = 0; i < parts.size(); ++i) {
-    const bool last = i + 1 == parts.size();
-    if (last) {
-      r.parentHost = current;
-      r.parentExists = currentIsDir;
-      r.givenName = parts[i];
-    }
-    if (!currentIsDir) { // the folder to look in is missing: keep the tail as given
-      current = JoinHost(current, parts[i]);
+  r.givenName = parts.back();
+
+  std::deque<std::string> pending(parts.begin(), parts.end());
+  int linksFollowed = 0;
+  bool lastIsGiven = true; // the component at the end of pending is still the caller's own
+  // The host path of a path whose walk stopped: the folder reached, then the rest as given.
+  const auto missingTail = [&](const std::string& from, std::string_view first) {
+    std::string host = first.empty() ? from : JoinHost(from, first);
+    for (const std::string& part : pending)
+      host = JoinHost(host, part);
+    return host;
+  };
+  while (!pending.empty()) {
+    std::string component = std::move(pending.front());
+    pending.pop_front();
+    if (component.empty() || component == ".")
+      continue; // only a link's target holds these
+    if (component == "..") {
+      if (folders.size() > 1)
+        folders.pop_back();
       continue;
     }
-    // An exact match costs one stat; only a miss reads the folder.
-    std::string candidate = JoinHost(current, parts[i]);
-    bool found = StatHost(candidate, info, err);
-    std::string match;
-    if (!found && err == ENOENT && FindNoCase(current, parts[i], match)) {
-      candidate = JoinHost(current, match);
-      found = StatHost(candidate, info, err);
-    }
-    current = std::move(candidate);
+    const bool isLast = pending.empty();
+    TFolder& folder = folders.back();
+    std::string name = component;
+    TEntryInfo info;
+    int err = 0;
+    bool found = StatEntry(folder.fd.Get(), name.c_str(), info, err, context);
+    if (!found && err == ENOENT && FindNoCase(folder.fd.Get(), component, name))
+      found = StatEntry(folder.fd.Get(), name.c_str(), info, err, context);
     if (!found) {
-      currentIsDir = false;
-      const DWORD code = err == EACCES ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND;
-      if (last)
-        lastError = err == EACCES ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
-      else
-        blockedError = code;
+      if (isLast) {
+        r.parentExists = true;
+        r.parentHost = folder.host;
+        r.name = component;
+        r.host = JoinHost(folder.host, component);
+        r.missingError = err == EACCES ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
+        r.parent = std::move(folder.fd);
+      } else {
+        r.host = missingTail(folder.host, component);
+        r.missingError = err == EACCES ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND;
+      }
+      return;
+    }
+    if (info.link && (!isLast || last == TLinkPolicy::Follow)) {
+      std::string target;
+      if (++linksFollowed > kMaxLinksFollowed || !ReadLink(folder.fd.Get(), name, target)) {
+        r.host = missingTail(folder.host, name);
+        r.missingError = ERROR_CANT_RESOLVE_FILENAME;
+        return;
+      }
+      if (isLast && lastIsGiven) {
+        r.throughLink = true;
+        lastIsGiven = false;
+      }
+      if (target.front() == '/')
+        folders.resize(1);
+      std::vector<std::string> targetParts;
+      std::size_t start = 0;
+      while (start <= target.size()) {
+        const std::size_t slash = std::min(target.find('/', start), target.size());
+        targetParts.emplace_back(target.substr(start, slash - start));
+        start = slash + 1;
+      }
+      pending.insert(pending.begin(), targetParts.begin(), targetParts.end());
       continue;
     }
-    if (last) {
+    if (isLast) {
       r.exists = true;
+      r.parentExists = true;
       r.info = info;
+      r.parentHost = folder.host;
+      r.name = name;
+      r.host = JoinHost(folder.host, name);
+      r.parent = std::move(folder.fd);
+      return;
     }
-    currentIsDir = info.directory;
+    if (!info.directory) { // a file where a folder should be
+      r.host = missingTail(JoinHost(folder.host, name), "");
+      r.missingError = ERROR_PATH_NOT_FOUND;
+      return;
+    }
+    TFd next(openat(folder.fd.Get(), name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!next.Valid()) {
+      r.host = missingTail(folder.host, name);
+      r.missingError = errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND;
+      return;
+    }
+    std::string host = JoinHost(folder.host, name);
+    folders.push_back({std::move(next), std::move(host)});
   }
-  r.host = std::move(current);
-  r.missingError = r.parentExists ? lastError : blockedError;
+  // The path ended on a folder already walked: a link to ".", "..", "/" or a target ending in "..".
+  if (folders.size() == 1) {
+    rootEntry();
+    return;
+  }
+  TFolder self = std::move(folders.back());
+  folders.pop_back();
+  int err = 0;
+  r.exists = StatEntry(self.fd.Get(), "", r.info, err, context, AT_EMPTY_PATH);
+  r.parentExists = true;
+  r.parentHost = folders.back().host;
+  r.name = std::string(BaseName(self.host));
+  r.host = self.host;
+  r.parent = std::move(folders.back().fd);
 }
 
-bool TImageFileSystem::Resolve(const std::string& path, TResolved& r, DWORD& error) const {
+bool TImageFileSystem::ReadLink(int dirFd, const std::string& name, std::string& target) {
+  std::string buffer(PATH_MAX, '\0');
+  const ssize_t n = readlinkat(dirFd, name.c_str(), buffer.data(), buffer.size());
+  if (n <= 0 || static_cast<std::size_t>(n) >= buffer.size())
+    return false;
+  target.assign(buffer.data(), static_cast<std::size_t>(n));
+  return true;
+}
+
+bool TImageFileSystem::Resolve(const std::string& path, TLinkPolicy last, TResolved& r,
+                               DWORD& error) const {
   const TParsedPath parsed = ParseWindowsPath(path);
   if (!parsed.valid) {
     error = ERROR_INVALID_NAME;
@@ -687,9 +932,9 @@ bool TImageFileSystem::Resolve(const std::string& path, TResolved& r, DWORD& err
     error = ERROR_PATH_NOT_FOUND;
     return false;
   }
-  ResolveParts(*drive, parsed.parts, r);
+  Walk(*drive, parsed.parts, last, r);
   r.trailingSeparator = parsed.trailingSeparator;
-  if (r.exists && r.trailingSeparator && !r.info.directory) {
+  if (r.exists && r.trailingSeparator && !r.info.directory && !r.info.link) {
     // "file.txt\" names a folder that cannot exist.
     r.exists = false;
     r.parentExists = false;
@@ -698,8 +943,9 @@ bool TImageFileSystem::Resolve(const std::string& path, TResolved& r, DWORD& err
   return true;
 }
 
-bool TImageFileSystem::ResolveExisting(const std::string& path, TResolved& r, DWORD& error) const {
-  if (!Resolve(path, r, error))
+bool TImageFileSystem::ResolveExisting(const std::string& path, TLinkPolicy last, TResolved& r,
+                                       DWORD& error) const {
+  if (!Resolve(path, last, r, error))
     return false;
   if (!r.exists) {
     error = r.missingError;
@@ -708,12 +954,28 @@ bool TImageFileSystem::ResolveExisting(const std::string& path, TResolved& r, DW
   return true;
 }
 
+bool TImageFileSystem::FollowedInfo(const std::string& path, const TResolved& entry,
+                                    TEntryInfo& info) const {
+  if (!entry.info.link) {
+    info = entry.info;
+    return true;
+  }
+  TResolved target;
+  DWORD error = 0;
+  if (!ResolveExisting(path, TLinkPolicy::Follow, target, error))
+    return false;
+  info = target.info;
+  return true;
+}
+
+// --- Files -----------------------------------------------------------------------------------
+
 DWORD TImageFileSystem::GetFileAttributes(const std::string& path) {
   TResolved r;
   DWORD error = 0;
-  if (!ResolveExisting(path, r, error))
+  if (!ResolveExisting(path, TLinkPolicy::Follow, r, error))
     return Fail(INVALID_FILE_ATTRIBUTES, error);
-  return Attributes(r.info);
+  return Attributes(r.info) | (r.throughLink ? FILE_ATTRIBUTE_REPARSE_POINT : 0);
 }
 
 HANDLE TImageFileSystem::FindFirstFile(const std::string& fileName, WIN32_FIND_DATA& data) {
@@ -728,20 +990,37 @@ HANDLE TImageFileSystem::FindFirstFile(const std::string& fileName, WIN32_FIND_D
   TResolved folder;
   if (parsed.parts.empty() || parsed.trailingSeparator) {
     // A folder without a pattern ("C:\Dir\") matches nothing, as on Windows.
-    ResolveParts(*drive, parsed.parts, folder);
+    Walk(*drive, parsed.parts, TLinkPolicy::Follow, folder);
     const bool isFolder = folder.exists && folder.info.directory;
     return Fail(INVALID_HANDLE_VALUE, isFolder ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
   }
   const std::string pattern = std::move(parsed.parts.back());
   parsed.parts.pop_back();
-  ResolveParts(*drive, parsed.parts, folder);
+  Walk(*drive, parsed.parts, TLinkPolicy::Follow, folder);
   if (!folder.exists || !folder.info.directory) {
     const bool denied = !folder.exists && folder.missingError == ERROR_ACCESS_DENIED;
     return Fail(INVALID_HANDLE_VALUE, denied ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND);
   }
+  const int containerFd = folder.isRoot ? drive->rootFd : folder.FolderFd();
+  const std::string folderName = folder.isRoot ? "." : folder.name;
+  TFd folderFd(
+      openat(containerFd, folderName.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!folderFd.Valid())
+    return Fail(INVALID_HANDLE_VALUE, errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND);
+  const int listingFd = folderFd.Get();
+  TDirPtr dir(fdopendir(listingFd));
+  if (!dir)
+    return Fail(INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED);
+  folderFd.Release(); // the listing owns it now
 
   auto state = std::make_unique<TFindState>();
-  state->folderHost = folder.host;
+  state->folderPath = std::string{drive->letter, ':'};
+  for (const std::string& part : parsed.parts)
+    state->folderPath += "\\" + part;
+  struct statvfs volume {};
+  state->context.driveReadOnly = drive->readOnly;
+  state->context.readOnlyMount =
+      fstatvfs(listingFd, &volume) == 0 && (volume.f_flag & ST_RDONLY) != 0;
   if (!HasWildcard(pattern)) {
     // One name: look it up as a path component, without listing the folder when it matches
     // exactly.
@@ -749,15 +1028,11 @@ HANDLE TImageFileSystem::FindFirstFile(const std::string& fileName, WIN32_FIND_D
     int err = 0;
     std::string name = pattern;
     std::string match;
-    if (!StatHost(JoinHost(folder.host, pattern), info, err) && err == ENOENT &&
-        FindNoCase(folder.host, pattern, match))
+    if (!StatEntry(listingFd, pattern.c_str(), info, err, state->context) && err == ENOENT &&
+        FindNoCase(listingFd, pattern, match))
       name = match;
     state->names.push_back(std::move(name));
   } else {
-    TDirPtr dir(opendir(folder.host.c_str()));
-    if (!dir)
-      return Fail(INVALID_HANDLE_VALUE,
-                  errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND);
     TWildcard wildcard(pattern);
     while (const dirent* e = readdir(dir.get())) {
       const std::string_view name = e->d_name;
@@ -773,12 +1048,9 @@ HANDLE TImageFileSystem::FindFirstFile(const std::string& fileName, WIN32_FIND_D
           dots.emplace_back(dot);
       state->names.insert(state->names.begin(), dots.begin(), dots.end());
     }
-    struct statvfs volume {};
-    state->readOnlyMount =
-        fstatvfs(dirfd(dir.get()), &volume) == 0 && (volume.f_flag & ST_RDONLY) != 0;
-    state->folder = std::move(dir);
   }
-  if (!state->Next(data))
+  state->folder = std::move(dir);
+  if (!NextFound(*state, data))
     return Fail(INVALID_HANDLE_VALUE, ERROR_FILE_NOT_FOUND);
 
   const std::lock_guard lock(findsMutex_);
@@ -791,12 +1063,42 @@ HANDLE TImageFileSystem::FindFirstFile(const std::string& fileName, WIN32_FIND_D
   return handle;
 }
 
+// Reports the next entry that still exists. A link shows as what it leads to inside the drive,
+// marked as a reparse point; one that leads nowhere shows as a file that cannot be opened.
+bool TImageFileSystem::NextFound(TFindState& state, WIN32_FIND_DATA& data) const {
+  const int dirFd = dirfd(state.folder.get());
+  while (state.next < state.names.size()) {
+    const std::string& name = state.names[state.next++];
+    TEntryInfo info;
+    int err = 0;
+    if (!StatEntry(dirFd, name.c_str(), info, err, state.context))
+      continue;
+    if (info.link) {
+      TEntryInfo target;
+      TResolved entry;
+      entry.info = info;
+      if (FollowedInfo(state.folderPath + "\\" + name, entry, target)) {
+        info = target;
+      } else {
+        info.link = false;
+        info.size = 0;
+      }
+      FillFindData(name, info, data);
+      data.dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+      return true;
+    }
+    FillFindData(name, info, data);
+    return true;
+  }
+  return false;
+}
+
 BOOL TImageFileSystem::FindNextFile(HANDLE find, WIN32_FIND_DATA& data) {
   const std::lock_guard lock(findsMutex_);
   const auto it = finds_.find(find);
   if (it == finds_.end())
     return Fail(false, ERROR_INVALID_HANDLE);
-  if (!it->second->Next(data))
+  if (!NextFound(*it->second, data))
     return Fail(false, ERROR_NO_MORE_FILES);
   return true;
 }
@@ -811,11 +1113,20 @@ BOOL TImageFileSystem::FindClose(HANDLE find) {
 BOOL TImageFileSystem::DeleteFile(const std::string& path) {
   TResolved r;
   DWORD error = 0;
-  if (!ResolveExisting(path, r, error))
+  if (!ResolveExisting(path, TLinkPolicy::Entry, r, error))
     return Fail(false, error);
+  if (r.isRoot || r.drive->readOnly)
+    return Fail(false, ERROR_ACCESS_DENIED);
+  TEntryInfo info;
+  // A link to a folder is removed with RemoveDirectory, as on Windows; one that leads nowhere is
+  // a file link.
+  if (r.info.link && FollowedInfo(path, r, info) && info.directory)
+    return Fail(false, ERROR_ACCESS_DENIED);
   if (r.info.directory || r.info.readOnly)
     return Fail(false, ERROR_ACCESS_DENIED);
-  if (unlink(r.host.c_str()) != 0)
+  if (r.info.regular && HeldByAnotherProgram(r.FolderFd(), r.name))
+    return Fail(false, ERROR_SHARING_VIOLATION);
+  if (unlinkat(r.FolderFd(), r.name.c_str(), 0) != 0)
     return Fail(false, ErrorFromErrno(errno));
   return true;
 }
@@ -823,14 +1134,16 @@ BOOL TImageFileSystem::DeleteFile(const std::string& path) {
 BOOL TImageFileSystem::CreateDirectory(const std::string& path) {
   TResolved r;
   DWORD error = 0;
-  if (!Resolve(path, r, error))
+  if (!Resolve(path, TLinkPolicy::Entry, r, error))
     return Fail(false, error);
   if (r.exists)
     return Fail(false, ERROR_ALREADY_EXISTS);
   if (!r.parentExists)
     return Fail(false,
                 r.missingError == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : r.missingError);
-  if (mkdir(r.host.c_str(), 0777) != 0)
+  if (r.drive->readOnly)
+    return Fail(false, ERROR_ACCESS_DENIED);
+  if (mkdirat(r.FolderFd(), r.name.c_str(), 0777) != 0)
     return Fail(false, ErrorFromErrno(errno));
   return true;
 }
@@ -838,13 +1151,22 @@ BOOL TImageFileSystem::CreateDirectory(const std::string& path) {
 BOOL TImageFileSystem::RemoveDirectory(const std::string& path) {
   TResolved r;
   DWORD error = 0;
-  if (!ResolveExisting(path, r, error))
+  if (!ResolveExisting(path, TLinkPolicy::Entry, r, error))
     return Fail(false, error);
-  if (r.isRoot)
+  if (r.isRoot || r.drive->readOnly)
     return Fail(false, ERROR_ACCESS_DENIED);
+  if (r.info.link) {
+    // A link to a folder goes as the link; what it leads to stays.
+    TEntryInfo info;
+    if (!FollowedInfo(path, r, info) || !info.directory)
+      return Fail(false, ERROR_DIRECTORY);
+    if (unlinkat(r.FolderFd(), r.name.c_str(), 0) != 0)
+      return Fail(false, ErrorFromErrno(errno));
+    return true;
+  }
   if (!r.info.directory)
     return Fail(false, ERROR_DIRECTORY);
-  if (rmdir(r.host.c_str()) != 0) {
+  if (unlinkat(r.FolderFd(), r.name.c_str(), AT_REMOVEDIR) != 0) {
     const int err = errno;
     if (err == ENOTEMPTY || err == EEXIST)
       return Fail(false, ERROR_DIR_NOT_EMPTY);
@@ -857,45 +1179,89 @@ BOOL TImageFileSystem::MoveFileEx(const std::string& existing, const std::string
                                   DWORD flags) {
   TResolved src, dst;
   DWORD error = 0;
-  if (!ResolveExisting(existing, src, error))
+  if (!ResolveExisting(existing, TLinkPolicy::Entry, src, error))
     return Fail(false, error);
-  if (!Resolve(newName, dst, error))
+  if (!Resolve(newName, TLinkPolicy::Entry, dst, error))
     return Fail(false, error);
-  if (src.isRoot || dst.isRoot)
+  if (src.isRoot || dst.isRoot || src.drive->readOnly || dst.drive->readOnly)
     return Fail(false, ERROR_ACCESS_DENIED);
+  if (src.drive != dst.drive)
+    return Fail(false, ERROR_NOT_SAME_DEVICE);
 
   const bool sameInode =
       dst.exists && dst.info.device == src.info.device && dst.info.inode == src.info.inode;
   // The same entry under another spelling ("a.txt" to "A.TXT"): a rename that changes the case.
-  const bool sameEntry =
-      dst.exists && (dst.host == src.host || (sameInode && dst.parentHost == src.parentHost &&
-                                              EqualNoCase(BaseName(src.host), dst.givenName)));
+  const bool sameEntry = sameInode && dst.parentHost == src.parentHost &&
+                         EqualNoCase(src.name, dst.givenName) && EqualNoCase(src.name, dst.name);
   if (sameEntry) {
-    const std::string target = JoinHost(dst.parentHost, dst.givenName);
-    if (target != src.host && rename(src.host.c_str(), target.c_str()) != 0)
+    if (dst.givenName != src.name &&
+        renameat(src.FolderFd(), src.name.c_str(), dst.FolderFd(), dst.givenName.c_str()) != 0)
       return Fail(false, ErrorFromErrno(errno));
     return true;
   }
+  if (src.info.regular && HeldByAnotherProgram(src.FolderFd(), src.name))
+    return Fail(false, ERROR_SHARING_VIOLATION);
   if (dst.exists) {
     if ((flags & MOVEFILE_REPLACE_EXISTING) == 0)
       return Fail(false, ERROR_ALREADY_EXISTS);
     if (dst.info.directory || src.info.directory || dst.info.readOnly)
       return Fail(false, ERROR_ACCESS_DENIED);
+    if (dst.info.regular && HeldByAnotherProgram(dst.FolderFd(), dst.name))
+      return Fail(false, ERROR_SHARING_VIOLATION);
     // rename(2) replaces the target atomically: it is never absent in between.
-    if (rename(src.host.c_str(), dst.host.c_str()) != 0)
+    if (renameat(src.FolderFd(), src.name.c_str(), dst.FolderFd(), dst.name.c_str()) != 0)
       return Fail(false, ErrorFromErrno(errno));
     // Two hard links of one file: rename(2) leaves both; the source name must go.
     if (sameInode)
-      unlink(src.host.c_str());
+      unlinkat(src.FolderFd(), src.name.c_str(), 0);
     return true;
   }
   if (!dst.parentExists)
     return Fail(false,
                 dst.missingError == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : dst.missingError);
   const int rc = (flags & MOVEFILE_REPLACE_EXISTING) != 0
-                     ? rename(src.host.c_str(), dst.host.c_str())
-                     : RenameNoReplace(src.host, dst.host);
+                     ? renameat(src.FolderFd(), src.name.c_str(), dst.FolderFd(), dst.name.c_str())
+                     : RenameNoReplaceAt(src.FolderFd(), src.name, dst.FolderFd(), dst.name);
   if (rc != 0)
+    return Fail(false, ErrorFromErrno(errno));
+  return true;
+}
+
+BOOL TImageFileSystem::ReplaceFile(const std::string& replaced, const std::string& replacement) {
+  TResolved target, source;
+  DWORD error = 0;
+  if (!ResolveExisting(replaced, TLinkPolicy::Entry, target, error))
+    return Fail(false, error);
+  if (!ResolveExisting(replacement, TLinkPolicy::Entry, source, error))
+    return Fail(false, error);
+  if (target.isRoot || target.drive->readOnly || source.drive != target.drive)
+    return Fail(false, ERROR_ACCESS_DENIED);
+  if (!source.info.regular)
+    return Fail(false, ERROR_ACCESS_DENIED);
+  // What the replaced name stands for decides: its permissions pass to the new content.
+  TEntryInfo kept;
+  if (!FollowedInfo(replaced, target, kept))
+    kept = target.info;
+  if (kept.directory || kept.readOnly)
+    return Fail(false, ERROR_ACCESS_DENIED);
+  if (target.info.regular && HeldByAnotherProgram(target.FolderFd(), target.name))
+    return Fail(false, ERROR_SHARING_VIOLATION);
+  if (HeldByAnotherProgram(source.FolderFd(), source.name))
+    return Fail(false, ERROR_SHARING_VIOLATION);
+  if (kept.regular) {
+    int err = 0;
+    const TFd file = OpenRegularFile(source.FolderFd(), source.name, err);
+    if (!file.Valid())
+      return Fail(false, ErrorFromErrno(err));
+    if (fchmod(file.Get(), kept.mode & 07777) != 0)
+      return Fail(false, ErrorFromErrno(errno));
+    // The browser's user must still own its store when root rewrote it.
+    struct stat st {};
+    if (fstat(file.Get(), &st) == 0 && (st.st_uid != kept.uid || st.st_gid != kept.gid) &&
+        fchown(file.Get(), kept.uid, kept.gid) != 0 && geteuid() == 0)
+      return Fail(false, ErrorFromErrno(errno));
+  }
+  if (renameat(source.FolderFd(), source.name.c_str(), target.FolderFd(), target.name.c_str()) != 0)
     return Fail(false, ErrorFromErrno(errno));
   return true;
 }
@@ -904,12 +1270,14 @@ BOOL TImageFileSystem::CopyFile(const std::string& existing, const std::string& 
                                 BOOL failIfExists) {
   TResolved src, dst;
   DWORD error = 0;
-  if (!ResolveExisting(existing, src, error))
+  if (!ResolveExisting(existing, TLinkPolicy::Follow, src, error))
     return Fail(false, error);
   if (!src.info.regular)
     return Fail(false, ERROR_ACCESS_DENIED);
-  if (!Resolve(newName, dst, error))
+  if (!Resolve(newName, TLinkPolicy::Entry, dst, error))
     return Fail(false, error);
+  if (dst.drive->readOnly)
+    return Fail(false, ERROR_ACCESS_DENIED);
   if (dst.exists) {
     if (failIfExists)
       return Fail(false, ERROR_FILE_EXISTS);
@@ -918,6 +1286,8 @@ BOOL TImageFileSystem::CopyFile(const std::string& existing, const std::string& 
     // Copying a file onto itself would truncate it before reading it.
     if (dst.info.device == src.info.device && dst.info.inode == src.info.inode)
       return Fail(false, ERROR_SHARING_VIOLATION);
+    if (dst.info.regular && HeldByAnotherProgram(dst.FolderFd(), dst.name))
+      return Fail(false, ERROR_SHARING_VIOLATION);
   } else if (dst.trailingSeparator || dst.isRoot) {
     return Fail(false, ERROR_INVALID_NAME);
   } else if (!dst.parentExists) {
@@ -925,39 +1295,29 @@ BOOL TImageFileSystem::CopyFile(const std::string& existing, const std::string& 
                 dst.missingError == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : dst.missingError);
   }
 
-  TFd in(open(src.host.c_str(), O_RDONLY | O_CLOEXEC));
+  int err = 0;
+  const TFd in = OpenRegularFile(src.FolderFd(), src.name, err);
   if (!in.Valid())
-    return Fail(false, ReadErrorFromErrno(errno));
+    return Fail(false, ReadErrorFromErrno(err));
   // The copy is written beside the target and renamed into place, so a failed copy leaves an
   // existing target as it was.
-  TTempFile out(dst.parentHost);
+  TTempFile out(dst.FolderFd(), 0600);
   if (!out.Valid())
-    return Fail(false, WriteErrorFromErrno(errno));
-  std::vector<char> buffer(1 << 16);
-  for (;;) {
-    const ssize_t n = read(in.Get(), buffer.data(), buffer.size());
-    if (n < 0) {
-      if (errno == EINTR)
-        continue;
-      return Fail(false, ReadErrorFromErrno(errno));
-    }
-    if (n == 0)
-      break;
-    int err = 0;
-    if (!WriteAll(out.Fd(), std::string_view(buffer.data(), static_cast<std::size_t>(n)), err))
-      return Fail(false, WriteErrorFromErrno(err));
-  }
+    return Fail(false, WriteErrorFromErrno(out.Error()));
+  if (!CopyContent(in.Get(), out.Fd(), error))
+    return Fail(false, error);
   // Windows keeps the attributes and the last write time of the source.
   struct stat st {};
   if (fstat(in.Get(), &st) == 0) {
-    fchmod(out.Fd(), st.st_mode & 07777);
+    fchmod(out.Fd(), st.st_mode & 0777);
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
     futimens(out.Fd(), times);
   }
   if (!out.Close())
     return Fail(false, WriteErrorFromErrno(errno));
-  const int rc = failIfExists ? RenameNoReplace(out.Path(), dst.host)
-                              : rename(out.Path().c_str(), dst.host.c_str());
+  const int rc =
+      failIfExists ? RenameNoReplaceAt(dst.FolderFd(), out.Name(), dst.FolderFd(), dst.name)
+                   : renameat(dst.FolderFd(), out.Name().c_str(), dst.FolderFd(), dst.name.c_str());
   if (rc != 0)
     return Fail(false, errno == EEXIST ? ERROR_FILE_EXISTS : ErrorFromErrno(errno));
   out.Commit();
@@ -967,10 +1327,12 @@ BOOL TImageFileSystem::CopyFile(const std::string& existing, const std::string& 
 BOOL TImageFileSystem::SetFileAttributes(const std::string& path, DWORD attributes) {
   TResolved r;
   DWORD error = 0;
-  if (!ResolveExisting(path, r, error))
+  if (!ResolveExisting(path, TLinkPolicy::Follow, r, error))
     return Fail(false, error);
+  if (r.drive->readOnly)
+    return Fail(false, ERROR_ACCESS_DENIED);
   // READONLY on a folder does not protect its content on Windows; nothing to map.
-  if (r.info.directory || !r.info.regular)
+  if (r.isRoot || r.info.directory || !r.info.regular)
     return true;
   const mode_t mode = r.info.mode & 07777;
   mode_t wanted = mode;
@@ -978,7 +1340,8 @@ BOOL TImageFileSystem::SetFileAttributes(const std::string& path, DWORD attribut
     wanted = mode & ~static_cast<mode_t>(0222);
   else if ((mode & 0222) == 0)
     wanted = mode | S_IWUSR;
-  if (wanted != mode && chmod(r.host.c_str(), wanted) != 0)
+  // After the walk the name is no link; fchmodat follows nothing else.
+  if (wanted != mode && fchmodat(r.FolderFd(), r.name.c_str(), wanted, 0) != 0)
     return Fail(false, ErrorFromErrno(errno));
   return true;
 }
@@ -987,14 +1350,15 @@ bool TImageFileSystem::ReadWholeFile(const std::string& path, std::string& data)
   data.clear();
   TResolved r;
   DWORD error = 0;
-  if (!ResolveExisting(path, r, error))
+  if (!ResolveExisting(path, TLinkPolicy::Follow, r, error))
     return Fail(false, error);
   // Folders cannot be opened; devices and pipes could block or never end.
-  if (!r.info.regular)
+  if (r.isRoot || !r.info.regular)
     return Fail(false, ERROR_ACCESS_DENIED);
-  TFd fd(open(r.host.c_str(), O_RDONLY | O_CLOEXEC));
+  int err = 0;
+  const TFd fd = OpenRegularFile(r.FolderFd(), r.name, err);
   if (!fd.Valid())
-    return Fail(false, ReadErrorFromErrno(errno));
+    return Fail(false, ReadErrorFromErrno(err));
   try {
     std::string content;
     // The size is a hint only: files under /proc say 0 and still have content.
@@ -1020,23 +1384,37 @@ bool TImageFileSystem::ReadWholeFile(const std::string& path, std::string& data)
   return true;
 }
 
-bool TImageFileSystem::WriteWholeFile(const std::string& path, std::string_view data) {
+bool TImageFileSystem::WriteWholeFile(const std::string& path, std::string_view data,
+                                      DWORD creationDisposition) {
+  if (creationDisposition != CREATE_NEW && creationDisposition != CREATE_ALWAYS)
+    return Fail(false, ERROR_INVALID_PARAMETER);
+  const bool createNew = creationDisposition == CREATE_NEW;
   TResolved r;
   DWORD error = 0;
-  if (!Resolve(path, r, error))
+  // A new file is made under its own name, never through a link of that name; an existing one
+  // is overwritten where it really is, as Windows follows a link to it.
+  if (!Resolve(path, createNew ? TLinkPolicy::Entry : TLinkPolicy::Follow, r, error))
     return Fail(false, error);
-  if (r.isRoot)
+  if (r.isRoot || r.drive->readOnly)
     return Fail(false, ERROR_ACCESS_DENIED);
+  int flags = O_WRONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC;
   if (r.exists) {
+    if (createNew)
+      return Fail(false, ERROR_FILE_EXISTS);
     if (!r.info.regular || r.info.readOnly)
       return Fail(false, ERROR_ACCESS_DENIED);
+    if (HeldByAnotherProgram(r.FolderFd(), r.name))
+      return Fail(false, ERROR_SHARING_VIOLATION);
+    flags |= O_TRUNC | O_NONBLOCK;
   } else if (r.trailingSeparator) {
     return Fail(false, ERROR_INVALID_NAME);
   } else if (!r.parentExists) {
     return Fail(false,
                 r.missingError == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : r.missingError);
+  } else {
+    flags |= O_CREAT | O_EXCL;
   }
-  TFd fd(open(r.host.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  TFd fd(openat(r.FolderFd(), r.name.c_str(), flags, 0666));
   if (!fd.Valid())
     return Fail(false, WriteErrorFromErrno(errno));
   int err = 0;
@@ -1047,26 +1425,127 @@ bool TImageFileSystem::WriteWholeFile(const std::string& path, std::string_view 
   return true;
 }
 
-std::unique_ptr<std::istream> TImageFileSystem::OpenFileStream(const std::string& path) {
-  TResolved r;
-  DWORD error = 0;
-  if (!ResolveExisting(path, r, error))
-    return Fail(nullptr, error);
-  if (!r.info.regular)
-    return Fail(nullptr, ERROR_ACCESS_DENIED);
-  auto stream = std::make_unique<std::ifstream>(r.host, std::ios::binary);
-  if (!stream->is_open())
-    return Fail(nullptr, ERROR_ACCESS_DENIED);
-  return stream;
-}
-
 std::string TImageFileSystem::HostPath(const std::string& path) const {
   TResolved r;
   DWORD error = 0;
-  if (!Resolve(path, r, error))
+  if (!Resolve(path, TLinkPolicy::Follow, r, error))
     return {};
   return r.host;
 }
+
+// --- Private copies --------------------------------------------------------------------------
+
+bool TImageFileSystem::CopyToPrivateFolder(const std::vector<std::string>& paths,
+                                           std::string& folder,
+                                           std::vector<std::string>& hostPaths) {
+  folder.clear();
+  hostPaths.clear();
+  const char* tmp = std::getenv("TMPDIR");
+  std::string pattern = JoinHost(tmp != nullptr && *tmp == '/' ? tmp : "/tmp", "quillon-XXXXXX");
+  if (mkdtemp(pattern.data()) == nullptr)
+    return Fail(false, WriteErrorFromErrno(errno));
+  folder = pattern;
+  const TFd folderFd(open(folder.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  DWORD error = ERROR_ACCESS_DENIED;
+  bool ok = folderFd.Valid();
+  for (const std::string& path : paths) {
+    if (!ok)
+      break;
+    TResolved r;
+    if (!ResolveExisting(path, TLinkPolicy::Follow, r, error) || r.isRoot || !r.info.regular) {
+      error = error == 0 ? ERROR_ACCESS_DENIED : error;
+      ok = false;
+      break;
+    }
+    const std::string_view base = BaseName(r.host);
+    int err = 0;
+    const TFd in = OpenRegularFile(r.FolderFd(), r.name, err);
+    TFd out(openat(folderFd.Get(), std::string(base).c_str(),
+                   O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!in.Valid() || !out.Valid()) {
+      error = !in.Valid() ? ReadErrorFromErrno(err) : WriteErrorFromErrno(errno);
+      ok = false;
+      break;
+    }
+    if (!CopyContent(in.Get(), out.Get(), error) || !out.Close()) {
+      if (error == 0)
+        error = ERROR_WRITE_FAULT;
+      ok = false;
+      break;
+    }
+    hostPaths.push_back(JoinHost(folder, base));
+  }
+  if (!ok) {
+    RemovePrivateFolder(folder);
+    folder.clear();
+    hostPaths.clear();
+    return Fail(false, error);
+  }
+  return true;
+}
+
+void TImageFileSystem::RemovePrivateFolder(const std::string& folder) {
+  // Only a folder this object made; whatever a library left in it goes with it.
+  if (folder.empty() || folder.find("/quillon-") == std::string::npos)
+    return;
+  const TFd folderFd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (folderFd.Valid()) {
+    if (const TDirPtr dir = OpenListing(folderFd.Get())) {
+      std::vector<std::string> names;
+      while (const dirent* e = readdir(dir.get()))
+        if (std::string_view(e->d_name) != "." && std::string_view(e->d_name) != "..")
+          names.emplace_back(e->d_name);
+      for (const std::string& name : names)
+        unlinkat(folderFd.Get(), name.c_str(), 0);
+    }
+  }
+  rmdir(folder.c_str());
+}
+
+// --- Files for libraries ---------------------------------------------------------------------
+
+TImageFileSystem::TLibraryFile::~TLibraryFile() {
+  if (fd >= 0)
+    close(fd);
+}
+
+std::unique_ptr<TImageFileSystem::TLibraryFile>
+TImageFileSystem::OpenForLibrary(const std::string& path) const {
+  TResolved r;
+  DWORD error = 0;
+  if (!ResolveExisting(path, TLinkPolicy::Follow, r, error) || r.isRoot || !r.info.regular)
+    return Fail<std::unique_ptr<TLibraryFile>>(nullptr, error == 0 ? ERROR_ACCESS_DENIED : error);
+  int err = 0;
+  TFd fd = OpenRegularFile(r.FolderFd(), r.name, err);
+  if (!fd.Valid())
+    return Fail<std::unique_ptr<TLibraryFile>>(nullptr, ReadErrorFromErrno(err));
+  auto file = std::make_unique<TLibraryFile>();
+  file->fd = fd.Release();
+  file->path = "/proc/self/fd/" + std::to_string(file->fd);
+  return file;
+}
+
+std::unique_ptr<TImageFileSystem::TLibraryFile>
+TImageFileSystem::CreateBeside(const std::string& path, std::string& tempPath) {
+  TResolved r;
+  DWORD error = 0;
+  if (!ResolveExisting(path, TLinkPolicy::Entry, r, error))
+    return Fail<std::unique_ptr<TLibraryFile>>(nullptr, error);
+  if (r.isRoot || r.drive->readOnly)
+    return Fail<std::unique_ptr<TLibraryFile>>(nullptr, ERROR_ACCESS_DENIED);
+  TTempFile temp(r.FolderFd(), 0600);
+  if (!temp.Valid())
+    return Fail<std::unique_ptr<TLibraryFile>>(nullptr, WriteErrorFromErrno(temp.Error()));
+  const std::size_t slash = path.find_last_of("\\/");
+  tempPath = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + temp.Name();
+  auto file = std::make_unique<TLibraryFile>();
+  file->fd = fcntl(temp.Fd(), F_DUPFD_CLOEXEC, 0);
+  file->path = "/proc/self/fd/" + std::to_string(file->fd);
+  temp.Commit(); // the caller replaces the file with it or deletes it
+  return file;
+}
+
+// --- Drives ----------------------------------------------------------------------------------
 
 std::string TImageFileSystem::WindowsPathFromHost(const std::string& hostPath) const {
   if (hostPath.empty() || hostPath.find('\0') != std::string::npos)
@@ -1121,11 +1600,13 @@ UINT TImageFileSystem::GetDriveType(const std::string& rootPath) const {
   if (!shapeOk)
     return DRIVE_NO_ROOT_DIR;
   const TDrive* drive = DriveOf(UpperDriveLetter(rootPath[0]));
-  if (!drive)
+  if (!drive || drive->rootFd < 0)
     return DRIVE_NO_ROOT_DIR;
   TEntryInfo info;
   int err = 0;
-  return StatHost(drive->root, info, err) && info.directory ? DRIVE_FIXED : DRIVE_NO_ROOT_DIR;
+  return StatEntry(drive->rootFd, "", info, err, {}, AT_EMPTY_PATH) && info.directory
+             ? DRIVE_FIXED
+             : DRIVE_NO_ROOT_DIR;
 }
 
 std::string TImageFileSystem::GetModuleFileName() const {

@@ -1,11 +1,17 @@
 #pragma once
 // Files and folders of a Windows system image under Windows path rules. Drive C: is the image
-// root, Z: the host's "/" (read-through, as Wine does), further drives as configured. Each path
-// component resolves without regard to case (an exact match first); ".." never climbs above a
-// drive's root; a path with no drive letter or an unmapped drive is simply not found.
+// root, further drives as configured; the program's own folder is served read-only on the last
+// free letter. Each path component resolves without regard to case (an exact match first); a path
+// with no drive letter or an unmapped drive is simply not found.
+//
+// The image is untrusted: every path stays inside its drive. ".." never climbs above a drive's
+// root, and a symbolic link in the image is followed as the drive's own system would follow it
+// (an absolute target from the drive's root), never by the host: the walk holds a descriptor of
+// each folder on the way and acts on the last one, so no link can lead onto the host.
 //
 // As on Windows, a file whose READONLY attribute is set (no host write bit, or not writable by
-// us) is not overwritten, replaced or deleted; SetFileAttributes clears the attribute first.
+// us) is not overwritten, replaced or deleted; SetFileAttributes clears the attribute first. A
+// file another program holds locked is not deleted, replaced or truncated.
 
 #include "winapi/WinApi.h"
 #include "winapi/image/ImageConfig.h"
@@ -18,6 +24,8 @@
 #include <vector>
 
 namespace quillon::winapi::image {
+
+struct TEntryInfo; // what the host says of one entry
 
 class TImageFileSystem {
 public:
@@ -36,12 +44,33 @@ public:
   BOOL MoveFileEx(const std::string& existing, const std::string& newName, DWORD flags);
   BOOL CopyFile(const std::string& existing, const std::string& newName, BOOL failIfExists);
   BOOL SetFileAttributes(const std::string& path, DWORD attributes);
+  BOOL ReplaceFile(const std::string& replaced, const std::string& replacement);
   bool ReadWholeFile(const std::string& path, std::string& data);
-  bool WriteWholeFile(const std::string& path, std::string_view data);
-  std::unique_ptr<std::istream> OpenFileStream(const std::string& path);
-  // Host path of a Windows path: existing components resolved case-insensitively, the missing
-  // tail kept as given. Empty when the drive is not mapped or the path is malformed.
+  bool WriteWholeFile(const std::string& path, std::string_view data,
+                      DWORD creationDisposition = CREATE_ALWAYS);
+  // Host path of a Windows path: existing components resolved case-insensitively and links
+  // resolved inside the drive, the missing tail kept as given. Empty when the drive is not
+  // mapped or the path is malformed.
   std::string HostPath(const std::string& path) const;
+  bool CopyToPrivateFolder(const std::vector<std::string>& paths, std::string& folder,
+                           std::vector<std::string>& hostPaths);
+  void RemovePrivateFolder(const std::string& folder);
+
+  // A file of the image held open for a library that opens files by name (hivex): path names
+  // the open file through /proc/self/fd, so the library reaches exactly the file resolved here.
+  struct TLibraryFile {
+    int fd = -1;
+    std::string path;
+    TLibraryFile() = default;
+    TLibraryFile(const TLibraryFile&) = delete;
+    TLibraryFile& operator=(const TLibraryFile&) = delete;
+    ~TLibraryFile();
+  };
+  // The existing plain file at path, opened to read; null (GetLastError set) otherwise.
+  std::unique_ptr<TLibraryFile> OpenForLibrary(const std::string& path) const;
+  // A new, empty file in the folder of the existing file at path, made exclusively; tempPath is
+  // its Windows path, for ReplaceFile or DeleteFile once the library has written it.
+  std::unique_ptr<TLibraryFile> CreateBeside(const std::string& path, std::string& tempPath);
   std::string WindowsPathFromHost(const std::string& hostPath) const;
   UINT GetDriveType(const std::string& rootPath) const;
   std::string GetModuleFileName() const;
@@ -50,18 +79,30 @@ private:
   struct TFindState;
   struct TDrive {
     char letter = 0;
+    bool readOnly = false;     // nothing on it is created, changed or deleted
     std::string root;          // absolute, lexically normal, no trailing "/" (except "/")
     std::string canonicalRoot; // the same with symbolic links resolved
+    int rootFd = -1;           // the root folder, held open for the life of the object
   };
   struct TResolved; // a Windows path laid over the host
+  // Whether a link that is the path's last component is followed or taken as itself (to delete
+  // or rename the link, not what it leads to).
+  enum class TLinkPolicy { Follow, Entry };
 
+  void AddDrive(char letter, const std::string& root, bool readOnly);
   const TDrive* DriveOf(char letter) const;
   // False (with the error to report) when the path is malformed or its drive is not mapped.
-  bool Resolve(const std::string& path, TResolved& result, DWORD& error) const;
+  bool Resolve(const std::string& path, TLinkPolicy last, TResolved& result, DWORD& error) const;
   // Resolve, and false with the error a missing entry reports when the path names nothing.
-  bool ResolveExisting(const std::string& path, TResolved& result, DWORD& error) const;
-  void ResolveParts(const TDrive& drive, const std::vector<std::string>& parts,
-                    TResolved& result) const;
+  bool ResolveExisting(const std::string& path, TLinkPolicy last, TResolved& result,
+                       DWORD& error) const;
+  void Walk(const TDrive& drive, const std::vector<std::string>& parts, TLinkPolicy last,
+            TResolved& result) const;
+  static bool ReadLink(int dirFd, const std::string& name, std::string& target);
+  // The entry's information, or for a link what it leads to; false for a link that leads
+  // nowhere.
+  bool FollowedInfo(const std::string& path, const TResolved& entry, TEntryInfo& info) const;
+  bool NextFound(TFindState& state, WIN32_FIND_DATA& data) const;
 
   TImageConfig config_;
   std::vector<TDrive> drives_; // C: first, then the other letters in order

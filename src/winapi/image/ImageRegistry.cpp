@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <map>
 #include <mutex>
+#include <unistd.h>
 
 namespace quillon::winapi::image {
 
@@ -94,7 +95,7 @@ struct TImageRegistry::TImpl {
   struct TMount {
     std::string name;                      // its key name under HKLM or HKEY_USERS
     std::vector<std::string> windowsPaths; // where the file may be, first found wins
-    std::string hostPath;
+    std::string windowsPath;               // the one found
     THiveHandle hive;
     bool tried = false;
     bool writable = false;
@@ -147,15 +148,21 @@ struct TImageRegistry::TImpl {
 
   // --- Hives ------------------------------------------------------------------------------
 
+  // hivex opens files by name; it gets the file the image's own path rules found, held open,
+  // so no link in the image can hand it a host file.
+  THiveHandle OpenMounted(const std::string& windowsPath, bool writable) {
+    const std::unique_ptr<TImageFileSystem::TLibraryFile> file = files.OpenForLibrary(windowsPath);
+    return file ? OpenHive(file->path, writable) : nullptr;
+  }
+
   bool EnsureOpen(TMount& m) {
     if (m.tried)
       return m.hive != nullptr;
     m.tried = true;
     for (const std::string& windowsPath : m.windowsPaths) {
-      const std::string host = files.HostPath(windowsPath);
-      THiveHandle hive = OpenHive(host, false);
+      THiveHandle hive = OpenMounted(windowsPath, false);
       if (hive && HiveTreeIsSound(hive.get())) {
-        m.hostPath = host;
+        m.windowsPath = windowsPath;
         m.hive = std::move(hive);
         return true;
       }
@@ -166,9 +173,12 @@ struct TImageRegistry::TImpl {
   LONG MakeWritable(TMount& m) {
     if (m.writable)
       return ERROR_SUCCESS;
-    if (!HiveFileWritable(m.hostPath))
+    // A hive without any write permission counts as read-only, as Windows keeps a file with the
+    // read-only attribute, even for a user who could override it.
+    const DWORD attributes = files.GetFileAttributes(m.windowsPath);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) != 0)
       return ERROR_ACCESS_DENIED;
-    THiveHandle hive = OpenHive(m.hostPath, true);
+    THiveHandle hive = OpenMounted(m.windowsPath, true);
     if (!hive)
       return ERROR_ACCESS_DENIED;
     m.hive = std::move(hive);
@@ -179,14 +189,29 @@ struct TImageRegistry::TImpl {
 
   // Drops changes that were not committed: the file still holds the last committed state.
   void Reload(TMount& m) {
-    m.hive = OpenHive(m.hostPath, true);
+    m.hive = OpenMounted(m.windowsPath, true);
     m.writable = m.hive != nullptr;
     ++m.generation;
   }
 
+  // The hive is written to a new file beside it, flushed, and replaces the old one only then
+  // (keeping its permissions); on failure the file is untouched and the new one removed.
+  bool CommitMounted(TMount& m) {
+    std::string tempPath;
+    const std::unique_ptr<TImageFileSystem::TLibraryFile> temp =
+        files.CreateBeside(m.windowsPath, tempPath);
+    if (!temp)
+      return false;
+    const bool written = hivex_commit(m.hive.get(), temp->path.c_str(), 0) == 0 &&
+                         ::fsync(temp->fd) == 0 && files.ReplaceFile(m.windowsPath, tempPath);
+    if (!written)
+      files.DeleteFile(tempPath);
+    return written;
+  }
+
   LONG Commit(TMount& m) {
     ++m.generation;
-    if (CommitHive(m.hive.get(), m.hostPath))
+    if (CommitMounted(m))
       return ERROR_SUCCESS;
     Reload(m);
     return ERROR_CANTWRITE;

@@ -25,8 +25,12 @@ HANDLE TImageWinApi::FindFirstFile(const std::string& fileName, WIN32_FIND_DATA&
 BOOL TImageWinApi::FindNextFile(HANDLE find, WIN32_FIND_DATA& data) {
   return files_->FindNextFile(find, data);
 }
-BOOL TImageWinApi::FindClose(HANDLE find) { return files_->FindClose(find); }
-BOOL TImageWinApi::DeleteFile(const std::string& path) { return files_->DeleteFile(path); }
+BOOL TImageWinApi::FindClose(HANDLE find) {
+  return files_->FindClose(find);
+}
+BOOL TImageWinApi::DeleteFile(const std::string& path) {
+  return files_->DeleteFile(path);
+}
 BOOL TImageWinApi::CreateDirectory(const std::string& path) {
   return files_->CreateDirectory(path);
 }
@@ -44,23 +48,35 @@ BOOL TImageWinApi::CopyFile(const std::string& existing, const std::string& newN
 BOOL TImageWinApi::SetFileAttributes(const std::string& path, DWORD attributes) {
   return files_->SetFileAttributes(path, attributes);
 }
+BOOL TImageWinApi::ReplaceFile(const std::string& replaced, const std::string& replacement) {
+  return files_->ReplaceFile(replaced, replacement);
+}
 bool TImageWinApi::ReadWholeFile(const std::string& path, std::string& data) {
   return files_->ReadWholeFile(path, data);
 }
-bool TImageWinApi::WriteWholeFile(const std::string& path, std::string_view data) {
-  return files_->WriteWholeFile(path, data);
+bool TImageWinApi::WriteWholeFile(const std::string& path, std::string_view data,
+                                  DWORD creationDisposition) {
+  return files_->WriteWholeFile(path, data, creationDisposition);
 }
-std::unique_ptr<std::istream> TImageWinApi::OpenFileStream(const std::string& path) {
-  return files_->OpenFileStream(path);
+std::string TImageWinApi::HostPath(const std::string& path) {
+  return files_->HostPath(path);
 }
-std::string TImageWinApi::HostPath(const std::string& path) { return files_->HostPath(path); }
+bool TImageWinApi::CopyToPrivateFolder(const std::vector<std::string>& paths, std::string& folder,
+                                       std::vector<std::string>& hostPaths) {
+  return files_->CopyToPrivateFolder(paths, folder, hostPaths);
+}
+void TImageWinApi::RemovePrivateFolder(const std::string& folder) {
+  files_->RemovePrivateFolder(folder);
+}
 std::string TImageWinApi::WindowsPathFromHost(const std::string& hostPath) {
   return files_->WindowsPathFromHost(hostPath);
 }
 UINT TImageWinApi::GetDriveType(const std::string& rootPath) {
   return files_->GetDriveType(rootPath);
 }
-std::string TImageWinApi::GetModuleFileName() { return files_->GetModuleFileName(); }
+std::string TImageWinApi::GetModuleFileName() {
+  return files_->GetModuleFileName();
+}
 
 DWORD TImageWinApi::GetTimeZoneInformation(TIME_ZONE_INFORMATION& info) {
   return HostTimeZoneInformation(info);
@@ -93,7 +109,9 @@ LONG TImageWinApi::RegCreateKeyEx(HKEY key, const std::string& subKey, REGSAM sa
                                   HKEY& result, DWORD* disposition) {
   return registry_->RegCreateKeyEx(key, subKey, samDesired, result, disposition);
 }
-LONG TImageWinApi::RegCloseKey(HKEY key) { return registry_->RegCloseKey(key); }
+LONG TImageWinApi::RegCloseKey(HKEY key) {
+  return registry_->RegCloseKey(key);
+}
 LONG TImageWinApi::RegQueryValueEx(HKEY key, const std::string& valueName, DWORD* type,
                                    std::string* data) {
   return registry_->RegQueryValueEx(key, valueName, type, data);
@@ -115,21 +133,21 @@ LONG TImageWinApi::RegEnumValue(HKEY key, DWORD index, std::string& name) {
   return registry_->RegEnumValue(key, index, name);
 }
 
-BOOL TImageWinApi::GetUserName(std::string& name) { return accounts_->GetUserName(name); }
+BOOL TImageWinApi::GetUserName(std::string& name) {
+  return accounts_->GetUserName(name);
+}
 BOOL TImageWinApi::LookupAccountSid(const std::string& systemName, const SID& sid,
                                     std::string& name, std::string& domain) {
   return accounts_->LookupAccountSid(systemName, sid, name, domain);
 }
-BOOL TImageWinApi::LookupAccountName(const std::string& systemName,
-                                     const std::string& accountName, SID& sid,
-                                     std::string& domain) {
+BOOL TImageWinApi::LookupAccountName(const std::string& systemName, const std::string& accountName,
+                                     SID& sid, std::string& domain) {
   return accounts_->LookupAccountName(systemName, accountName, sid, domain);
 }
 BOOL TImageWinApi::LoadLibrary(const std::string& libraryName) {
   return accounts_->LoadLibrary(libraryName);
 }
-BOOL TImageWinApi::GetProcAddress(const std::string& libraryName,
-                                  const std::string& functionName) {
+BOOL TImageWinApi::GetProcAddress(const std::string& libraryName, const std::string& functionName) {
   return accounts_->GetProcAddress(libraryName, functionName);
 }
 BOOL TImageWinApi::SHGetSpecialFolderPath(int csidl, std::string& path) {
@@ -179,9 +197,8 @@ DWORD HostTimeZoneInformation(TIME_ZONE_INFORMATION& info) {
     standardOffset = nowOffset;
   info.Bias = static_cast<LONG>(-standardOffset / 60);
   info.StandardBias = 0;
-  info.DaylightBias = haveDaylight || daylightNow
-                          ? static_cast<LONG>(-(daylightOffset - standardOffset) / 60)
-                          : 0;
+  info.DaylightBias =
+      haveDaylight || daylightNow ? static_cast<LONG>(-(daylightOffset - standardOffset) / 60) : 0;
   if (!haveDaylight && !daylightNow)
     return TIME_ZONE_ID_UNKNOWN;
   return daylightNow ? TIME_ZONE_ID_DAYLIGHT : TIME_ZONE_ID_STANDARD;

@@ -28,10 +28,14 @@ public:
   BOOL CopyFile(const std::string& existing, const std::string& newName,
                 BOOL failIfExists) override;
   BOOL SetFileAttributes(const std::string& path, DWORD attributes) override;
+  BOOL ReplaceFile(const std::string& replaced, const std::string& replacement) override;
   bool ReadWholeFile(const std::string& path, std::string& data) override;
-  bool WriteWholeFile(const std::string& path, std::string_view data) override;
-  std::unique_ptr<std::istream> OpenFileStream(const std::string& path) override;
+  bool WriteWholeFile(const std::string& path, std::string_view data,
+                      DWORD creationDisposition) override;
   std::string HostPath(const std::string& path) override;
+  bool CopyToPrivateFolder(const std::vector<std::string>& paths, std::string& folder,
+                           std::vector<std::string>& hostPaths) override;
+  void RemovePrivateFolder(const std::string& folder) override;
   std::string WindowsPathFromHost(const std::string& hostPath) override;
   UINT GetDriveType(const std::string& rootPath) override;
   std::string GetModuleFileName() override;
