@@ -1,18 +1,10 @@
 #include "discovery/CompatibilityTable.h"
 
-#include "model/TextCase.h"
+#include "winapi/TextCase.h"
 
 #include <algorithm>
 
 namespace quillon {
-
-namespace {
-bool LessNoCase(const std::string& a, const std::string& b) {
-  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return static_cast<unsigned char>(LowerAscii(x)) < static_cast<unsigned char>(LowerAscii(y));
-  });
-}
-} // namespace
 
 std::vector<TCompatibilityRow> CompatibilityRows() {
   std::vector<TCompatibilityRow> rows;
@@ -27,8 +19,9 @@ std::vector<TCompatibilityRow> CompatibilityRows() {
     }
     rows.push_back(std::move(row));
   }
-  std::stable_sort(rows.begin(), rows.end(),
-                   [](const auto& a, const auto& b) { return LessNoCase(a.Browser, b.Browser); });
+  std::stable_sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) {
+    return CompareLowerAscii(a.Browser, b.Browser) < 0;
+  });
   return rows;
 }
 

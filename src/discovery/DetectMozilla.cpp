@@ -3,10 +3,10 @@
 #include "formats/IniFile.h"
 #include "formats/NetscapeRegistry.h"
 #include "formats/TextLines.h"
-#include "model/TextCase.h"
 #include "platform/Accounts.h"
 #include "platform/PathSolve.h"
 #include "platform/Registry.h"
+#include "winapi/TextCase.h"
 #include "winapi/WinApi.h"
 
 #include <algorithm>

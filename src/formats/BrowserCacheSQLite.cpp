@@ -1,7 +1,7 @@
 #include "formats/BrowserCacheSQLite.h"
 
 #include "model/DateUtils.h"
-#include "model/TextCase.h"
+#include "winapi/TextCase.h"
 #include "winapi/WinApi.h"
 
 #include <sqlite3.h>

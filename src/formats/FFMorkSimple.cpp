@@ -2,7 +2,7 @@
 
 #include "formats/FileErrors.h"
 #include "formats/TextLines.h"
-#include "model/TextCase.h"
+#include "winapi/TextCase.h"
 #include "winapi/WinApi.h"
 
 #include <algorithm>

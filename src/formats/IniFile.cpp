@@ -1,6 +1,6 @@
 #include "formats/IniFile.h"
 
-#include "model/TextCase.h"
+#include "winapi/TextCase.h"
 #include "winapi/WinApi.h"
 
 #include <algorithm>

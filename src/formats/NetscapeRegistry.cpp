@@ -1,7 +1,7 @@
 #include "formats/NetscapeRegistry.h"
 
 #include "formats/FileErrors.h"
-#include "model/TextCase.h"
+#include "winapi/TextCase.h"
 #include "winapi/WinApi.h"
 
 #include <algorithm>

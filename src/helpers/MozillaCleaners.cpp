@@ -4,7 +4,7 @@
 #include "formats/MozillaPrefs.h"
 #include "formats/StoreFile.h"
 #include "formats/TextLines.h"
-#include "model/TextCase.h"
+#include "winapi/TextCase.h"
 #include "winapi/WinApi.h"
 
 #include <cstddef>

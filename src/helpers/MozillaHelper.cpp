@@ -13,7 +13,7 @@
 #include "helpers/MozillaHelperRead.h"
 #include "helpers/SQLiteStoreOperations.h"
 #include "helpers/StoreOperations.h"
-#include "model/TextCase.h"
+#include "winapi/TextCase.h"
 #include "winapi/WinApi.h"
 
 #include <algorithm>

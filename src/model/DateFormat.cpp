@@ -1,6 +1,6 @@
 #include "model/DateFormat.h"
 
-#include "model/TextCase.h"
+#include "winapi/TextCase.h"
 
 #include <cstdlib>
 #include <optional>

@@ -1,7 +1,8 @@
 #pragma once
 // Case folding of ASCII letters only. The names the browsers and Windows compare without regard
 // to case (preference and table names, ids, section names, markup) are ASCII; bytes above 127
-// belong to multi-byte or code-page text and stay as they are, whatever the locale.
+// belong to multi-byte or code-page text and stay as they are, whatever the locale. It lives in
+// the Windows layer because the image backend's text order is built on it too.
 
 #include <algorithm>
 #include <string>
@@ -35,6 +36,19 @@ inline bool SameTextAscii(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
            return UpperAscii(x) == UpperAscii(y);
          });
+}
+
+// <0, 0 or >0 as a sorts before, with or after b once both are folded to lower case: the
+// punctuation between "Z" and "a" ("_", "[", "^") then sorts before the letters, as on Windows.
+inline int CompareLowerAscii(std::string_view a, std::string_view b) {
+  const std::size_t n = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    const auto x = static_cast<unsigned char>(LowerAscii(a[i]));
+    const auto y = static_cast<unsigned char>(LowerAscii(b[i]));
+    if (x != y)
+      return x < y ? -1 : 1;
+  }
+  return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
 }
 
 inline bool StartsWithTextAscii(std::string_view text, std::string_view prefix) {
