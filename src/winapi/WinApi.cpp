@@ -91,6 +91,15 @@ BOOL TNullWinApi::FileTimeToLocalFileTime(const FILETIME& utc, FILETIME& local) 
   local = utc;
   return true;
 }
+// Without a locale there is no case to ignore: text orders by its bytes, and a text is its own key.
+int TNullWinApi::CompareString(LCID, DWORD, std::string_view a, std::string_view b) {
+  const int order = a.compare(b);
+  return order < 0 ? CSTR_LESS_THAN : order > 0 ? CSTR_GREATER_THAN : CSTR_EQUAL;
+}
+int TNullWinApi::LCMapString(LCID, DWORD, std::string_view src, std::string& dest) {
+  dest.assign(src);
+  return static_cast<int>(dest.size());
+}
 LONG TNullWinApi::RegOpenKeyEx(HKEY, const std::string&, DWORD, REGSAM, HKEY&) {
   return ERROR_FILE_NOT_FOUND;
 }
@@ -180,6 +189,7 @@ std::string FormatMessage(DWORD code) {
       {ERROR_BADKEY, "The configuration registry key is invalid."},
       {ERROR_CANTWRITE, "The configuration registry key could not be written."},
       {ERROR_CANT_RESOLVE_FILENAME, "The name of the file cannot be resolved by the system."},
+      {ERROR_INVALID_FLAGS, "Invalid flags."},
   };
   const auto it = texts.find(code);
   return it != texts.end() ? it->second : "Unknown error " + std::to_string(code) + ".";
@@ -375,6 +385,16 @@ void GetLocalTime(SYSTEMTIME& st) {
   if (!FileTimeToLocalFileTime(utc, local))
     local = utc;
   FileTimeToSystemTime(local, st);
+}
+
+int CompareString(LCID locale, DWORD cmpFlags, std::string_view a, std::string_view b) {
+  return Api().CompareString(locale, cmpFlags, a, b);
+}
+int lstrcmpi(std::string_view a, std::string_view b) {
+  return CompareString(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a, b) - CSTR_EQUAL;
+}
+int LCMapString(LCID locale, DWORD mapFlags, std::string_view src, std::string& dest) {
+  return Api().LCMapString(locale, mapFlags, src, dest);
 }
 
 // --- Registry ----------------------------------------------------------------------------------

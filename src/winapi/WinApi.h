@@ -58,6 +58,7 @@ constexpr LONG ERROR_BADDB = 1009;
 constexpr LONG ERROR_BADKEY = 1010;
 constexpr LONG ERROR_CANTWRITE = 1013;
 constexpr LONG ERROR_CANT_RESOLVE_FILENAME = 1921;
+constexpr LONG ERROR_INVALID_FLAGS = 1004;
 
 DWORD GetLastError();
 void SetLastError(DWORD code);
@@ -213,6 +214,26 @@ BOOL FileTimeToDosDateTime(const FILETIME& ft, WORD& dosDate, WORD& dosTime);
 BOOL FileTimeToSystemTime(const FILETIME& ft, SYSTEMTIME& st);
 void GetLocalTime(SYSTEMTIME& st);
 
+// Text order of the user's locale, for the lists the system keeps sorted without regard to case.
+using LCID = DWORD;
+constexpr LCID LOCALE_USER_DEFAULT = 0x0400;
+constexpr DWORD NORM_IGNORECASE = 0x00000001;
+constexpr DWORD LCMAP_SORTKEY = 0x00000400;
+constexpr int CSTR_LESS_THAN = 1;
+constexpr int CSTR_EQUAL = 2;
+constexpr int CSTR_GREATER_THAN = 3;
+
+// As CompareStringA: CSTR_LESS_THAN, CSTR_EQUAL or CSTR_GREATER_THAN; 0 with ERROR_INVALID_FLAGS
+// for flags the backend does not serve. Both texts are compared over their whole length.
+int CompareString(LCID locale, DWORD cmpFlags, std::string_view a, std::string_view b);
+// As lstrcmpiA: CompareString(LOCALE_USER_DEFAULT, NORM_IGNORECASE) as <0, 0 or >0.
+int lstrcmpi(std::string_view a, std::string_view b);
+// As LCMapStringA with LCMAP_SORTKEY: dest gets a key whose byte order (std::string's <) is the
+// order CompareString gives the texts under the same NORM_ flags, so a long list is sorted with one
+// call per text instead of one per comparison. Answers dest's size; 0 with ERROR_INVALID_FLAGS for
+// flags the backend does not serve.
+int LCMapString(LCID locale, DWORD mapFlags, std::string_view src, std::string& dest);
+
 // ---------------------------------------------------------------------------------------------
 // Registry
 constexpr HKEY HKEY_CLASSES_ROOT = 0x80000000;
@@ -347,6 +368,9 @@ public:
 
   virtual DWORD GetTimeZoneInformation(TIME_ZONE_INFORMATION& info) = 0;
   virtual BOOL FileTimeToLocalFileTime(const FILETIME& utc, FILETIME& local) = 0;
+  virtual int CompareString(LCID locale, DWORD cmpFlags, std::string_view a,
+                            std::string_view b) = 0;
+  virtual int LCMapString(LCID locale, DWORD mapFlags, std::string_view src, std::string& dest) = 0;
 
   virtual LONG RegOpenKeyEx(HKEY key, const std::string& subKey, DWORD options, REGSAM samDesired,
                             HKEY& result) = 0;
@@ -401,6 +425,8 @@ public:
 
   DWORD GetTimeZoneInformation(TIME_ZONE_INFORMATION& info) override;
   BOOL FileTimeToLocalFileTime(const FILETIME& utc, FILETIME& local) override;
+  int CompareString(LCID locale, DWORD cmpFlags, std::string_view a, std::string_view b) override;
+  int LCMapString(LCID locale, DWORD mapFlags, std::string_view src, std::string& dest) override;
 
   LONG RegOpenKeyEx(HKEY key, const std::string& subKey, DWORD options, REGSAM samDesired,
                     HKEY& result) override;

@@ -16,7 +16,7 @@ namespace quillon::test {
 
 using namespace quillon::winapi;
 
-class TFakeWinApi : public TWinApi {
+class TFakeWinApi : public TNullWinApi {
 public:
   // --- Registry ----------------------------------------------------------------------------------
   // Paths are written "HKLM\Software\A" (roots HKCR, HKCU, HKLM, HKU).

@@ -1,5 +1,6 @@
 #include "winapi/image/ImageWinApi.h"
 
+#include "winapi/TextCase.h"
 #include "winapi/image/ImageAccounts.h"
 #include "winapi/image/ImageFileSystem.h"
 #include "winapi/image/ImageRegistry.h"
@@ -99,6 +100,30 @@ BOOL TImageWinApi::FileTimeToLocalFileTime(const FILETIME& utc, FILETIME& local)
   }
   local = U64ToFileTime(static_cast<std::uint64_t>(ticks));
   return true;
+}
+
+// The image's own locale is not read. Text is folded to lower case and then compared byte by
+// byte, which puts "_" and the other punctuation between "Z" and "a" before the letters, as
+// Windows does. Only ASCII letters fold: bytes above 127 compare as they are, so UTF-8 text
+// orders by code point and "É" and "é" stay two different texts.
+int TImageWinApi::CompareString(LCID, DWORD cmpFlags, std::string_view a, std::string_view b) {
+  if (cmpFlags != NORM_IGNORECASE) {
+    SetLastError(ERROR_INVALID_FLAGS);
+    return 0;
+  }
+  return CSTR_EQUAL + CompareLowerAscii(a, b);
+}
+
+// The key is the text folded as above; comparing keys bytewise is then CompareString's order.
+int TImageWinApi::LCMapString(LCID, DWORD mapFlags, std::string_view src, std::string& dest) {
+  if (mapFlags != (LCMAP_SORTKEY | NORM_IGNORECASE)) {
+    SetLastError(ERROR_INVALID_FLAGS);
+    return 0;
+  }
+  dest.assign(src);
+  for (char& c : dest)
+    c = LowerAscii(c);
+  return static_cast<int>(dest.size());
 }
 
 LONG TImageWinApi::RegOpenKeyEx(HKEY key, const std::string& subKey, DWORD options,

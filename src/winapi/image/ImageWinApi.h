@@ -42,6 +42,8 @@ public:
 
   DWORD GetTimeZoneInformation(TIME_ZONE_INFORMATION& info) override;
   BOOL FileTimeToLocalFileTime(const FILETIME& utc, FILETIME& local) override;
+  int CompareString(LCID locale, DWORD cmpFlags, std::string_view a, std::string_view b) override;
+  int LCMapString(LCID locale, DWORD mapFlags, std::string_view src, std::string& dest) override;
 
   LONG RegOpenKeyEx(HKEY key, const std::string& subKey, DWORD options, REGSAM samDesired,
                     HKEY& result) override;
