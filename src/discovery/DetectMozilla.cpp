@@ -62,12 +62,10 @@ struct TMozillaProfileInfo {
   std::string SubPath;
 };
 
-// Sorted without regard to case, as the profiles are made in this order.
+// Sorted as the system orders text without regard to case, as the profiles are made in this order.
 struct TTextLess {
   bool operator()(const std::string& a, const std::string& b) const {
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-      return static_cast<unsigned char>(UpperAscii(x)) < static_cast<unsigned char>(UpperAscii(y));
-    });
+    return winapi::lstrcmpi(a, b) < 0;
   }
 };
 

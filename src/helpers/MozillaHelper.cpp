@@ -93,26 +93,39 @@ void ReadCookiesTxt(TBrowserProfile& profile) {
     std::string text;
     if (!winapi::ReadWholeFile(location, text))
       return;
-    // Lines are sorted ignoring case. Comparing views into an upper-cased copy of the text with
-    // memcmp gives that order at a fraction of a byte-wise folding compare; a line keeps its
-    // offset, so its original bytes are found at the same place.
-    const std::string folded = UpperCaseAscii(text);
-    std::vector<std::string_view> lines;
+    // Lines are sorted as the system orders text ignoring case. One sort key per line, all kept
+    // in one buffer and compared with memcmp, gives that order without a call per comparison.
+    // Empty lines and comments are never entries, so they are left out of the sort.
+    struct TKeyedLine {
+      std::size_t keyStart, keyEnd;
+      std::string_view text;
+    };
+    std::vector<TKeyedLine> lines;
     lines.reserve(text.size() / 64);
-    TTextLineReader reader(folded);
+    std::string keys, key;
+    keys.reserve(text.size());
+    TTextLineReader reader(text);
     TTextLine line;
-    while (reader.Next(line))
-      lines.push_back(line.Text);
-    std::stable_sort(lines.begin(), lines.end());
+    while (reader.Next(line)) {
+      if (line.Text.empty() || line.Text.front() == '#')
+        continue;
+      winapi::LCMapString(winapi::LOCALE_USER_DEFAULT,
+                          winapi::LCMAP_SORTKEY | winapi::NORM_IGNORECASE, line.Text, key);
+      lines.push_back({keys.size(), keys.size() + key.size(), line.Text});
+      keys += key;
+    }
+    const auto keyOf = [&keys](const TKeyedLine& l) {
+      return std::string_view(keys.data() + l.keyStart, l.keyEnd - l.keyStart);
+    };
+    std::stable_sort(
+        lines.begin(), lines.end(),
+        [&keyOf](const TKeyedLine& a, const TKeyedLine& b) { return keyOf(a) < keyOf(b); });
 
     constexpr std::size_t kCookieFields = 7;
     std::array<std::string, kCookieFields> fields; // reused, so short fields cost no allocation
     std::string scratch;
-    for (const std::string_view foldedLine : lines) {
-      const std::string_view l(text.data() + (foldedLine.data() - folded.data()),
-                               foldedLine.size());
-      if (l.empty() || l.front() == '#')
-        continue;
+    for (const TKeyedLine& keyed : lines) {
+      const std::string_view l = keyed.text;
       std::size_t count = 0;
       ForEachCookieField(l, scratch, [&](std::string_view field) {
         if (count < kCookieFields)

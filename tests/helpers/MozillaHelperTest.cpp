@@ -145,6 +145,17 @@ TEST_F(MozillaHelperTest, NetscapeRefreshAllReadsCookiesPagesAndBookmarksButNoHi
   EXPECT_EQ(profile.GetList(ctCache).Count(), 0);
 }
 
+// Windows puts "_" (between "Z" and "a" in ASCII) before the letters when it ignores case.
+TEST_F(MozillaHelperTest, CookiesTxtSortsUnderscoreBeforeLettersAsWindowsDoes) {
+  image.Put("cookies.txt",
+            kit::BuildCookiesTxt({{".onet.pl", true, "/", false, 2000000000, "onetzuo_ticket", "1"},
+                                  {".onet.pl", true, "/", false, 2000000000, "ONETZ", "2"},
+                                  {".onet.pl", true, "/", false, 2000000000, "onet_cid", "3"}}));
+  ReadCookiesTxt(profile);
+  EXPECT_EQ(Field(profile.GetList(ctCookies), &TCacheItem::Name),
+            (Texts{"onet_cid", "ONETZ", "onetzuo_ticket"}));
+}
+
 TEST_F(MozillaHelperTest, MozillaRefreshAllAddsTheMorkHistoryAndReplacesEarlierEntries) {
   PutTextStores();
   profile.GetList(ctCache).Add();
