@@ -1,37 +1,14 @@
 #include "ui/DisplayText.h"
 
-#include <QStringDecoder>
-
-#include <array>
+#include "model/CodePageText.h"
 
 namespace quillon {
 
-namespace {
-
-// Windows-1252 0x80..0x9F; the five unassigned bytes keep their C1 control code point.
-constexpr std::array<char16_t, 32> kCp1252High = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-QString FromCp1252(std::string_view bytes) {
-  QString text;
-  text.reserve(static_cast<qsizetype>(bytes.size()));
-  for (const char c : bytes) {
-    const auto b = static_cast<unsigned char>(c);
-    text += QChar(b >= 0x80 && b < 0xA0 ? kCp1252High[b - 0x80] : char16_t(b));
-  }
-  return text;
-}
-
-} // namespace
-
 QString DisplayText(std::string_view bytes) {
-  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-  QString text = utf8.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
-  if (!utf8.hasError())
-    return text;
-  return FromCp1252(bytes);
+  if (IsValidUtf8(bytes))
+    return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+  const std::string text = Windows1252ToUtf8(bytes);
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 QString EscapeMnemonics(const QString& text) {

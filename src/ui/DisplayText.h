@@ -1,6 +1,6 @@
 #pragma once
-// Entry texts are bytes as the stores hold them. They show as UTF-8 where they are valid UTF-8,
-// else as Windows-1252, the code page the older browsers wrote.
+// Texts for widgets. Bytes from the stores show as UTF-8 where they are valid UTF-8, else as
+// Windows-1252 (model/CodePageText.h), as in the command-line program.
 
 #include <QString>
 
