@@ -3,6 +3,7 @@
 
 #include "cli/CliOptions.h"
 #include "cli/ImageSession.h"
+#include "cli/TerminalText.h"
 #include "discovery/BrowserManager.h"
 #include "discovery/ProcessSetup.h"
 #include "ui/DiscoveryProgress.h"
@@ -54,10 +55,10 @@ int main(int argc, char** argv) {
       throw cli::ECliUsage{"unexpected argument '" + options.command + "' (try --help)"};
     api = cli::OpenImage(options, QUILLON_DEMO_IMAGE);
   } catch (const cli::ECliUsage& e) {
-    std::cerr << "quillon: " << e.message << '\n';
+    std::cerr << "quillon: " << cli::TerminalText(e.message) << '\n';
     return 2;
   } catch (const std::exception& e) {
-    std::cerr << "quillon: " << e.what() << '\n';
+    std::cerr << "quillon: " << cli::TerminalText(e.what()) << '\n';
     return 2;
   }
 

@@ -2,6 +2,7 @@
 
 #include "cli/CliOptions.h"
 #include "cli/ImageSession.h"
+#include "cli/TerminalText.h"
 #include "cli/TextTable.h"
 #include "discovery/BrowserManager.h"
 #include "discovery/CompatibilityTable.h"
@@ -253,7 +254,7 @@ int Run(const TCliOptions& options, bool aligned, std::ostream& out) {
                  ParseKinds(options.args[1]), aligned, out);
   } else if (options.command == "log") {
     for (const std::string& line : manager.DetectionLog())
-      out << line << '\n';
+      out << TerminalText(line) << '\n';
   }
   return 0;
 }
@@ -292,13 +293,13 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
     const bool aligned = &out == &std::cout && isatty(STDOUT_FILENO);
     return Run(options, aligned, out);
   } catch (const ECliUsage& e) {
-    err << "quillon-cli: " << e.message << '\n';
+    err << "quillon-cli: " << TerminalText(e.message) << '\n';
     return 2;
   } catch (const ESessionError& e) {
-    err << "quillon-cli: " << e.message << '\n';
+    err << "quillon-cli: " << TerminalText(e.message) << '\n';
     return 2;
   } catch (const std::exception& e) {
-    err << "quillon-cli: " << e.what() << '\n';
+    err << "quillon-cli: " << TerminalText(e.what()) << '\n';
     return 1;
   }
 }

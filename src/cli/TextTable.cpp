@@ -1,5 +1,7 @@
 #include "cli/TextTable.h"
 
+#include "cli/TerminalText.h"
+
 #include <algorithm>
 #include <ostream>
 
@@ -12,6 +14,12 @@ std::size_t DisplayWidth(const std::string& s) {
       s.begin(), s.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 } // namespace
+
+void TTextTable::AddRow(std::vector<std::string> cells) {
+  for (std::string& cell : cells)
+    ToTerminalText(cell);
+  rows_.push_back(std::move(cells));
+}
 
 void TTextTable::Print(std::ostream& out) const {
   std::vector<std::size_t> widths;

@@ -1,5 +1,6 @@
 #pragma once
 // Prints rows of cells: aligned for a person at a terminal, tab-separated for other programs.
+// Either way each cell shows as terminal text (cli/TerminalText.h), so a cell is one cell.
 
 #include <iosfwd>
 #include <string>
@@ -10,7 +11,7 @@ namespace quillon::cli {
 class TTextTable {
 public:
   explicit TTextTable(bool aligned) : aligned_(aligned) {}
-  void AddRow(std::vector<std::string> cells) { rows_.push_back(std::move(cells)); }
+  void AddRow(std::vector<std::string> cells);
   void Print(std::ostream& out) const;
 
 private:

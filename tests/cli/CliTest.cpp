@@ -1,9 +1,12 @@
 #include "cli/CliRun.h"
 
+#include "kit/ImageBuilder.h"
+#include "kit/MozillaTextStores.h"
 #include "kit/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <regex>
@@ -144,6 +147,47 @@ TEST(CliListFile, BadArgumentsGiveExitCode2) {
     EXPECT_EQ(r.code, 2) << args.size();
     EXPECT_FALSE(r.err.empty());
   }
+}
+
+} // namespace
+
+namespace {
+
+// Texts in an image are an attacker's choice: a tab, a line break or a terminal sequence in a
+// profile name or a cookie stays inside its cell, in a visible form.
+TEST(CliOutput, HostileCellsStayOnOneLineInTheirColumn) {
+  quillon::kit::TTempDir dir;
+  quillon::kit::TImageBuilder image(dir.Path());
+  image.AddUser("alice", "S-1-5-21-1111111111-2222222222-3333333333-1001");
+  const std::string firefox = "C:\\Users\\alice\\AppData\\Roaming\\Mozilla\\Firefox\\";
+  // The name holds a tab, an OSC title sequence ended by BEL, a C1 CSI and a right-to-left
+  // override.
+  const std::string name = "evil\tname\x1b]0;owned\x07\xc2\x9b"
+                           "2J\xe2\x80\xae";
+  image.AddFile(firefox + "profiles.ini",
+                "[Profile0]\r\nName=" + name + "\r\nIsRelative=1\r\nPath=Profiles/p\r\n");
+  image.AddFile(firefox + "Profiles\\p\\prefs.js", quillon::kit::BuildPrefsJs({}));
+  image.AddFile(firefox + "Profiles\\p\\cookies.txt",
+                ".example.com\tTRUE\t/\tFALSE\t2000000000\t\"a\tb\vc\x1b[31m\x7f\\t\"\tv\n");
+  image.Commit();
+
+  const TCliResult profiles = RunCli({"--image", dir.Path(), "profiles"});
+  ASSERT_EQ(profiles.code, 0) << profiles.err;
+  const auto rows = Lines(profiles.out);
+  ASSERT_EQ(rows.size(), 1u) << profiles.out;
+  EXPECT_EQ(std::count(rows[0].begin(), rows[0].end(), '\t'), 10) << rows[0];
+  EXPECT_NE(rows[0].find("\talice (evil\\tname\\x1b]0;owned\\x07\\x9b2J\\u202e)\t"),
+            std::string::npos)
+      << rows[0];
+
+  const TCliResult show = RunCli({"--image", dir.Path(), "show", "0", "cookies"});
+  ASSERT_EQ(show.code, 0) << show.err;
+  const auto lines = Lines(show.out);
+  ASSERT_EQ(lines.size(), 2u) << show.out;
+  EXPECT_EQ(std::count(lines[1].begin(), lines[1].end(), '\t'), 2) << lines[1];
+  EXPECT_NE(lines[1].find("\ta\\tb\\x0bc\\x1b[31m\\x7f\\\\t\t"), std::string::npos) << lines[1];
+  for (const std::string& out : {profiles.out, show.out})
+    EXPECT_EQ(out.find_first_of("\x1b\x07\r\x7f"), std::string::npos);
 }
 
 } // namespace
