@@ -7,6 +7,7 @@
 #include "discovery/BrowserManager.h"
 #include "discovery/ProcessSetup.h"
 #include "ui/DiscoveryProgress.h"
+#include "ui/DisplayText.h"
 #include "ui/FormUnitMain.h"
 #include "winapi/image/ImageRegistry.h"
 #include "winapi/image/ImageWinApi.h"
@@ -14,6 +15,7 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -28,6 +30,33 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace quillon;
+
+// Whether Qt can open a window: a platform other than the headless ones, and on X11 or Wayland a
+// display to connect to.
+bool HasDisplay() {
+  const char* platform = std::getenv("QT_QPA_PLATFORM");
+  const std::string name = platform != nullptr ? platform : "";
+  if (name.starts_with("offscreen") || name.starts_with("minimal"))
+    return false;
+  if (!name.empty() && !name.starts_with("xcb") && !name.starts_with("wayland"))
+    return true;
+  const auto set = [](const char* variable) {
+    const char* value = std::getenv(variable);
+    return value != nullptr && *value != '\0';
+  };
+  return set("DISPLAY") || set("WAYLAND_DISPLAY");
+}
+
+// An image that cannot be used ends the program before any window: the line on stderr, and a
+// message for a user who started the window from a desktop and sees no terminal.
+int ReportUnusableImage(int argc, char** argv, const std::string& message) {
+  std::cerr << "quillon: " << cli::TerminalText(message) << '\n';
+  if (HasDisplay()) {
+    QApplication app(argc, argv);
+    QMessageBox::critical(nullptr, QStringLiteral("Quillon"), DisplayText(message));
+  }
+  return 2;
+}
 
 std::string UsageText() {
   return std::string(R"(Usage: quillon [--image DIR] [--user NAME] [--drive X=DIR]...
@@ -53,7 +82,11 @@ int main(int argc, char** argv) {
     }
     if (!options.command.empty())
       throw cli::ECliUsage{"unexpected argument '" + options.command + "' (try --help)"};
-    api = cli::OpenImage(options, QUILLON_DEMO_IMAGE);
+    try {
+      api = cli::OpenImage(options, QUILLON_DEMO_IMAGE);
+    } catch (const cli::ECliUsage& e) {
+      return ReportUnusableImage(argc, argv, e.message);
+    }
   } catch (const cli::ECliUsage& e) {
     std::cerr << "quillon: " << cli::TerminalText(e.message) << '\n';
     return 2;

@@ -8,6 +8,10 @@ namespace quillon::cli {
 
 namespace fs = std::filesystem;
 
+namespace {
+constexpr const char* kSoftwareHive = "C:\\Windows\\System32\\config\\SOFTWARE";
+} // namespace
+
 std::string DemoSecondDriveFolder(const std::string& demoImage) {
   return demoImage + "-drive-" + kDemoSecondDrive;
 }
@@ -22,6 +26,8 @@ std::shared_ptr<winapi::image::TImageWinApi> OpenImage(const TCliOptions& option
     if (demo)
       throw ECliUsage{"the demo image " + config.imageRoot +
                       " is missing; write it with 'make demo-reset'"};
+    if (fs::exists(config.imageRoot, ec))
+      throw ECliUsage{"image " + config.imageRoot + " is not a folder"};
     throw ECliUsage{"image folder " + config.imageRoot + " does not exist"};
   }
   for (const auto& [letter, dir] : options.drives) {
@@ -35,6 +41,12 @@ std::shared_ptr<winapi::image::TImageWinApi> OpenImage(const TCliOptions& option
   config.user = options.user;
   config.executablePath = fs::read_symlink("/proc/self/exe", ec).string();
   auto api = std::make_shared<winapi::image::TImageWinApi>(config);
+  // A Windows system drive holds its machine hive; without it there is no registry, no user and
+  // nothing to show. The backend resolves the path as it resolves every other one.
+  const winapi::DWORD hive = api->GetFileAttributes(kSoftwareHive);
+  if (hive == winapi::INVALID_FILE_ATTRIBUTES || (hive & winapi::FILE_ATTRIBUTE_DIRECTORY) != 0)
+    throw ECliUsage{"image folder " + config.imageRoot +
+                    " holds no Windows system: Windows\\System32\\config\\SOFTWARE is missing"};
   if (!options.user.empty() && api->Registry().CurrentUserSid().empty())
     throw ECliUsage{"no user " + options.user + " in the image (give a folder name below " +
                     "Users or a SID listed in ProfileList)"};

@@ -14,8 +14,9 @@ namespace quillon::cli {
 std::string DemoSecondDriveFolder(const std::string& demoImage);
 inline constexpr char kDemoSecondDrive = 'E';
 
-// The image backend for the options; an unusable image, drive folder or user raises ECliUsage
-// with the one line to print. demoImage is used when the options name no image; its second drive
+// The image backend for the options; an unusable image (not a folder, or no
+// Windows\System32\config\SOFTWARE in it), drive folder or user raises ECliUsage with the one
+// line to print. demoImage is used when the options name no image; its second drive
 // is mapped unless the options map that letter themselves.
 std::shared_ptr<winapi::image::TImageWinApi> OpenImage(const TCliOptions& options,
                                                        const std::string& demoImage);

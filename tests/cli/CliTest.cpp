@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <regex>
@@ -20,8 +21,21 @@ using quillon::testing::Lines;
 using quillon::testing::RunCli;
 using quillon::testing::TCliResult;
 
-TEST(CliLog, EmptyImageShowsEveryStepOfTheDefaultMask) {
-  quillon::kit::TTempDir image;
+// A Windows system with its hives and no browser.
+class TBareImage {
+public:
+  TBareImage() {
+    quillon::kit::TImageBuilder image(dir_.Path());
+    image.Commit();
+  }
+  const std::string& Path() const { return dir_.Path(); }
+
+private:
+  quillon::kit::TTempDir dir_;
+};
+
+TEST(CliLog, ImageWithoutBrowsersShowsEveryStepOfTheDefaultMask) {
+  const TBareImage image;
   const TCliResult r = RunCli({"--image", image.Path(), "log"});
   ASSERT_EQ(r.code, 0) << r.err;
   const auto lines = Lines(r.out);
@@ -53,7 +67,7 @@ TEST(CliCompat, FifteenBrowsersSortedTabSeparated) {
 }
 
 TEST(CliErrors, BadArgumentsGiveOneLineAndExitCode2) {
-  quillon::kit::TTempDir image;
+  const TBareImage image;
   const std::vector<std::vector<std::string>> cases = {
       {},
       {"frob"},
@@ -84,6 +98,41 @@ TEST(CliErrors, BadArgumentsGiveOneLineAndExitCode2) {
     ASSERT_FALSE(r.err.empty()) << joined;
     EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "more than one line for: " << joined;
   }
+}
+
+// The image must be a folder that holds a Windows system drive, found by its
+// SOFTWARE hive.
+TEST(CliErrors, UnusableImagesGiveOneLineAndExitCode2) {
+  quillon::kit::TTempDir dir;
+  namespace fs = std::filesystem;
+  std::ofstream(dir.Path() + "/file") << "not a folder";
+  fs::create_directories(dir.Path() + "/empty");
+  // A Linux root: folders, but no Windows below them.
+  for (const char* folder : {"/rootlike/etc", "/rootlike/usr/bin", "/rootlike/home"})
+    fs::create_directories(dir.Path() + folder);
+  fs::create_directories(dir.Path() + "/nohive/Windows/System32/config");
+  std::ofstream(dir.Path() + "/nohive/Windows/System32/config/SYSTEM") << "x";
+  fs::create_directories(dir.Path() + "/hivefolder/Windows/System32/config/SOFTWARE");
+  for (const char* image : {"/missing", "/file", "/empty", "/rootlike", "/nohive", "/hivefolder"}) {
+    for (const char* command : {"profiles", "log"}) {
+      const TCliResult r = RunCli({"--image", dir.Path() + image, command});
+      EXPECT_EQ(r.code, 2) << image;
+      EXPECT_TRUE(r.out.empty()) << image;
+      EXPECT_TRUE(r.err.starts_with("quillon-cli: ")) << image << ": " << r.err;
+      EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << image << ": " << r.err;
+    }
+  }
+}
+
+// Windows finds its folders whatever their case; so does the image check.
+TEST(CliImage, HiveIsFoundWhateverTheCaseOfItsPath) {
+  const TBareImage image;
+  namespace fs = std::filesystem;
+  fs::rename(image.Path() + "/Windows", image.Path() + "/windows");
+  fs::rename(image.Path() + "/windows/System32/config/SOFTWARE",
+             image.Path() + "/windows/System32/config/software");
+  const TCliResult r = RunCli({"--image", image.Path(), "profiles"});
+  EXPECT_EQ(r.code, 0) << r.err;
 }
 
 TEST(CliHelp, ListsEveryCommandAndOption) {
@@ -153,22 +202,24 @@ TEST(CliListFile, BadArgumentsGiveExitCode2) {
 
 namespace {
 
-// Texts in an image are an attacker's choice: a tab, a line break or a terminal sequence in a
-// profile name or a cookie stays inside its cell, in a visible form.
+// Texts in an image are an attacker's choice: a tab, a line break or a terminal
+// sequence in a profile name or a cookie stays inside its cell, in a visible
+// form.
 TEST(CliOutput, HostileCellsStayOnOneLineInTheirColumn) {
   quillon::kit::TTempDir dir;
   quillon::kit::TImageBuilder image(dir.Path());
   image.AddUser("alice", "S-1-5-21-1111111111-2222222222-3333333333-1001");
   const std::string firefox = "C:\\Users\\alice\\AppData\\Roaming\\Mozilla\\Firefox\\";
-  // The name holds a tab, an OSC title sequence ended by BEL, a C1 CSI and a right-to-left
-  // override.
+  // The name holds a tab, an OSC title sequence ended by BEL, a C1 CSI and a
+  // right-to-left override.
   const std::string name = "evil\tname\x1b]0;owned\x07\xc2\x9b"
                            "2J\xe2\x80\xae";
   image.AddFile(firefox + "profiles.ini",
                 "[Profile0]\r\nName=" + name + "\r\nIsRelative=1\r\nPath=Profiles/p\r\n");
   image.AddFile(firefox + "Profiles\\p\\prefs.js", quillon::kit::BuildPrefsJs({}));
   image.AddFile(firefox + "Profiles\\p\\cookies.txt",
-                ".example.com\tTRUE\t/\tFALSE\t2000000000\t\"a\tb\vc\x1b[31m\x7f\\t\"\tv\n");
+                ".example.com\tTRUE\t/"
+                "\tFALSE\t2000000000\t\"a\tb\vc\x1b[31m\x7f\\t\"\tv\n");
   image.Commit();
 
   const TCliResult profiles = RunCli({"--image", dir.Path(), "profiles"});

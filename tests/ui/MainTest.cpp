@@ -12,6 +12,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -39,9 +40,12 @@ TRun RunGui(const std::string& args) {
 
 } // namespace
 
-TEST(QuillonProgram, BadArgumentsGiveOneLineAndExitCode2) {
-  for (const char* args :
-       {"--bogus", "--image", "--drive C=/tmp", "--image /no/such/folder", "profiles"}) {
+TEST(QuillonProgram, BadArgumentsAndUnusableImagesGiveOneLineAndExitCode2) {
+  quillon::kit::TTempDir dir;
+  std::ofstream(dir.Path() + "/file") << "not a folder";
+  for (const std::string& args : std::vector<std::string>{
+           "--bogus", "--image", "--drive C=/tmp", "--image /no/such/folder", "profiles",
+           "--image " + dir.Path(), "--image " + dir.Path() + "/file"}) {
     const TRun run = RunGui(args);
     EXPECT_EQ(run.code, 2) << args;
     EXPECT_TRUE(run.err.starts_with("quillon: ")) << args << ": " << run.err;
