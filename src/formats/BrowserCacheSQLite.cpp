@@ -1,5 +1,6 @@
 #include "formats/BrowserCacheSQLite.h"
 
+#include "formats/SQLiteViewVfs.h"
 #include "model/DateUtils.h"
 #include "winapi/TextCase.h"
 #include "winapi/WinApi.h"
@@ -7,14 +8,19 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <array>
 #include <bit>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <limits>
 #include <system_error>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace quillon {
 
@@ -34,12 +40,40 @@ bool IsErrorCode(int code) {
   return code != SQLITE_OK && code != SQLITE_ROW && code != SQLITE_DONE;
 }
 
+// The Windows error a user is told for a SQLite result code.
+winapi::DWORD WindowsError(int code) {
+  switch (code & 0xFF) {
+  case SQLITE_BUSY:
+  case SQLITE_LOCKED:
+    return winapi::ERROR_SHARING_VIOLATION;
+  case SQLITE_READONLY:
+  case SQLITE_PERM:
+  case SQLITE_AUTH:
+  case SQLITE_CANTOPEN:
+    return winapi::ERROR_ACCESS_DENIED;
+  case SQLITE_FULL:
+    return winapi::ERROR_DISK_FULL;
+  case SQLITE_NOMEM:
+    return winapi::ERROR_NOT_ENOUGH_MEMORY;
+  case SQLITE_IOERR:
+    return code == SQLITE_IOERR_READ || code == SQLITE_IOERR_SHORT_READ ? winapi::ERROR_READ_FAULT
+                                                                        : winapi::ERROR_WRITE_FAULT;
+  default:
+    return winapi::ERROR_INVALID_DATA;
+  }
+}
+
+winapi::DWORD WindowsError(sqlite3* db) {
+  return db != nullptr ? WindowsError(sqlite3_extended_errcode(db)) : winapi::ERROR_INVALID_DATA;
+}
+
 // The message alone, or with the statement and SQLite's own words when the connection reports
 // an error.
 [[noreturn]] void Raise(sqlite3* db, const char* message, const std::string& sql) {
   if (db != nullptr && IsErrorCode(sqlite3_errcode(db)))
-    throw ESQLiteException(std::string(message) + " \"" + sql + "\" : " + sqlite3_errmsg(db));
-  throw ESQLiteException(message);
+    throw ESQLiteException(std::string(message) + " \"" + sql + "\" : " + sqlite3_errmsg(db),
+                           WindowsError(db));
+  throw ESQLiteException(message, WindowsError(db));
 }
 
 TSQLiteStmtPtr PrepareStatement(sqlite3* db, const std::string& sql) {
@@ -80,18 +114,50 @@ TSQLiteColumnType TypeOfStorage(int storage) {
   }
 }
 
-// A database in WAL mode whose write-ahead log does not exist is complete in its main file. A
-// read-only connection would still create the log and its shared-memory index beside it and
-// leave both behind; marked immutable it reads the main file alone and creates nothing.
+// What a host path holds, seen without following a symbolic link.
+enum class THostEntry : std::uint8_t { Missing, PlainFile, Other };
+
+THostEntry HostEntryAt(const std::string& hostPath, std::uint64_t* size = nullptr) {
+  struct stat st {};
+  if (::lstat(hostPath.c_str(), &st) != 0)
+    return errno == ENOENT || errno == ENOTDIR ? THostEntry::Missing : THostEntry::Other;
+  if (!S_ISREG(st.st_mode))
+    return THostEntry::Other;
+  if (size != nullptr)
+    *size = static_cast<std::uint64_t>(st.st_size);
+  return THostEntry::PlainFile;
+}
+
+// Owns a host file descriptor.
+class THostFd {
+public:
+  explicit THostFd(int fd) : fd_(fd) {}
+  ~THostFd() {
+    if (fd_ >= 0)
+      ::close(fd_);
+  }
+  THostFd(const THostFd&) = delete;
+  THostFd& operator=(const THostFd&) = delete;
+  int Get() const { return fd_; }
+
+private:
+  int fd_;
+};
+
+// A database in WAL mode whose write-ahead log does not exist is complete in its main file.
+// Opening it would make SQLite look for (and want to create) the log; marked immutable it reads
+// the main file alone. The header is read without following a link and without waiting on a
+// pipe, so that the check itself cannot be steered.
 bool IsQuietWalDatabase(const std::string& fileName) {
-  std::ifstream in(fileName, std::ios::binary);
+  const THostFd fd(::open(fileName.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  if (fd.Get() < 0)
+    return false;
   char header[20] = {};
-  if (!in.read(header, sizeof header))
+  if (::pread(fd.Get(), header, sizeof header, 0) != static_cast<ssize_t>(sizeof header))
     return false;
   if (std::memcmp(header, "SQLite format 3", 16) != 0 || header[18] != 2 || header[19] != 2)
     return false;
-  std::error_code ec;
-  return !std::filesystem::exists(fileName + "-wal", ec) && !ec;
+  return HostEntryAt(fileName + "-wal") == THostEntry::Missing;
 }
 
 // "file:" URI of a host path; '%', '?' and '#' would otherwise be read as URI syntax.
@@ -148,7 +214,7 @@ TSQLiteTable::TSQLiteTable(sqlite3* db, const std::string& sql) {
     if (rc == SQLITE_DONE)
       break;
     if (rc == SQLITE_BUSY)
-      throw ESQLiteException("Could not prepare SQL statement");
+      throw ESQLiteException("Could not prepare SQL statement", winapi::ERROR_SHARING_VIOLATION);
     if (rc != SQLITE_ROW)
       Raise(db, "Could not retrieve data", sql);
     if (rowCount_ == std::numeric_limits<int>::max())
@@ -314,9 +380,10 @@ void TSQLiteStatement::Execute() {
     const std::string message =
         detailed ? "Error executing SQL statement \"" + sql_ + "\" : " + sqlite3_errmsg(db_)
                  : "Error executing SQL statement";
+    const winapi::DWORD error = WindowsError(db_);
     sqlite3_reset(stmt_.get());
     sqlite3_clear_bindings(stmt_.get());
-    throw ESQLiteException(message);
+    throw ESQLiteException(message, error);
   }
   sqlite3_reset(stmt_.get());
   sqlite3_clear_bindings(stmt_.get());
@@ -329,30 +396,34 @@ TSQLiteDatabase::TSQLiteDatabase(const std::string& fileName, TSQLiteOpenMode mo
   sqlite3* raw = nullptr;
   int rc = SQLITE_OK;
   // A connection is only ever used by the thread that opened it; without the per-call mutex a
-  // large result reads markedly faster.
-  const int threading = SQLITE_OPEN_NOMUTEX;
+  // large result reads markedly faster. A path that is or passes a symbolic link is refused: the
+  // caller's path has its links resolved, so one that remains was put there to lead elsewhere.
+  const int common = SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW;
   switch (mode) {
   case TSQLiteOpenMode::ReadOnly:
     if (IsQuietWalDatabase(fileName))
       rc = sqlite3_open_v2((FileUri(fileName) + "?immutable=1").c_str(), &raw,
-                           SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | threading, nullptr);
+                           SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | common, SQLiteViewVfsName());
     else
-      rc = sqlite3_open_v2(fileName.c_str(), &raw, SQLITE_OPEN_READONLY | threading, nullptr);
+      rc = sqlite3_open_v2(fileName.c_str(), &raw, SQLITE_OPEN_READONLY | common,
+                           SQLiteViewVfsName());
     break;
   case TSQLiteOpenMode::ReadWrite:
-    rc = sqlite3_open_v2(fileName.c_str(), &raw, SQLITE_OPEN_READWRITE | threading, nullptr);
+    rc = sqlite3_open_v2(fileName.c_str(), &raw, SQLITE_OPEN_READWRITE | common, nullptr);
     break;
   case TSQLiteOpenMode::Create:
     rc = sqlite3_open_v2(fileName.c_str(), &raw,
-                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | threading, nullptr);
+                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | common, nullptr);
     break;
   }
   db_.reset(raw);
   if (rc != SQLITE_OK) {
     if (!db_)
-      throw ESQLiteException("Failed to open database \"" + fileName + "\" : unknown error");
+      throw ESQLiteException("Failed to open database \"" + fileName + "\" : unknown error",
+                             WindowsError(rc));
     throw ESQLiteException("Failed to open database \"" + fileName +
-                           "\" : " + sqlite3_errmsg(db_.get()));
+                               "\" : " + sqlite3_errmsg(db_.get()),
+                           WindowsError(sqlite3_extended_errcode(db_.get())));
   }
   // Connection settings only; neither writes to the file.
   ExecSQL("PRAGMA SYNCHRONOUS=NORMAL;");
@@ -429,16 +500,66 @@ TDateTime StoreTimeToDateTime(std::int64_t value, TStoreTimeUnit unit) {
   return UnixTimeToDateTime(static_cast<double>(seconds) + fraction);
 }
 
-std::unique_ptr<TSQLiteDatabase> TBrowserSQLite3CacheFile::Open(TSQLiteOpenMode mode) const {
+std::unique_ptr<TSQLiteDatabase> TBrowserSQLite3CacheFile::Open(TSQLiteOpenMode mode,
+                                                                bool& empty) const {
+  empty = false;
   const std::string hostPath = winapi::HostPath(FileName);
-  std::error_code ec;
-  if (hostPath.empty() || !std::filesystem::is_regular_file(hostPath, ec))
+  if (hostPath.empty()) {
+    winapi::SetLastError(winapi::ERROR_PATH_NOT_FOUND);
     return nullptr;
+  }
+  std::uint64_t size = 0;
+  switch (HostEntryAt(hostPath, &size)) {
+  case THostEntry::Missing:
+    winapi::SetLastError(winapi::ERROR_FILE_NOT_FOUND);
+    return nullptr;
+  case THostEntry::Other:
+    // A link, a folder, a device or a pipe in place of the store.
+    throw ESQLiteException("Failed to open database \"" + FileName + "\" : not a plain file",
+                           winapi::ERROR_ACCESS_DENIED);
+  case THostEntry::PlainFile:
+    break;
+  }
+  // SQLite would make an empty file a new database on the first write.
+  if (size == 0) {
+    empty = true;
+    return nullptr;
+  }
+  if (mode != TSQLiteOpenMode::ReadOnly)
+    CheckWritable(hostPath);
   return std::make_unique<TSQLiteDatabase>(hostPath, mode);
 }
 
+void TBrowserSQLite3CacheFile::CheckWritable(const std::string& hostPath) const {
+  // SQLite checks the write bit through the system, which lets root write anyway.
+  const winapi::DWORD attributes = winapi::GetFileAttributes(FileName);
+  if (attributes == winapi::INVALID_FILE_ATTRIBUTES)
+    throw ESQLiteException("Cannot change database \"" + FileName +
+                               "\" : " + winapi::FormatMessage(winapi::GetLastError()),
+                           winapi::GetLastError());
+  if ((attributes & winapi::FILE_ATTRIBUTE_READONLY) != 0)
+    throw ESQLiteException("Database \"" + FileName + "\" is read-only; it was not changed",
+                           winapi::ERROR_ACCESS_DENIED);
+  // A write goes through the journal files beside the database, which SQLite opens and writes
+  // whatever they are: a device or a pipe there would take the pages elsewhere. (SQLite itself
+  // refuses to open a link there.)
+  constexpr std::array<std::string_view, 3> kSidecars = {"-journal", "-wal", "-shm"};
+  for (const std::string_view suffix : kSidecars) {
+    const std::string sidecar = FileName + std::string(suffix);
+    const winapi::DWORD a = winapi::GetFileAttributes(sidecar);
+    const bool odd =
+        a != winapi::INVALID_FILE_ATTRIBUTES &&
+        (a & (winapi::FILE_ATTRIBUTE_DIRECTORY | winapi::FILE_ATTRIBUTE_REPARSE_POINT));
+    if (odd || HostEntryAt(hostPath + std::string(suffix)) == THostEntry::Other)
+      throw ESQLiteException("\"" + sidecar + "\" is not a plain file; database \"" + FileName +
+                                 "\" was not changed",
+                             winapi::ERROR_ACCESS_DENIED);
+  }
+}
+
 bool TBrowserSQLite3CacheFile::ReadWithColumnMap(TCacheList& list, const TColumnMap& map) {
-  const std::unique_ptr<TSQLiteDatabase> db = Open(TSQLiteOpenMode::ReadOnly);
+  bool empty = false;
+  const std::unique_ptr<TSQLiteDatabase> db = Open(TSQLiteOpenMode::ReadOnly, empty);
   if (!db)
     return false;
   bool found = false;
@@ -496,38 +617,56 @@ bool TBrowserSQLite3CacheFile::ReadWithColumnMap(TCacheList& list, const TColumn
   return true;
 }
 
-std::string TBrowserSQLite3CacheFile::DeleteStatement() const {
-  return "DELETE FROM " + KeyTable + " WHERE " + KeyColumn + "=?";
+std::string TBrowserSQLite3CacheFile::ProtectedRows(TSQLiteDatabase&) const {
+  return {};
+}
+
+std::string TBrowserSQLite3CacheFile::DeleteStatement(TSQLiteDatabase& db) const {
+  const std::string kept = ProtectedRows(db);
+  return "DELETE FROM " + KeyTable + " WHERE " + KeyColumn + "=?" +
+         (kept.empty() ? "" : " AND NOT (" + kept + ")");
+}
+
+std::vector<std::string> TBrowserSQLite3CacheFile::DeleteAllStatements(TSQLiteDatabase& db) const {
+  const std::string kept = ProtectedRows(db);
+  return {"DELETE FROM " + KeyTable + (kept.empty() ? "" : " WHERE NOT (" + kept + ")")};
 }
 
 bool TBrowserSQLite3CacheFile::DeleteEntry(const TCacheItem& item) {
   try {
-    const std::unique_ptr<TSQLiteDatabase> db = Open(TSQLiteOpenMode::ReadWrite);
+    bool empty = false;
+    const std::unique_ptr<TSQLiteDatabase> db = Open(TSQLiteOpenMode::ReadWrite, empty);
     if (!db)
-      return false;
-    db->ExecSQL("DELETE FROM " + KeyTable + " WHERE " + KeyColumn + "=" +
-                std::to_string(item.DatabaseID));
+      return empty;
+    const std::unique_ptr<TSQLiteStatement> statement = db->Prepare(DeleteStatement(*db));
+    statement->BindInt64(1, item.DatabaseID);
+    statement->Execute();
     return true;
-  } catch (const ESQLiteException&) {
+  } catch (const ESQLiteException& e) {
+    winapi::SetLastError(e.ErrorCode());
     return false;
   }
 }
 
 bool TBrowserSQLite3CacheFile::DeleteMarked(const TCacheList& list) {
   std::unique_ptr<TSQLiteDatabase> db;
+  std::string statementText;
   try {
-    db = Open(TSQLiteOpenMode::ReadWrite);
+    bool empty = false;
+    db = Open(TSQLiteOpenMode::ReadWrite, empty);
     if (!db)
-      return false;
+      return empty;
     db->BeginWriteTransaction();
-  } catch (const ESQLiteException&) {
+    statementText = DeleteStatement(*db);
+  } catch (const ESQLiteException& e) {
+    winapi::SetLastError(e.ErrorCode());
     return false;
   }
   // Prepared once for all rows; a statement that cannot be prepared (no such table) fails every
   // deletion, which is skipped like any other failed one.
   std::unique_ptr<TSQLiteStatement> statement;
   try {
-    statement = db->Prepare(DeleteStatement());
+    statement = db->Prepare(statementText);
   } catch (const ESQLiteException&) {
   }
   if (statement) {
@@ -546,19 +685,26 @@ bool TBrowserSQLite3CacheFile::DeleteMarked(const TCacheList& list) {
   try {
     db->Commit();
     return true;
-  } catch (const ESQLiteException&) {
+  } catch (const ESQLiteException& e) {
+    winapi::SetLastError(e.ErrorCode());
     return false;
   }
 }
 
 bool TBrowserSQLite3CacheFile::DeleteAll() {
   try {
-    const std::unique_ptr<TSQLiteDatabase> db = Open(TSQLiteOpenMode::ReadWrite);
+    bool empty = false;
+    const std::unique_ptr<TSQLiteDatabase> db = Open(TSQLiteOpenMode::ReadWrite, empty);
     if (!db)
-      return false;
-    db->ExecSQL("DELETE FROM " + KeyTable);
+      return empty;
+    // Taken before the statements are chosen, so the schema they look at cannot change under them.
+    db->BeginWriteTransaction();
+    for (const std::string& statement : DeleteAllStatements(*db))
+      db->ExecSQL(statement);
+    db->Commit();
     return true;
-  } catch (const ESQLiteException&) {
+  } catch (const ESQLiteException& e) {
+    winapi::SetLastError(e.ErrorCode());
     return false;
   }
 }
@@ -607,6 +753,17 @@ bool TFirefox3Bookmarks::ReadEntries(TCacheList& list) {
   return ReadWithColumnMap(list, kFirefox3BookmarksMap);
 }
 
+std::string TFirefox3Bookmarks::ProtectedRows(TSQLiteDatabase& db) const {
+  // The places root is the folder without a parent; the roots Firefox names (menu, toolbar,
+  // tags, unfiled) are its folders. Firefox 3 also lists them in moz_bookmarks_roots, which later
+  // versions dropped.
+  std::string kept = "type = 2 AND (parent IS NULL OR parent = 0 OR parent IN (SELECT id FROM "
+                     "moz_bookmarks WHERE type = 2 AND (parent IS NULL OR parent = 0)))";
+  if (db.TableExists("moz_bookmarks_roots"))
+    kept += " OR id IN (SELECT folder_id FROM moz_bookmarks_roots WHERE folder_id IS NOT NULL)";
+  return kept;
+}
+
 TChromeHistory::TChromeHistory(const std::string& folder)
     : TBrowserSQLite3CacheFile(folder + "History") {
   TableName = "visits";
@@ -619,6 +776,19 @@ TChromeHistory::TChromeHistory(const std::string& folder)
 
 bool TChromeHistory::ReadEntries(TCacheList& list) {
   return ReadWithColumnMap(list, kChromeHistoryMap);
+}
+
+std::vector<std::string> TChromeHistory::DeleteAllStatements(TSQLiteDatabase& db) const {
+  std::vector<std::string> statements = {"DELETE FROM visits"};
+  if (!db.TableExists("urls"))
+    return statements;
+  // Newer History files keep bookmarks elsewhere and have no starred table: then no address is
+  // a bookmark's.
+  statements.push_back(db.TableExists("starred")
+                           ? "DELETE FROM urls WHERE id NOT IN (SELECT url_id FROM starred WHERE "
+                             "url_id IS NOT NULL)"
+                           : "DELETE FROM urls");
+  return statements;
 }
 
 TChromeCookies::TChromeCookies(const std::string& folder)

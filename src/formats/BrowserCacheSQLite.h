@@ -4,10 +4,14 @@
 // TSQLiteTable, TSQLiteStatement, ESQLiteException) and, on top of it, one store class per browser
 // table that turns rows into entries and deletes rows again.
 //
-// Reading never creates or changes a file: a missing database is "no entries", and a database is
-// opened read-only for reading and read-write only for a deletion.
+// Reading never creates or changes a file: a missing or empty database is "no entries", and a
+// database is read through a file layer that cannot write (WAL databases included). A deletion
+// opens it read-write, and only a store that has a write bit and whose journal files are plain
+// files or absent; a store file of zero bytes is left as it is. Links are never followed: the
+// host path of a store has every link resolved already, so one that remains is refused.
 
 #include "model/BrowserCache.h"
+#include "winapi/WinApi.h"
 
 #include <array>
 #include <cstdint>
@@ -24,7 +28,16 @@ namespace quillon {
 
 class ESQLiteException : public std::runtime_error {
 public:
-  explicit ESQLiteException(const std::string& message) : std::runtime_error(message) {}
+  explicit ESQLiteException(const std::string& message,
+                            winapi::DWORD errorCode = winapi::ERROR_INVALID_DATA)
+      : std::runtime_error(message), errorCode_(errorCode) {}
+  // The Windows error that stands for the failure: ERROR_SHARING_VIOLATION for a database another
+  // program holds, ERROR_ACCESS_DENIED for one that may not be changed, ERROR_INVALID_DATA for
+  // one that is damaged or not a database.
+  winapi::DWORD ErrorCode() const { return errorCode_; }
+
+private:
+  winapi::DWORD errorCode_;
 };
 
 struct TSQLiteDbDeleter {
@@ -164,15 +177,20 @@ public:
   TBrowserSQLite3CacheFile& operator=(const TBrowserSQLite3CacheFile&) = delete;
 
   // Appends one entry per row; answers whether the table was found (false, and no file touched,
-  // when the database does not exist). Opening or querying an existing database raises
-  // ESQLiteException.
+  // when the database does not exist or is empty). Opening or querying an existing database
+  // raises ESQLiteException.
   virtual bool ReadEntries(TCacheList& list) = 0;
-  // Deletes the row of one entry; false on any error.
+  // The deletions answer false on any error, with GetLastError telling why (ERROR_FILE_NOT_FOUND
+  // for a missing database, ERROR_ACCESS_DENIED for a read-only one or one whose journal files
+  // are not plain files, ERROR_SHARING_VIOLATION for one another program holds). An empty
+  // database file has nothing to delete: true, and the file stays as it is.
+  //
+  // Deletes the row of one entry.
   virtual bool DeleteEntry(const TCacheItem& item);
   // Deletes the rows of all marked entries in one transaction; the entries stay in the list.
   // false when the transaction could not be begun or committed.
   bool DeleteMarked(const TCacheList& list);
-  // Deletes every row the listing shows; false on any error.
+  // Deletes every row the listing shows (and what belongs to them only) in one transaction.
   bool DeleteAll();
 
   std::string FileName;  // Windows path of the database file
@@ -185,11 +203,20 @@ public:
 protected:
   explicit TBrowserSQLite3CacheFile(std::string fileName) : FileName(std::move(fileName)) {}
   bool ReadWithColumnMap(TCacheList& list, const TColumnMap& map);
+  // A condition on KeyTable's rows that no deletion may touch (rows the browser needs to start);
+  // empty when every row may go.
+  virtual std::string ProtectedRows(TSQLiteDatabase& db) const;
+  // The statements of DeleteAll, run in one transaction.
+  virtual std::vector<std::string> DeleteAllStatements(TSQLiteDatabase& db) const;
 
 private:
-  // null when the file does not exist (nothing is created)
-  std::unique_ptr<TSQLiteDatabase> Open(TSQLiteOpenMode mode) const;
-  std::string DeleteStatement() const;
+  // null, with GetLastError set, when the file does not exist; null with empty set when it has
+  // no bytes (nothing is created or opened then). Raises ESQLiteException for a file that may not
+  // be opened in that mode.
+  std::unique_ptr<TSQLiteDatabase> Open(TSQLiteOpenMode mode, bool& empty) const;
+  // Refuses (ESQLiteException) a write SQLite would carry out although the store may not change.
+  void CheckWritable(const std::string& hostPath) const;
+  std::string DeleteStatement(TSQLiteDatabase& db) const;
 };
 
 // The constructors take the profile folder, ending in "\".
@@ -200,17 +227,27 @@ public:
 };
 
 // Bookmarks carry the page title in Name and the address in Host. The listing's id is the
-// moz_bookmarks row, so a deletion removes the bookmark and leaves the page and its history.
+// moz_bookmarks row, so a deletion removes the bookmark and leaves the page and its history. The
+// root folders (the places root and its folders: menu, toolbar, tags, unfiled) are never
+// deleted: Firefox cannot start its bookmarks without them.
 class TFirefox3Bookmarks : public TBrowserSQLite3CacheFile {
 public:
   explicit TFirefox3Bookmarks(const std::string& folder);
   bool ReadEntries(TCacheList& list) override;
+
+protected:
+  std::string ProtectedRows(TSQLiteDatabase& db) const override;
 };
 
+// DeleteAll removes the visits and every address no bookmark (starred row) refers to, so the
+// titles and visit counts of the addresses go too.
 class TChromeHistory : public TBrowserSQLite3CacheFile {
 public:
   explicit TChromeHistory(const std::string& folder);
   bool ReadEntries(TCacheList& list) override;
+
+protected:
+  std::vector<std::string> DeleteAllStatements(TSQLiteDatabase& db) const override;
 };
 
 // The key is creation_utc, which Chrome keeps unique per cookie.

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -390,14 +392,38 @@ TEST_F(SQLiteStoreTest, DeleteAllEmptiesOnlyTheStoresTable) {
   EXPECT_TRUE(TChromeBookmarks(kFolder).DeleteAll());
   EXPECT_EQ(Read<TChromeBookmarks>()->Count(), 0);
   EXPECT_EQ(Read<TChromeHistory>()->Count(), 3);
-  EXPECT_TRUE(TChromeHistory(kFolder).DeleteAll());
-  EXPECT_EQ(Read<TChromeHistory>()->Count(), 0);
-  EXPECT_EQ(Count(Host("History"), "SELECT count(*) FROM urls"), 2);
 
   WritePlaces();
   EXPECT_TRUE(TFirefox3Bookmarks(kFolder).DeleteAll());
-  EXPECT_EQ(Read<TFirefox3Bookmarks>()->Count(), 0);
+  // The places root and its menu folder stay; pages and visits are history.
+  EXPECT_EQ(SortedIds(*Read<TFirefox3Bookmarks>()), (std::vector<std::int64_t>{1, 2}));
   EXPECT_EQ(Count(Host("places.sqlite"), "SELECT count(*) FROM moz_places"), 3);
+  EXPECT_EQ(Count(Host("places.sqlite"), "SELECT count(*) FROM moz_historyvisits"), 2);
+}
+
+TEST_F(SQLiteStoreTest, PurgingChromeHistoryRemovesVisitsAndTheAddressesNoBookmarkUses) {
+  kit::WriteChromeHistory(Host("History"),
+                          {{1, "http://starred.example/", "Kept", 2, ChromeTime(kJune2009)},
+                           {2, "http://visited.example/", "Secret title", 7, ChromeTime(kJan2010)}},
+                          {{100, 1, ChromeTime(kJune2009)}, {101, 2, ChromeTime(kJan2010)}},
+                          {{1, 1, "Bookmarks bar", 0, 0, 0, 0},
+                           {2, 0, "Kept", 1, ChromeTime(kJune2009), 1, ChromeTime(kJan2010)}});
+  EXPECT_TRUE(TChromeHistory(kFolder).DeleteAll());
+  EXPECT_EQ(Read<TChromeHistory>()->Count(), 0);
+  EXPECT_EQ(Count(Host("History"), "SELECT count(*) FROM urls WHERE id = 2"), 0);
+  EXPECT_EQ(Count(Host("History"), "SELECT count(*) FROM urls"), 1);
+  EXPECT_EQ(Ids(*Read<TChromeBookmarks>()), (std::vector<std::int64_t>{2}));
+}
+
+TEST_F(SQLiteStoreTest, FirefoxBookmarkRootsSurviveEveryDeletion) {
+  WritePlaces();
+  auto list = Read<TFirefox3Bookmarks>();
+  for (int i = 0; i < list->Count(); ++i)
+    (*list)[i].ToBeDeleted = true;
+  TFirefox3Bookmarks store(kFolder);
+  EXPECT_TRUE(store.DeleteEntry(ById(*list, 1)));
+  EXPECT_TRUE(store.DeleteMarked(*list));
+  EXPECT_EQ(SortedIds(*Read<TFirefox3Bookmarks>()), (std::vector<std::int64_t>{1, 2}));
 }
 
 TEST_F(SQLiteStoreTest, DeletionsOnALockedDatabaseFailAndDeleteNothing) {
@@ -421,6 +447,122 @@ TEST_F(SQLiteStoreTest, DeletionsOnALockedDatabaseFailAndDeleteNothing) {
   EXPECT_EQ(locked.Count(), 0);
   browser.ExecSQL("COMMIT;");
   EXPECT_EQ(Ids(*Read<TFirefox3Cookies>()), (std::vector<std::int64_t>{7, 9, 12}));
+}
+
+// --- What an image may put in a store's place ---------------------------------------------
+
+TEST_F(SQLiteStoreTest, AnEmptyStoreFileReadsAsNoEntriesAndNoDeletionWritesIt) {
+  for (const char* name : {"cookies.sqlite", "places.sqlite", "Cookies", "History"})
+    std::ofstream(Host(name), std::ios::binary).flush();
+  const auto before = FolderState(ProfileHost());
+  const auto expectUntouched = [&](auto&& store) {
+    TCacheList list;
+    EXPECT_FALSE(store.ReadEntries(list));
+    EXPECT_EQ(list.Count(), 0);
+    TCacheItem item;
+    list.Add().ToBeDeleted = true;
+    EXPECT_TRUE(store.DeleteMarked(list));
+    EXPECT_TRUE(store.DeleteEntry(item));
+    EXPECT_TRUE(store.DeleteAll());
+  };
+  expectUntouched(TFirefox3Cookies(kFolder));
+  expectUntouched(TFirefox3Bookmarks(kFolder));
+  expectUntouched(TChromeHistory(kFolder));
+  expectUntouched(TChromeCookies(kFolder));
+  expectUntouched(TChromeBookmarks(kFolder));
+  EXPECT_EQ(FolderState(ProfileHost()), before);
+}
+
+// A database whose newest rows are still in its write-ahead log, as a running browser keeps it:
+// the main file and its "-wal", copied while the writer had them open.
+TEST_F(SQLiteStoreTest, AWalDatabaseIsReadWithItsLogAndNoFileIsCreated) {
+  WriteCookies();
+  const kit::TTempDir work;
+  const std::string db = work.Path() + "/cookies.sqlite";
+  fs::copy_file(Host("cookies.sqlite"), db);
+  {
+    TSQLiteDatabase writer(db, TSQLiteOpenMode::ReadWrite);
+    writer.GetTable("PRAGMA journal_mode=WAL;");
+    writer.GetTable("PRAGMA wal_autocheckpoint=0;");
+    writer.ExecSQL("DELETE FROM moz_cookies WHERE id = 9");
+    writer.ExecSQL("INSERT INTO moz_cookies (id, name, host, path) VALUES (20, 'n', 'h', '/')");
+    fs::remove(Host("cookies.sqlite"));
+    fs::copy_file(db, Host("cookies.sqlite"));
+    fs::copy_file(db + "-wal", Host("cookies.sqlite-wal"));
+  }
+  const auto before = FolderState(ProfileHost());
+  ASSERT_EQ(before.size(), 2u);
+  ASSERT_GT(before.at("cookies.sqlite-wal").size(), 0u);
+  EXPECT_EQ(Ids(*Read<TFirefox3Cookies>()), (std::vector<std::int64_t>{7, 12, 20}));
+  EXPECT_EQ(FolderState(ProfileHost()), before);
+}
+
+// Each case puts something in the image that a write through SQLite must not go through; the
+// store, and a host file a link points at, stay as they were.
+TEST_F(SQLiteStoreTest, DeletionsRefuseAStoreThatMayNotChange) {
+  const kit::TTempDir outside;
+  const std::string canary = outside.Path() + "/canary";
+  struct TCase {
+    const char* name;
+    std::function<void(const std::string& store)> make;
+    std::string sidecar; // removed again before the store is read back
+  };
+  const auto link = [&](const std::string& path) { fs::create_symlink(canary, path); };
+  const auto folder = [](const std::string& path) { fs::create_directory(path); };
+  const auto pipe = [](const std::string& path) { ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); };
+  const auto readOnly = [](const std::string& store) {
+    fs::permissions(store, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  };
+  std::vector<TCase> cases = {{"read-only store", readOnly, ""}};
+  for (const std::string suffix : {"-journal", "-wal", "-shm"}) {
+    cases.push_back({"link", [=](const std::string& s) { link(s + suffix); }, suffix});
+    cases.push_back({"folder", [=](const std::string& s) { folder(s + suffix); }, suffix});
+    cases.push_back({"pipe", [=](const std::string& s) { pipe(s + suffix); }, suffix});
+  }
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(std::string(c.name) + " " + c.sidecar);
+    { std::ofstream(canary) << "host data"; }
+    WriteCookies();
+    auto list = Read<TFirefox3Cookies>(true);
+    c.make(Host("cookies.sqlite"));
+    const auto bytes = ReadBytes(Host("cookies.sqlite"));
+    for (int i = 0; i < list->Count(); ++i)
+      (*list)[i].ToBeDeleted = true;
+    TFirefox3Cookies store(kFolder);
+    winapi::SetLastError(0);
+    EXPECT_FALSE(store.DeleteAll());
+    EXPECT_EQ(winapi::GetLastError(), static_cast<winapi::DWORD>(winapi::ERROR_ACCESS_DENIED));
+    EXPECT_FALSE(store.DeleteMarked(*list));
+    EXPECT_FALSE(store.DeleteEntry((*list)[0]));
+    EXPECT_EQ(ReadBytes(Host("cookies.sqlite")), bytes);
+    EXPECT_EQ(ReadBytes(canary), "host data");
+    if (!c.sidecar.empty())
+      fs::remove(Host("cookies.sqlite") + c.sidecar);
+    fs::permissions(Host("cookies.sqlite"), fs::perms::owner_write, fs::perm_options::add);
+    EXPECT_EQ(Ids(*Read<TFirefox3Cookies>()), (std::vector<std::int64_t>{7, 9, 12}));
+  }
+}
+
+TEST_F(SQLiteStoreTest, AStoreThatIsALinkIsNeitherReadNorChanged) {
+  const kit::TTempDir outside;
+  const std::string hostDb = outside.Path() + "/cookies.sqlite";
+  kit::WriteFirefox3Cookies(hostDb, {{1, "secret", "v", ".bank.example", "/", 0, 0, true, true}});
+  const std::string hostBytes = ReadBytes(hostDb);
+  fs::create_symlink(hostDb, Host("cookies.sqlite"));
+
+  TCacheList list;
+  try {
+    TFirefox3Cookies(kFolder).ReadEntries(list);
+  } catch (const ESQLiteException&) {
+  }
+  EXPECT_EQ(list.Count(), 0);
+  EXPECT_FALSE(TFirefox3Cookies(kFolder).DeleteAll());
+  EXPECT_EQ(ReadBytes(hostDb), hostBytes);
+  // The layer itself opens no path that is or passes a link, in any mode.
+  for (const TSQLiteOpenMode mode :
+       {TSQLiteOpenMode::ReadOnly, TSQLiteOpenMode::ReadWrite, TSQLiteOpenMode::Create})
+    EXPECT_THROW(TSQLiteDatabase(Host("cookies.sqlite"), mode), ESQLiteException);
+  EXPECT_EQ(ReadBytes(hostDb), hostBytes);
 }
 
 // --- The SQLite layer ---------------------------------------------------------------------
@@ -658,6 +800,33 @@ TEST_F(SQLiteSampleTest, ChromeHistoriesOfEveryVersionReadAsTheShellDoesWithPlau
   }
   if (seen == 0)
     GTEST_SKIP() << "no chrome/hindsight_v*_History sample";
+}
+
+TEST_F(SQLiteSampleTest, PurgingFirefoxBookmarksKeepsTheRootsAndTheHistory) {
+  if (!Copy("firefox/plaso_places.sqlite", "places.sqlite"))
+    GTEST_SKIP() << "sample firefox/plaso_places.sqlite absent";
+  const std::string db = SampleHost("places.sqlite");
+  const std::int64_t places = Count(db, "SELECT count(*) FROM moz_places");
+  const std::int64_t visits = Count(db, "SELECT count(*) FROM moz_historyvisits");
+  ASSERT_GT(Count(db, "SELECT count(*) FROM moz_bookmarks WHERE type = 1"), 0);
+  EXPECT_TRUE(TFirefox3Bookmarks(SampleFolder()).DeleteAll());
+  // The places root and the four roots it lists: menu, toolbar, tags, unfiled.
+  EXPECT_EQ(SortedIds(*Read<TFirefox3Bookmarks>(true, SampleFolder())),
+            (std::vector<std::int64_t>{1, 2, 3, 4, 5}));
+  EXPECT_EQ(Count(db, "SELECT count(*) FROM moz_bookmarks_roots WHERE folder_id NOT IN (SELECT id "
+                      "FROM moz_bookmarks)"),
+            0);
+  EXPECT_EQ(Count(db, "SELECT count(*) FROM moz_places"), places);
+  EXPECT_EQ(Count(db, "SELECT count(*) FROM moz_historyvisits"), visits);
+}
+
+TEST_F(SQLiteSampleTest, PurgingAChromeHistoryWithoutBookmarksRemovesEveryAddress) {
+  if (!Copy("chrome/hindsight_v30_History", "History"))
+    GTEST_SKIP() << "sample chrome/hindsight_v30_History absent";
+  ASSERT_GT(Count(SampleHost("History"), "SELECT count(*) FROM urls"), 0);
+  EXPECT_TRUE(TChromeHistory(SampleFolder()).DeleteAll());
+  EXPECT_EQ(Count(SampleHost("History"), "SELECT count(*) FROM urls"), 0);
+  EXPECT_EQ(Count(SampleHost("History"), "SELECT count(*) FROM visits"), 0);
 }
 
 TEST_F(SQLiteSampleTest, DeletingFromAWalSampleRemovesTheRowsAndLeavesNoLog) {
