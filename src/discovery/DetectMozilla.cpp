@@ -2,6 +2,7 @@
 
 #include "formats/IniFile.h"
 #include "formats/NetscapeRegistry.h"
+#include "formats/StoreLimits.h"
 #include "formats/TextLines.h"
 #include "platform/Accounts.h"
 #include "platform/PathSolve.h"
@@ -12,6 +13,7 @@
 #include <algorithm>
 #include <exception>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -218,7 +220,14 @@ void TMozillaDetection::ProbeProfilesIni(const std::string& base, const std::str
   if (!winapi::FileExists(fileName))
     return;
   manager_.Log(". Probing profile ini file file at " + fileName + "...");
-  const TIniFile ini(fileName);
+  std::optional<TIniFile> read;
+  try {
+    read.emplace(fileName);
+  } catch (const EFileTooLarge& error) {
+    manager_.Log(std::string("! ") + error.what());
+    return;
+  }
+  const TIniFile& ini = *read;
   std::vector<std::pair<std::string, std::string>> profiles;
   for (const std::string& section : ini.ReadSections()) {
     if (!StartsWithTextAscii(section, "PROFILE"))

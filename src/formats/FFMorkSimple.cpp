@@ -1,6 +1,7 @@
 #include "formats/FFMorkSimple.h"
 
 #include "formats/FileErrors.h"
+#include "formats/StoreLimits.h"
 #include "formats/TextLines.h"
 #include "winapi/TextCase.h"
 #include "winapi/WinApi.h"
@@ -310,6 +311,7 @@ void TMorkFile::Clear() {
 
 void TMorkFile::LoadFromFile(const std::string& fileName) {
   Clear();
+  CheckStoreSize(fileName, kMorkLimit, "a Mork file");
   std::string bytes;
   if (!winapi::ReadWholeFile(fileName, bytes))
     RaiseFileOpenError(fileName);

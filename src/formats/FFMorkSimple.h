@@ -97,7 +97,8 @@ private:
 class TMorkFile {
 public:
   // Replaces the lists with what fileName holds. A file that cannot be read raises
-  // EFOpenError and leaves the lists empty; content never raises.
+  // EFOpenError, one larger than kMorkLimit EFileTooLarge, and both leave the lists empty;
+  // content never raises.
   void LoadFromFile(const std::string& fileName);
   // The same for bytes already in memory.
   void LoadFromBuffer(std::string bytes);

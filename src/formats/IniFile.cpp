@@ -1,5 +1,6 @@
 #include "formats/IniFile.h"
 
+#include "formats/StoreLimits.h"
 #include "winapi/TextCase.h"
 #include "winapi/WinApi.h"
 
@@ -30,10 +31,15 @@ std::string Folded(std::string_view name) {
 } // namespace
 
 TIniFile::TIniFile(const std::string& fileName) {
-  std::string data;
-  if (!winapi::ReadWholeFile(fileName, data))
+  CheckStoreSize(fileName, kIniFileLimit, "an INI file");
+  if (!winapi::ReadWholeFile(fileName, data_))
     return;
-  std::string_view rest(data);
+  const std::string_view all(data_);
+  const auto span = [&](std::string_view part) {
+    return TSpan{static_cast<std::uint32_t>(part.data() - all.data()),
+                 static_cast<std::uint32_t>(part.size())};
+  };
+  std::string_view rest(all);
   // Editors on Windows like to put a byte order mark in front.
   if (rest.substr(0, 3) == "\xEF\xBB\xBF")
     rest.remove_prefix(3);
@@ -48,19 +54,19 @@ TIniFile::TIniFile(const std::string& fileName) {
       continue;
     if (line.front() == '[') {
       const std::size_t close = line.find(']');
-      const std::string name(
-          Trim(line.substr(1, close == std::string_view::npos ? line.size() - 1 : close - 1)));
+      const std::string_view name =
+          Trim(line.substr(1, close == std::string_view::npos ? line.size() - 1 : close - 1));
       const auto [it, added] = index_.try_emplace(Folded(name), sections_.size());
       if (added)
-        sections_.push_back(TSection{name, {}});
+        sections_.push_back(TSection{span(name), {}});
       current = &sections_[it->second];
       continue;
     }
     const std::size_t equals = line.find('=');
     if (current == nullptr || equals == std::string_view::npos)
       continue;
-    current->Values.emplace_back(std::string(Trim(line.substr(0, equals))),
-                                 std::string(Trim(line.substr(equals + 1))));
+    current->Values.emplace_back(span(Trim(line.substr(0, equals))),
+                                 span(Trim(line.substr(equals + 1))));
   }
 }
 
@@ -68,7 +74,7 @@ std::vector<std::string> TIniFile::ReadSections() const {
   std::vector<std::string> names;
   names.reserve(sections_.size());
   for (const TSection& section : sections_)
-    names.push_back(section.Name);
+    names.emplace_back(Text(section.Name));
   return names;
 }
 
@@ -83,8 +89,8 @@ std::string TIniFile::ReadString(const std::string& section, const std::string& 
   if (found == nullptr)
     return def;
   for (const auto& [name, value] : found->Values)
-    if (SameTextAscii(name, key))
-      return value;
+    if (SameTextAscii(Text(name), key))
+      return std::string(Text(value));
   return def;
 }
 

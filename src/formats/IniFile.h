@@ -4,7 +4,9 @@
 // lines starting with ";" or "#" ignored. The file is read once, when the object is made.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -12,7 +14,8 @@ namespace quillon {
 
 class TIniFile {
 public:
-  // A file that is missing or cannot be read gives an empty INI file.
+  // A file that is missing or cannot be read gives an empty INI file; one larger than
+  // kIniFileLimit raises EFileTooLarge.
   explicit TIniFile(const std::string& fileName);
 
   // Section names in the order the file lists them.
@@ -24,12 +27,22 @@ public:
   int ReadInteger(const std::string& section, const std::string& key, int def) const;
 
 private:
+  // Names and values are places in the file's text, which the object keeps: a file of short
+  // lines costs a few bytes per line, not a string each.
+  struct TSpan {
+    std::uint32_t Offset = 0;
+    std::uint32_t Size = 0;
+  };
   struct TSection {
-    std::string Name;
-    std::vector<std::pair<std::string, std::string>> Values;
+    TSpan Name;
+    std::vector<std::pair<TSpan, TSpan>> Values;
   };
   const TSection* FindSection(const std::string& name) const;
+  std::string_view Text(TSpan span) const {
+    return std::string_view(data_).substr(span.Offset, span.Size);
+  }
 
+  std::string data_;
   std::vector<TSection> sections_;
   std::unordered_map<std::string, std::size_t> index_; // upper-cased name -> position
 };

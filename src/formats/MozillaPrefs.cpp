@@ -2,6 +2,7 @@
 
 #include "formats/FileErrors.h"
 #include "formats/StoreFile.h"
+#include "formats/StoreLimits.h"
 #include "formats/TextLines.h"
 #include "winapi/WinApi.h"
 
@@ -243,6 +244,7 @@ std::string TMozillaPrefsItem::DisplayName() const {
 
 void TMozillaPrefsList::LoadFromFile(const std::string& fileName) {
   LoadFromText({});
+  CheckStoreSize(fileName, kPrefsJsLimit, "a preferences file");
   std::string text;
   if (!winapi::ReadWholeFile(fileName, text))
     RaiseFileOpenError(fileName);
@@ -251,23 +253,37 @@ void TMozillaPrefsList::LoadFromFile(const std::string& fileName) {
 
 void TMozillaPrefsList::LoadFromText(std::string text) {
   text_ = std::move(text);
-  lines_.clear();
   items_.clear();
   headerLines_ = 0;
+  headerEnd_ = 0;
   lineBreak_ = "\r\n";
   indexValid_ = false;
 
+  // The header written back replaces the file's own title (and our marker and the empty line
+  // after them), so that saving again and again does not pile up headers. Steps: 0 the title may
+  // come, 1 the marker or an empty line may, 2 an empty line may, 3 the header is over.
+  int headerStep = 0;
   TTextLineReader reader(text_);
   TTextLine line;
   bool breakSeen = false;
   while (reader.Next(line)) {
-    TLine entry;
-    entry.Offset = static_cast<std::size_t>(line.Text.data() - text_.data());
-    entry.Length = line.Text.size();
-    entry.BreakLength = line.Break.size();
     if (!breakSeen && !line.Break.empty()) {
       lineBreak_ = std::string(line.Break);
       breakSeen = true;
+    }
+    if (headerStep < 3) {
+      const std::string_view t = line.Text;
+      const bool header = (headerStep == 0 && t == kTitleLine) ||
+                          (headerStep == 1 && (t == kMarkerLine || t.empty())) ||
+                          (headerStep == 2 && t.empty());
+      if (header) {
+        ++headerLines_;
+        headerEnd_ =
+            static_cast<std::size_t>(t.data() - text_.data()) + t.size() + line.Break.size();
+        headerStep = headerStep == 1 && t.empty() ? 3 : headerStep + 1;
+        continue;
+      }
+      headerStep = 3;
     }
     if (const auto st = ParseStatement(line.Text)) {
       auto& item = *items_.emplace_back(std::make_unique<TMozillaPrefsItem>());
@@ -276,23 +292,9 @@ void TMozillaPrefsList::LoadFromText(std::string text) {
       item.DataType = st->Type;
       item.DataBoolean = st->Boolean;
       item.DataInteger = st->Integer;
-      item.line_ = static_cast<std::ptrdiff_t>(lines_.size());
-      entry.Item = static_cast<std::ptrdiff_t>(items_.size() - 1);
+      item.lineOffset_ = static_cast<std::size_t>(line.Text.data() - text_.data());
+      item.lineLength_ = line.Text.size();
     }
-    lines_.push_back(entry);
-  }
-
-  // The header written back replaces the file's own title (and our marker and the empty line
-  // after them), so that saving again and again does not pile up headers.
-  const auto lineIs = [this](std::size_t i, std::string_view text) {
-    return i < lines_.size() && LineText(lines_[i]) == text;
-  };
-  if (lineIs(0, kTitleLine)) {
-    headerLines_ = 1;
-    if (lineIs(headerLines_, kMarkerLine))
-      ++headerLines_;
-    if (lineIs(headerLines_, ""))
-      ++headerLines_;
   }
 }
 
@@ -301,17 +303,8 @@ void TMozillaPrefsList::SaveToFile(const std::string& fileName) const {
     RaiseFileCreateError(fileName);
 }
 
-std::string_view TMozillaPrefsList::LineText(const TLine& line) const {
-  return std::string_view(text_).substr(line.Offset, line.Length);
-}
-
-void TMozillaPrefsList::AppendLine(std::string& out, const TLine& line) const {
-  const std::string_view text = LineText(line);
-  if (line.Item < 0) {
-    out += text;
-    return;
-  }
-  const TMozillaPrefsItem& item = *items_[static_cast<std::size_t>(line.Item)];
+void TMozillaPrefsList::AppendLine(std::string& out, const TMozillaPrefsItem& item) const {
+  const std::string_view text = std::string_view(text_).substr(item.lineOffset_, item.lineLength_);
   const auto st = ParseStatement(text);
   if (!st || Unchanged(item, *st)) {
     out += text;
@@ -342,8 +335,7 @@ std::string TMozillaPrefsList::SaveToText() const {
     // The file already starts with this header: it goes back as it stands, breaks included.
     // Written with the first break instead, a lone CR there would pair up with an empty line
     // ending in LF behind it into one CR LF, and that line would be lost on the next read.
-    const TLine& last = lines_[2];
-    out.append(text_, 0, last.Offset + last.Length + last.BreakLength);
+    out.append(text_, 0, headerEnd_);
   } else {
     out += kTitleLine;
     out += lineBreak_;
@@ -351,18 +343,19 @@ std::string TMozillaPrefsList::SaveToText() const {
     out += lineBreak_;
     out += lineBreak_;
   }
-  for (std::size_t i = headerLines_; i < lines_.size(); ++i) {
-    const TLine& line = lines_[i];
-    AppendLine(out, line);
-    if (line.BreakLength > 0)
-      out.append(text_, line.Offset + line.Length, line.BreakLength);
-    else if (i + 1 < lines_.size())
-      out += lineBreak_;
-  }
-  bool needBreak =
-      !lines_.empty() && lines_.size() > headerLines_ && lines_.back().BreakLength == 0;
+  // The text between the entries' lines, their breaks included, goes back as it stands.
+  std::size_t pos = headerEnd_;
   for (const auto& item : items_) {
-    if (item->line_ >= 0)
+    if (item->lineOffset_ == TMozillaPrefsItem::kNoLine)
+      continue;
+    out.append(text_, pos, item->lineOffset_ - pos);
+    AppendLine(out, *item);
+    pos = item->lineOffset_ + item->lineLength_;
+  }
+  out.append(text_, pos);
+  bool needBreak = headerEnd_ < text_.size() && text_.back() != '\n' && text_.back() != '\r';
+  for (const auto& item : items_) {
+    if (item->lineOffset_ != TMozillaPrefsItem::kNoLine)
       continue;
     if (needBreak)
       out += lineBreak_;

@@ -38,8 +38,11 @@ public:
 
 private:
   friend class TMozillaPrefsList;
-  // The file line the entry was read from, -1 for an entry added since.
-  std::ptrdiff_t line_ = -1;
+  // Where the file line the entry was read from lies in the file's text (without its break);
+  // kNoLine for an entry added since.
+  static constexpr std::size_t kNoLine = static_cast<std::size_t>(-1);
+  std::size_t lineOffset_ = kNoLine;
+  std::size_t lineLength_ = 0;
 };
 
 class TMozillaPrefsList {
@@ -50,8 +53,8 @@ public:
   TMozillaPrefsList(TMozillaPrefsList&&) = default;
   TMozillaPrefsList& operator=(TMozillaPrefsList&&) = default;
 
-  // Empties the list, then reads the file. A file that cannot be read raises EFOpenError (the
-  // list stays empty).
+  // Empties the list, then reads the file. A file that cannot be read raises EFOpenError, one
+  // larger than kPrefsJsLimit EFileTooLarge (the list stays empty).
   void LoadFromFile(const std::string& fileName);
   // Replaces the file with the list's text (SaveToText). Until the new file is in place the old
   // one stays as it was; a failure raises EFCreateError.
@@ -74,6 +77,8 @@ public:
 
   // Whether an entry's Name equals name exactly (case-sensitive).
   bool Exists(std::string_view name) const;
+  // Whether an entry's Name equals name ignoring case: the entry the lookups below find.
+  bool Contains(std::string_view name) const { return FindFirst(name) >= 0; }
   // DataString of the first entry whose Name equals name ignoring case; empty when none.
   std::string ReadString(std::string_view name) const;
   // DataInteger of the first such entry when it is pdInteger; 0 otherwise.
@@ -85,23 +90,19 @@ public:
   void WriteString(std::string_view name, std::string_view value);
 
 private:
-  struct TLine {
-    std::size_t Offset = 0;      // in text_
-    std::size_t Length = 0;      // without the line break
-    std::size_t BreakLength = 0; // 0 for a last line without a break
-    std::ptrdiff_t Item = -1;    // the entry read from the line
-  };
-
-  std::string_view LineText(const TLine& line) const;
-  // The line as it goes back into the file: unchanged, or with its statement written anew.
-  void AppendLine(std::string& out, const TLine& line) const;
+  // The entry's line as it goes back into the file: unchanged, or with its statement written
+  // anew.
+  void AppendLine(std::string& out, const TMozillaPrefsItem& item) const;
   // Position of the first entry of that name ignoring case; -1 when none.
   std::ptrdiff_t FindFirst(std::string_view name) const;
   void RebuildIndex() const;
 
-  std::string text_; // the file as read
-  std::vector<TLine> lines_;
+  // The file as read. Only the entries remember their lines; everything between them goes back
+  // from here as it stands, so a file of many lines that are not statements costs nothing per
+  // line.
+  std::string text_;
   std::size_t headerLines_ = 0; // leading lines the header replaces
+  std::size_t headerEnd_ = 0;   // where the text behind them begins
   std::string lineBreak_ = "\r\n";
   std::vector<std::unique_ptr<TMozillaPrefsItem>> items_;
 

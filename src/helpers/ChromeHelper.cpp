@@ -8,28 +8,7 @@
 #include "helpers/SQLiteStoreOperations.h"
 #include "helpers/StoreOperations.h"
 
-#include <exception>
-
 namespace quillon {
-
-namespace {
-
-// Empties the store's table; the list follows only when that worked, so a locked database does
-// not look purged.
-template <typename TStore> void PurgeKind(TBrowserProfile& profile, TCacheType kind) {
-  try {
-    const std::string folder = ExtractFolderPart(profile.GetLocation(kind));
-    if (folder.empty())
-      return;
-    TStore store(folder);
-    if (store.DeleteAll())
-      profile.GetList(kind).Clear();
-  } catch (const std::exception&) {
-    // The database stays as it was.
-  }
-}
-
-} // namespace
 
 void TBrowserHelperChrome::RefreshAll(TBrowserProfile& profile) {
   ClearProfileLists(profile);
@@ -68,11 +47,11 @@ void TBrowserHelperChrome::Clean(TBrowserProfile& profile, TCacheKinds kinds,
 
 void TBrowserHelperChrome::Purge(TBrowserProfile& profile, TCacheKinds kinds) {
   if (KindsContain(kinds, ctBookmarks))
-    PurgeKind<TChromeBookmarks>(profile, ctBookmarks);
+    PurgeSQLiteStore<TChromeBookmarks>(profile, ctBookmarks);
   if (KindsContain(kinds, ctCookies))
     PurgeFile(profile, ctCookies);
   if (KindsContain(kinds, ctHistory))
-    PurgeKind<TChromeHistory>(profile, ctHistory);
+    PurgeSQLiteStore<TChromeHistory>(profile, ctHistory);
 }
 
 } // namespace quillon

@@ -1,14 +1,17 @@
 #include "helpers/MozillaCleaners.h"
 
 #include "discovery/BrowserManager.h"
+#include "formats/FileErrors.h"
 #include "formats/MozillaPrefs.h"
 #include "formats/StoreFile.h"
+#include "formats/StoreLimits.h"
 #include "formats/TextLines.h"
 #include "winapi/TextCase.h"
 #include "winapi/WinApi.h"
 
 #include <cstddef>
 #include <functional>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -25,6 +28,12 @@ constexpr std::string_view kCookiesTxtHeader =
     "\n";
 
 constexpr std::string_view kBackupSuffix = ".vext.bak";
+
+// The browsers open cookies.txt with a block of "# " comment lines and an empty line; a rewrite
+// puts its own block there instead. (#HttpOnly_ cookies start with "#" but are no comment.)
+bool IsCookiesTxtHeaderLine(std::string_view line) {
+  return line.empty() || line.starts_with("# ");
+}
 
 // The text behind marker (found in upper) up to the next double quote of line, or to the end of
 // the line when no quote closes it. False when the marker is absent.
@@ -95,15 +104,22 @@ void CleanPrefsPages(TBrowserProfile& profile, const TOnValidateCacheEntry& vali
 
   TCacheList& list = profile.GetList(ctPages);
   std::vector<std::pair<TCacheItem*, std::string>> accepted;
+  bool changed = false;
   for (int i = 0; i < list.Count(); ++i) {
     TCacheItem& item = list[i];
     std::string newcontent = "about:blank";
     if (AskValidator(validate, profile, ctPages, &item, newcontent, true)) {
-      prefs.WriteString(item.Name, newcontent);
+      // A preference that holds the value already needs no write; a file that needs none is
+      // left alone, so a read-only one does not stop a clean of everything else.
+      if (!prefs.Contains(item.Name) || prefs.ReadString(item.Name) != newcontent) {
+        prefs.WriteString(item.Name, newcontent);
+        changed = true;
+      }
       accepted.emplace_back(&item, std::move(newcontent));
     }
   }
-  prefs.SaveToFile(location);
+  if (changed)
+    prefs.SaveToFile(location);
   // The list shows the new values only once the file holds them.
   for (auto& [item, content] : accepted)
     item->Content = std::move(content);
@@ -120,25 +136,54 @@ void CleanCookiesTxt(TBrowserProfile& profile, const TOnValidateCacheEntry& vali
   if (!winapi::FileExists(location))
     return;
 
+  // The accepted entries' texts say which file lines go; the entries leave the list once the
+  // file no longer holds them.
   TCacheList& list = profile.GetList(ctCookies);
+  std::vector<int> accepted; // last to first
   for (int i = list.Count() - 1; i >= 0; --i) {
     TCacheItem& item = list[i];
     std::string newcontent = item.Host + item.Path;
     if (AskValidator(validate, profile, ctCookies, &item, newcontent, false))
-      list.Delete(i);
+      accepted.push_back(i);
   }
+  if (accepted.empty())
+    return;
+  // Each accepted entry takes one line of its text; two equal lines are two entries.
+  std::unordered_map<std::string_view, std::size_t> toRemove;
+  toRemove.reserve(accepted.size());
+  for (const int i : accepted)
+    ++toRemove[list[i].Plaintext];
 
-  std::size_t size = kCookiesTxtHeader.size();
-  for (int i = 0; i < list.Count(); ++i)
-    size += list[i].Plaintext.size() + 1;
+  CheckStoreSize(location, kCookiesTxtLimit, "a cookie file");
+  std::string original;
+  if (!winapi::ReadWholeFile(location, original))
+    RaiseFileOpenError(location);
+  // Everything that is not an accepted entry stays, in file order: comments, #HttpOnly_ lines,
+  // lines the list never showed. The file's own header block gives way to the header.
   std::string content;
-  content.reserve(size);
+  content.reserve(kCookiesTxtHeader.size() + original.size() + original.size() / 32);
   content += kCookiesTxtHeader;
-  for (int i = 0; i < list.Count(); ++i) {
-    content += list[i].Plaintext;
+  TTextLineReader reader(original);
+  TTextLine line;
+  bool inHeader = true;
+  std::size_t taken = 0;
+  while (reader.Next(line)) {
+    if (inHeader && IsCookiesTxtHeaderLine(line.Text))
+      continue;
+    inHeader = false;
+    if (const auto it = toRemove.find(line.Text); it != toRemove.end() && it->second > 0) {
+      --it->second;
+      ++taken;
+      continue;
+    }
+    content += line.Text;
     content += '\n';
   }
-  ReplaceStoreFile(location, content);
+  // The entries were read from another state of the file: nothing of it to remove.
+  if (taken > 0 && !ReplaceStoreFile(location, content))
+    RaiseFileCreateError(location);
+  for (const int i : accepted)
+    list.Delete(i);
 }
 
 void CleanBookmarksHtml(TBrowserProfile& profile, const TOnValidateCacheEntry& validate) {
@@ -149,19 +194,27 @@ void CleanBookmarksHtml(TBrowserProfile& profile, const TOnValidateCacheEntry& v
     return;
 
   TCacheList& list = profile.GetList(ctBookmarks);
+  bool accepted = false;
   for (int i = list.Count() - 1; i >= 0; --i) {
     TCacheItem& item = list[i];
     std::string newcontent = item.Path + "\\" + item.Name;
-    if (AskValidator(validate, profile, ctBookmarks, &item, newcontent, false))
+    if (AskValidator(validate, profile, ctBookmarks, &item, newcontent, false)) {
       list.Delete(i);
+      accepted = true;
+    }
   }
+  // Nothing to remove: the file stays as it is, line ends included.
+  if (!accepted)
+    return;
 
+  CheckStoreSize(location, kBookmarksHtmlLimit, "a bookmark file");
   std::string original;
   if (!winapi::ReadWholeFile(location, original))
-    return;
+    RaiseFileOpenError(location);
   // The backup is a copy: the store itself stays in place until its new content replaces it.
-  if (!winapi::CopyFile(location, location + std::string(kBackupSuffix), false))
-    return;
+  const std::string backup = location + std::string(kBackupSuffix);
+  if (!winapi::CopyFile(location, backup, false))
+    RaiseFileCreateError(backup);
 
   TBookmarkSet remaining;
   remaining.reserve(static_cast<std::size_t>(list.Count()));
@@ -184,7 +237,8 @@ void CleanBookmarksHtml(TBrowserProfile& profile, const TOnValidateCacheEntry& v
     content += line.Text;
     content += "\r\n";
   }
-  ReplaceStoreFile(location, content);
+  if (!ReplaceStoreFile(location, content))
+    RaiseFileCreateError(location);
 }
 
 } // namespace quillon

@@ -17,23 +17,31 @@ class TBrowserProfile;
 // The page entries (Name = preference name) of the prefs.js at the profile's start-page
 // location: each accepted entry's preference is set to the validator's newcontent (preset
 // "about:blank"), added when missing, and the entry's Content follows once the file is written.
-// Without a validator every entry is accepted. A missing file changes nothing; a file that
-// cannot be read or written raises EFOpenError or EFCreateError and stays as it was.
+// Without a validator every entry is accepted. The file is written only when a preference
+// changed. A missing file changes nothing; a file that cannot be read or written raises
+// EFOpenError or EFCreateError and stays as it was.
 void CleanPrefsPages(TBrowserProfile& profile, const TOnValidateCacheEntry& validate);
 // Sets every page preference to "about:blank".
 void ResetPrefsPages(TBrowserProfile& profile);
 
-// Removes the accepted cookies (newcontent: Host followed by Path) from the list and writes the
-// cookies.txt anew: the browsers' five header lines, then the remaining entries' Plaintext lines
-// in list order, each ended by a line feed. Without a validator, or without the file, nothing
-// happens. A failed write leaves the file as it was and is not reported.
+// Removes the accepted cookies (newcontent: Host followed by Path) from the cookies.txt and then
+// from the list (a failure leaves both as they were). The file is written anew: the browsers' five
+// header lines, then every line of the file in file order except the accepted entries' lines (their
+// Plaintext; each takes one equal line) and the file's own header block (its leading empty lines
+// and lines starting "# "), each ended by a line feed. Lines the list does not show (comments,
+// #HttpOnly_ cookies, lines of another field count) stay. Without a validator, without the file, or
+// with nothing to remove, the file is not written. A file that cannot be read raises EFOpenError,
+// one larger than kCookiesTxtLimit EFileTooLarge, a failed write EFCreateError; the file stays as
+// it was.
 void CleanCookiesTxt(TBrowserProfile& profile, const TOnValidateCacheEntry& validate);
 
 // Removes the accepted bookmarks (newcontent: Path "\" Name) from the list, copies the
 // bookmarks.html to "<file>.vext.bak" (replacing an older backup) and writes it anew with CR LF
 // line ends: every line as it was, except anchor lines whose title and address no remaining
-// entry has. Without a validator, or without the file, nothing happens. If the backup cannot be
-// made the file is not rewritten; a failed rewrite leaves it as it was. Nothing is reported.
+// entry has. Without a validator, without the file, or when nothing was accepted, nothing is
+// written. A file that cannot be read raises EFOpenError (EFileTooLarge beyond
+// kBookmarksHtmlLimit); a backup or rewrite that fails raises EFCreateError, and the file stays
+// as it was.
 void CleanBookmarksHtml(TBrowserProfile& profile, const TOnValidateCacheEntry& validate);
 
 // Takes apart one anchor line of a bookmarks.html:

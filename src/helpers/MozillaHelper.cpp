@@ -8,6 +8,7 @@
 #include "formats/FFMorkSimple.h"
 #include "formats/FileErrors.h"
 #include "formats/MozillaPrefs.h"
+#include "formats/StoreLimits.h"
 #include "formats/TextLines.h"
 #include "helpers/MozillaCleaners.h"
 #include "helpers/MozillaHelperRead.h"
@@ -75,6 +76,65 @@ void ForEachCookieField(std::string_view line, std::string& scratch, F&& onField
   }
 }
 
+// The smallest line with seven fields: seven one-byte fields and six separators.
+constexpr std::size_t kShortestCookieLine = 13;
+
+// The folder path of the anchors of a bookmarks.html while it is read. A file can nest folders
+// as deep as it likes and give them names as long as it likes, and every anchor keeps a copy of
+// the path: the path kept is therefore bounded, in levels and in bytes, and what lies beyond is
+// shown as one "\…". The levels still count, so each </DL> closes the right one.
+class TBookmarkFolderPath {
+public:
+  static constexpr std::size_t kMaxLevels = 32;
+  static constexpr std::size_t kMaxBytes = 512;
+  static constexpr std::string_view kElided = "\xE2\x80\xA6"; // U+2026, the ellipsis
+
+  const std::string& Text() const { return path_; }
+
+  void Open(std::string_view name) {
+    ++depth_;
+    if (elidedAt_ != 0)
+      return;
+    const std::size_t before = path_.size();
+    const std::size_t added = (path_.empty() ? 0 : 1) + name.size();
+    if (depth_ > kMaxLevels || before + added > kMaxBytes) {
+      elidedAt_ = depth_;
+      if (!path_.empty())
+        path_ += '\\';
+      path_ += kElided;
+      elidedFrom_ = before;
+      return;
+    }
+    starts_.push_back(before);
+    if (!path_.empty())
+      path_ += '\\';
+    path_ += name;
+  }
+
+  // A close without an open folder (the file's outermost list) changes nothing.
+  void Close() {
+    if (depth_ == 0)
+      return;
+    if (elidedAt_ != 0) {
+      if (depth_ == elidedAt_) {
+        path_.resize(elidedFrom_);
+        elidedAt_ = 0;
+      }
+    } else {
+      path_.resize(starts_.back());
+      starts_.pop_back();
+    }
+    --depth_;
+  }
+
+private:
+  std::string path_;
+  std::vector<std::size_t> starts_; // where each kept level begins in path_
+  std::size_t depth_ = 0;           // levels open, kept or not
+  std::size_t elidedAt_ = 0;        // the level that was elided first; 0 when none is
+  std::size_t elidedFrom_ = 0;      // path_'s size before that level
+};
+
 } // namespace
 
 std::vector<std::string> SplitCookieFields(std::string_view line) {
@@ -89,13 +149,13 @@ void ReadCookiesTxt(TBrowserProfile& profile) {
   if (location.empty() || !winapi::FileExists(location))
     return;
   TCacheList& list = profile.GetList(ctCookies);
+  CheckStoreSize(location, kCookiesTxtLimit, "a cookie file");
   try {
     std::string text;
     if (!winapi::ReadWholeFile(location, text))
       return;
     // Lines are sorted as the system orders text ignoring case. One sort key per line, all kept
     // in one buffer and compared with memcmp, gives that order without a call per comparison.
-    // Empty lines and comments are never entries, so they are left out of the sort.
     struct TKeyedLine {
       std::size_t keyStart, keyEnd;
       std::string_view text;
@@ -107,7 +167,9 @@ void ReadCookiesTxt(TBrowserProfile& profile) {
     TTextLineReader reader(text);
     TTextLine line;
     while (reader.Next(line)) {
-      if (line.Text.empty() || line.Text.front() == '#')
+      // Only lines that can be entries are sorted; a file of empty lines or comments costs no
+      // memory per line.
+      if (line.Text.size() < kShortestCookieLine || line.Text.front() == '#')
         continue;
       winapi::LCMapString(winapi::LOCALE_USER_DEFAULT,
                           winapi::LCMAP_SORTKEY | winapi::NORM_IGNORECASE, line.Text, key);
@@ -154,13 +216,14 @@ void ReadBookmarksHtml(TBrowserProfile& profile) {
   const std::string& location = profile.GetLocation(ctBookmarks);
   if (location.empty() || !winapi::FileExists(location))
     return;
+  CheckStoreSize(location, kBookmarksHtmlLimit, "a bookmark file");
   std::string text;
   if (!winapi::ReadWholeFile(location, text))
     RaiseFileOpenError(location);
 
   // Upper-cased once for the whole file rather than once per anchor.
   const std::string upper = UpperCaseAscii(text);
-  std::string folderPath;
+  TBookmarkFolderPath folderPath;
   TTextLineReader reader(text);
   TTextLine line;
   while (reader.Next(line)) {
@@ -171,7 +234,7 @@ void ReadBookmarksHtml(TBrowserProfile& profile) {
       const std::string_view upperLine(upper.data() + (l.data() - text.data()), l.size());
       ParseBookmarkLine(l, upperLine, item.Name, item.Host, item.LastAccess, item.Expires,
                         identifier);
-      item.Path = folderPath;
+      item.Path = folderPath.Text();
       item.Content = std::move(identifier);
       item.Plaintext = std::string(l);
     } else if (const std::size_t h3 = l.find("<H3"); h3 != std::string_view::npos) {
@@ -182,10 +245,9 @@ void ReadBookmarksHtml(TBrowserProfile& profile) {
         if (lt != std::string_view::npos)
           name = l.substr(gt + 1, lt - gt - 1);
       }
-      folderPath = folderPath.empty() ? std::string(name) : folderPath + "\\" + std::string(name);
+      folderPath.Open(name);
     } else if (l.find("</DL>") != std::string_view::npos) {
-      const std::size_t slash = folderPath.rfind('\\');
-      folderPath.erase(slash == std::string::npos ? 0 : slash);
+      folderPath.Close();
     }
   }
 }
@@ -226,6 +288,8 @@ void ReadMorkHistory(TBrowserProfile& profile) {
       item.LastAccess = MorkTimeTextToDateTime(values[2]);
       item.Expires = MorkTimeTextToDateTime(values[3]);
     }
+  } catch (const EFileTooLarge&) {
+    throw;
   } catch (const std::exception&) {
     // The rows read so far stay.
   }
@@ -330,8 +394,13 @@ void TBrowserHelperMozilla::Purge(TBrowserProfile& profile, TCacheKinds kinds) {
     ResetPrefsPages(profile);
   if (KindsContain(kinds, ctCookies))
     PurgeFile(profile, ctCookies);
-  if (KindsContain(kinds, ctBookmarks))
-    PurgeFile(profile, ctBookmarks);
+  if (KindsContain(kinds, ctBookmarks)) {
+    // places.sqlite holds the history too; only its bookmarks go.
+    if (profile.VersionTag == kSQLiteGeneration)
+      PurgeSQLiteStore<TFirefox3Bookmarks>(profile, ctBookmarks);
+    else
+      PurgeFile(profile, ctBookmarks);
+  }
 }
 
 } // namespace quillon

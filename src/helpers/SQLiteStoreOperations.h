@@ -50,4 +50,19 @@ void CleanSQLiteStore(TBrowserProfile& profile, TCacheType kind,
   }
 }
 
+// Empties what the store lists (DeleteAll); the list follows only when that worked, so a locked
+// database does not look purged.
+template <typename TStore> void PurgeSQLiteStore(TBrowserProfile& profile, TCacheType kind) {
+  try {
+    const std::string folder = ExtractFolderPart(profile.GetLocation(kind));
+    if (folder.empty())
+      return;
+    TStore store(folder);
+    if (store.DeleteAll())
+      profile.GetList(kind).Clear();
+  } catch (const std::exception&) {
+    // The database stays as it was.
+  }
+}
+
 } // namespace quillon

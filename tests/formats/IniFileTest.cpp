@@ -1,11 +1,13 @@
 #include "formats/IniFile.h"
 
+#include "formats/StoreLimits.h"
 #include "kit/TempDir.h"
 #include "winapi/WinApi.h"
 #include "winapi/image/ImageWinApi.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 
 namespace {
@@ -83,6 +85,18 @@ TEST(IniFile, MissingFileIsEmpty) {
   config.imageRoot = dir.Path();
   const winapi::TWinApiScope scope(std::make_shared<winapi::image::TImageWinApi>(config));
   EXPECT_TRUE(TIniFile("C:\\nothing\\profiles.ini").ReadSections().empty());
+}
+
+TEST(IniFile, AFileLargerThanItsLimitIsRefusedUnread) {
+  kit::TTempDir dir;
+  winapi::image::TImageConfig config;
+  config.imageRoot = dir.Path();
+  const winapi::TWinApiScope scope(std::make_shared<winapi::image::TImageWinApi>(config));
+  std::ofstream(dir.Path() + "/profiles.ini") << "[Profile0]\nPath=a\n";
+  std::filesystem::resize_file(dir.Path() + "/profiles.ini", kIniFileLimit);
+  EXPECT_EQ(TIniFile("C:\\profiles.ini").ReadString("Profile0", "Path", ""), "a");
+  std::filesystem::resize_file(dir.Path() + "/profiles.ini", kIniFileLimit + 1);
+  EXPECT_THROW(TIniFile("C:\\profiles.ini"), EFileTooLarge);
 }
 
 } // namespace

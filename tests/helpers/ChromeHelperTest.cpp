@@ -117,7 +117,7 @@ TEST_F(ChromeHelperTest, CleanDeletesTheAcceptedRowsAndTheListWaitsForTheReload)
   EXPECT_EQ(Hosts(profile.GetList(ctBookmarks)), (Texts{"http://one/"}));
 }
 
-TEST_F(ChromeHelperTest, PurgeDeletesTheCookieFileAndEmptiesVisitsAndStarred) {
+TEST_F(ChromeHelperTest, PurgeDeletesTheCookieFileAndEmptiesVisitsStarredAndUrls) {
   chrome.RefreshAll(profile);
   chrome.Purge(profile, (1 << ctCache) | (1 << ctPages) | 32);
   EXPECT_EQ(image.Files(), (Texts{"Cookies", "History"}));
@@ -127,7 +127,7 @@ TEST_F(ChromeHelperTest, PurgeDeletesTheCookieFileAndEmptiesVisitsAndStarred) {
   EXPECT_EQ(image.Files(), Texts{"History"});
   EXPECT_EQ(RowCount("visits"), 0);
   EXPECT_EQ(RowCount("starred"), 0); // the folder row as well
-  EXPECT_EQ(RowCount("urls"), 2);
+  EXPECT_EQ(RowCount("urls"), 0);    // no bookmark is left to keep an address
   for (const TCacheType kind : {ctCookies, ctHistory, ctBookmarks})
     EXPECT_EQ(profile.GetList(kind).Count(), 0);
 }

@@ -109,14 +109,46 @@ TEST_F(CleanCookiesTxtTest, WithoutValidatorOrFileNothingChanges) {
   EXPECT_EQ(image_.Files(), Files{"cookies.txt"});
 }
 
-TEST_F(CleanCookiesTxtTest, FailedWriteOrRenameLeavesTheFileByteForByte) {
+TEST_F(CleanCookiesTxtTest, FailedWriteOrRenameIsRaisedAndLeavesTheFileByteForByte) {
   for (const bool failWrite : {true, false}) {
     SCOPED_TRACE(failWrite ? "write" : "rename");
     image_.Api().FailWrite = failWrite ? Always() : nullptr;
     image_.Api().FailMove = failWrite ? nullptr : Always();
     TValidator v{{".alpha.example/"}};
-    CleanCookiesTxt(profile_, v.Callback());
+    EXPECT_THROW(CleanCookiesTxt(profile_, v.Callback()), EFCreateError);
     EXPECT_EQ(image_.Read("cookies.txt"), original_);
+    EXPECT_EQ(image_.Files(), Files{"cookies.txt"});
+  }
+}
+
+// The list shows only lines with seven fields, sorted; the file keeps everything else where it
+// was, and each accepted entry takes exactly one line of its text.
+TEST_F(CleanCookiesTxtTest, KeepsEveryLineThatIsNotAnAcceptedEntryInFileOrder) {
+  const std::string a = kit::CookiesTxtLine(cookies_[0]);
+  const std::string c = kit::CookiesTxtLine(cookies_[2]);
+  const std::string file = "# Netscape HTTP Cookie File\n\n" + c + "\n" +
+                           "#HttpOnly_.secure.example\tTRUE\t/\tTRUE\t1900000000\ts\t1\n" + a +
+                           "\n" + "# a comment between cookies\n" +
+                           "empty.example\tFALSE\t/\tFALSE\t1900000000\tnovalue\n" + a + "\n" +
+                           "x\tTRUE\t/\tFALSE\t1900000000\tname\tvalue\textra\n";
+  image_.Put("cookies.txt", file);
+  TValidator v{{".alpha.example/"}};
+  CleanCookiesTxt(profile_, v.Callback());
+  EXPECT_EQ(image_.Read("cookies.txt"),
+            kCookieHeader + c + "\n" +
+                "#HttpOnly_.secure.example\tTRUE\t/\tTRUE\t1900000000\ts\t1\n" +
+                "# a comment between cookies\n" +
+                "empty.example\tFALSE\t/\tFALSE\t1900000000\tnovalue\n" + a + "\n" +
+                "x\tTRUE\t/\tFALSE\t1900000000\tname\tvalue\textra\n");
+}
+
+TEST_F(CleanCookiesTxtTest, AFileWithNothingToRemoveIsNotWritten) {
+  for (const std::string& content : {std::string(), std::string("# only a comment\n")}) {
+    image_.Put("cookies.txt", content);
+    image_.Api().FailWrite = Always(); // a write would raise
+    TValidator v{{".alpha.example/"}};
+    EXPECT_NO_THROW(CleanCookiesTxt(profile_, v.Callback()));
+    EXPECT_EQ(image_.Read("cookies.txt"), content);
     EXPECT_EQ(image_.Files(), Files{"cookies.txt"});
   }
 }
@@ -207,7 +239,7 @@ TEST_F(CleanBookmarksHtmlTest, AnchorStaysWhileAnEntryWithItsTitleAndAddressRema
 TEST_F(CleanBookmarksHtmlTest, OlderBackupIsReplaced) {
   Write(Tree(), true);
   image_.Put("bookmarks.html.vext.bak", "stale");
-  TValidator v;
+  TValidator v{{"\\Home"}};
   CleanBookmarksHtml(profile_, v.Callback());
   EXPECT_EQ(image_.Read("bookmarks.html.vext.bak"), original_);
 }
@@ -229,7 +261,7 @@ TEST_F(CleanBookmarksHtmlTest, FailedRewriteLeavesTheFileByteForByte) {
   Write(Tree(), false);
   image_.Api().FailWrite = Always();
   TValidator v{{"\\Home"}};
-  CleanBookmarksHtml(profile_, v.Callback());
+  EXPECT_THROW(CleanBookmarksHtml(profile_, v.Callback()), EFCreateError);
   EXPECT_EQ(image_.Read("bookmarks.html"), original_);
   EXPECT_EQ(image_.Read("bookmarks.html.vext.bak"), original_);
   EXPECT_EQ(image_.Files(), (Files{"bookmarks.html", "bookmarks.html.vext.bak"}));
@@ -239,7 +271,7 @@ TEST_F(CleanBookmarksHtmlTest, NoBackupNoRewrite) {
   Write(Tree(), false);
   image_.Api().FailCopy = Always();
   TValidator v{{"\\Home"}};
-  CleanBookmarksHtml(profile_, v.Callback());
+  EXPECT_THROW(CleanBookmarksHtml(profile_, v.Callback()), EFCreateError);
   EXPECT_EQ(image_.Read("bookmarks.html"), original_);
   EXPECT_EQ(image_.Files(), Files{"bookmarks.html"});
 }
@@ -325,6 +357,21 @@ TEST_F(CleanPrefsPagesTest, FailedWriteRaisesAndKeepsFileAndList) {
   EXPECT_EQ(image_.Read("prefs.js"), original_);
   EXPECT_EQ(image_.Files(), Files{"prefs.js"});
   EXPECT_EQ(profile_.GetList(ctPages)[0].Content, "old");
+}
+
+// A second reset finds every page blank already: a file that cannot be written any more (as a
+// read-only prefs.js) is left alone instead of failing the clean.
+TEST_F(CleanPrefsPagesTest, AFileWhosePagesHoldTheValuesAlreadyIsNotWritten) {
+  ResetPrefsPages(profile_);
+  const std::string reset = *image_.Read("prefs.js");
+  image_.Api().FailWrite = Always();
+  image_.Api().FailMove = Always();
+  EXPECT_NO_THROW(ResetPrefsPages(profile_));
+  EXPECT_EQ(image_.Read("prefs.js"), reset);
+  EXPECT_EQ(profile_.GetList(ctPages)[0].Content, "about:blank");
+  // One page that differs is a change again.
+  TValidator v({"about:blank"}, "http://other.example/");
+  EXPECT_THROW(CleanPrefsPages(profile_, v.Callback()), EFCreateError);
 }
 
 // --- ParseBookmarkLine -------------------------------------------------------------------------

@@ -2,6 +2,7 @@
 
 #include "discovery/BrowserManager.h"
 #include "formats/BrowserCacheSQLite.h"
+#include "formats/StoreLimits.h"
 #include "formats/TextStoreImage.h"
 #include "helpers/MozillaHelperRead.h"
 #include "kit/MorkWriter.h"
@@ -14,6 +15,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -312,14 +314,114 @@ TEST_F(MozillaSQLiteTest, CleanDeletesTheAcceptedRowsAndLeavesTheListToTheNextRe
   EXPECT_EQ(Field(profile.GetList(ctBookmarks), &TCacheItem::Host), (Texts{"http://x/"}));
 }
 
-TEST_F(MozillaSQLiteTest, PurgeDeletesTheDatabasesAsWholeFiles) {
+TEST_F(MozillaSQLiteTest, PurgeDeletesTheCookieFileButOnlyTheBookmarksOfPlaces) {
   mozilla.RefreshAll(profile);
   mozilla.Purge(profile, (1 << ctCookies) | (1 << ctBookmarks));
   EXPECT_FALSE(image.Read("cookies.sqlite").has_value());
-  EXPECT_FALSE(image.Read("places.sqlite").has_value());
+  // places.sqlite is the history as well: its pages stay.
+  ASSERT_TRUE(image.Read("places.sqlite").has_value());
+  TSQLiteDatabase places(Host("places.sqlite"), TSQLiteOpenMode::ReadOnly);
+  EXPECT_EQ(places.GetTable("SELECT count(*) FROM moz_places")->ColumnInt64(0), 2);
+  EXPECT_EQ(places.GetTable("SELECT count(*) FROM moz_bookmarks")->ColumnInt64(0), 0);
   EXPECT_EQ(profile.GetList(ctCookies).Count(), 0);
   EXPECT_EQ(profile.GetList(ctBookmarks).Count(), 0);
   EXPECT_EQ(profile.GetList(ctPages).Count(), 4); // not asked for
+}
+
+// Folders nested far deeper, or named far longer, than a browser makes them: every anchor is
+// listed, the path it keeps stops at a bound with a visible mark, and each </DL> still closes
+// the right folder.
+TEST_F(MozillaHelperTest, DeeplyNestedBookmarkFoldersKeepEveryEntryWithABoundedPath) {
+  constexpr std::string_view kMark = "\xE2\x80\xA6";
+  struct TCase {
+    int depth;
+    std::size_t nameLength;
+    int keptLevels; // levels a path shows before the mark
+  };
+  for (const TCase& c : {TCase{100, 2, 32}, TCase{12, 200, 2}}) {
+    SCOPED_TRACE(c.depth);
+    const auto name = [&](int i) {
+      const std::string n = "F" + std::to_string(i);
+      return n + std::string(c.nameLength - std::min(c.nameLength, n.size()), 'x');
+    };
+    std::string html = "<H1>Bookmarks</H1>\n<DL><p>\n";
+    for (int i = 0; i < c.depth; ++i)
+      html += "<DT><H3>" + name(i) + "</H3>\n<DL><p>\n<DT><A HREF=\"http://in" + std::to_string(i) +
+              "/\">In</A>\n";
+    for (int i = c.depth - 1; i >= 0; --i)
+      html += "</DL><p>\n<DT><A HREF=\"http://after" + std::to_string(i) + "/\">After</A>\n";
+    html += "</DL><p>\n";
+    image.Put("bookmarks.html", html);
+
+    ReadBookmarksHtml(profile);
+    const TCacheList& list = profile.GetList(ctBookmarks);
+    ASSERT_EQ(list.Count(), 2 * c.depth);
+    // The path of the folders 0 .. levels-1, elided past the bound.
+    const auto path = [&](int levels) {
+      std::string p;
+      for (int i = 0; i < std::min(levels, c.keptLevels); ++i)
+        p += (i == 0 ? "" : "\\") + name(i);
+      if (levels > c.keptLevels)
+        p += std::string(p.empty() ? "" : "\\") + std::string(kMark);
+      return p;
+    };
+    for (int i = 0; i < c.depth; ++i) {
+      const TCacheItem& in =
+          *profile.GetList(ctBookmarks).FindEntry("In", "http://in" + std::to_string(i) + "/");
+      EXPECT_EQ(in.Path, path(i + 1)) << i;
+      const TCacheItem& after = *profile.GetList(ctBookmarks)
+                                     .FindEntry("After", "http://after" + std::to_string(i) + "/");
+      EXPECT_EQ(after.Path, path(i)) << i;
+    }
+  }
+}
+
+// A store far larger than any browser writes is refused from its size, before it is read; the
+// message names the file and the limit. The files are sparse: their size costs no disk.
+TEST_F(MozillaHelperTest, StoresLargerThanTheirLimitAreRefusedUnread) {
+  struct TCase {
+    std::string file;
+    std::uint64_t limit;
+    std::string what;
+    std::function<void()> read;
+  };
+  const std::vector<TCase> cases = {
+      {"cookies.txt", kCookiesTxtLimit, "a cookie file", [&] { ReadCookiesTxt(profile); }},
+      {"bookmarks.html", kBookmarksHtmlLimit, "a bookmark file",
+       [&] { ReadBookmarksHtml(profile); }},
+      {"prefs.js", kPrefsJsLimit, "a preferences file", [&] { ReadPrefsPages(profile); }},
+      {"history.dat", kMorkLimit, "a Mork file", [&] { ReadMorkHistory(profile); }},
+  };
+  for (const TCase& c : cases) {
+    for (const std::uint64_t size : {c.limit + 1, 2 * c.limit}) {
+      SCOPED_TRACE(c.file + " " + std::to_string(size));
+      image.Put(c.file, "");
+      std::filesystem::resize_file(Host(c.file), size);
+      const std::string message = size == 2 * c.limit
+                                      ? c.file + " is " + SizeText(size) + ", more than the " +
+                                            SizeText(c.limit) + " " + c.what + " can have; not read"
+                                      : c.file + " is " + std::to_string(size) +
+                                            " bytes, more than the " + std::to_string(c.limit) +
+                                            " bytes " + c.what + " can have; not read";
+      try {
+        c.read();
+        ADD_FAILURE() << "read";
+      } catch (const EFileTooLarge& e) {
+        EXPECT_EQ(std::string(e.what()), message);
+      }
+      for (const TCacheList& list : profile.Lists)
+        EXPECT_EQ(list.Count(), 0);
+    }
+  }
+}
+
+TEST(SizeText, RoundsToTheLargestUnitWithOneDecimalBelowAHundred) {
+  const std::vector<std::pair<std::uint64_t, std::string>> cases = {
+      {0, "0 bytes"},           {1023, "1023 bytes"},   {1024, "1 KB"},
+      {1536, "1.5 KB"},         {256 * kMiB, "256 MB"}, {256 * kMiB + 1, "256 MB"},
+      {kMiB * 3 / 2, "1.5 MB"}, {2048 * kMiB, "2 GB"},  {2048 * kMiB + 100 * kMiB, "2.1 GB"}};
+  for (const auto& [bytes, text] : cases)
+    EXPECT_EQ(SizeText(bytes), text) << bytes;
 }
 
 TEST_F(MozillaHelperTest, AProfileReachesTheHelperOfItsTypeThroughItsOwnActions) {
