@@ -56,6 +56,8 @@ for target in "${targets[@]}"; do
   # (longer seeds are cut, which still leaves real key trees to mutate).
   case "$target" in
   HiveFuzz) maxlen=262144 ;;
+  # The text-store targets repeat their input up to 128 times (hostile sizes): 512 KB at most.
+  CookiesTxtFuzz | BookmarksHtmlFuzz) maxlen=4096 ;;
   *) maxlen=16384 ;;
   esac
   echo "== $target: ${DURATION}s"

@@ -6,6 +6,8 @@
 
 #include <map>
 #include <string>
+#include <string_view>
+#include <utility>
 
 namespace quillon::test {
 
@@ -32,7 +34,32 @@ public:
     data = *content;
     return true;
   }
-
+  // Writes, renames and deletes change the map, so that a cleaner's rewrite can be read back.
+  bool WriteWholeFile(const std::string& path, std::string_view data) override {
+    files_[Key(path)] = std::string(data);
+    return true;
+  }
+  BOOL MoveFileEx(const std::string& existing, const std::string& newName, DWORD) override {
+    const auto it = files_.find(Key(existing));
+    if (it == files_.end())
+      return Fail(false);
+    std::string content = std::move(it->second);
+    files_.erase(it);
+    files_[Key(newName)] = std::move(content);
+    return true;
+  }
+  BOOL CopyFile(const std::string& existing, const std::string& newName, BOOL) override {
+    const std::string* content = Find(existing);
+    if (content == nullptr)
+      return Fail(false);
+    files_[Key(newName)] = *content;
+    return true;
+  }
+  BOOL DeleteFile(const std::string& path) override {
+    return files_.erase(Key(path)) > 0 ? true : Fail(false);
+  }
+  // The content of a file; null when there is none.
+  const std::string* Content(const std::string& path) const { return Find(path); }
 
 private:
   std::map<std::string, std::string> files_;

@@ -147,6 +147,37 @@ void IniSeeds() {
         "[unclosed\nx=+7\n=empty\n");
 }
 
+// The text-store targets read their input's first byte as a repeat count (FuzzFile.h).
+void CookiesTxtSeeds() {
+  const std::vector<kit::TCookieTxt> cookies = {
+      {".example.com", true, "/", false, 1900000000, "id", "1"},
+      {"shop.example.org", false, "/cart", true, 1900000001, "cart", "a=b"}};
+  Write("CookiesTxtFuzz", "cookies.txt", std::string(1, '\0') + kit::BuildCookiesTxt(cookies));
+  Write("CookiesTxtFuzz", "cookies-ns4.txt",
+        std::string(1, '\0') +
+            kit::BuildCookiesTxt(cookies, {kit::TMozillaDialect::Netscape4, true}));
+  Write("CookiesTxtFuzz", "odd.txt",
+        "\x02#HttpOnly_.a.example\tTRUE\t/\tTRUE\t1\ts\tv\n  .b  TRUE / FALSE x \"q \"\"n\"\"\" v\n"
+        ".c\tTRUE\t/\tFALSE\t1\tempty\t\n.c\tTRUE\t/\tFALSE\t1\tempty\t\n\r\n# c\n");
+  Write("CookiesTxtFuzz", "many.txt", "\x07.a.example\tTRUE\t/\tFALSE\t1\tn\tv\n\n\n");
+}
+
+void BookmarksHtmlSeeds() {
+  Write("BookmarksHtmlFuzz", "bookmarks.html",
+        std::string(1, '\0') +
+            kit::BuildBookmarksHtml(
+                {kit::TBookmarkNode::Bookmark("Home", "http://home.example/", 1000000000),
+                 kit::TBookmarkNode::Folder(
+                     "Work & Play",
+                     {kit::TBookmarkNode::Bookmark("News", "http://news.example/"),
+                      kit::TBookmarkNode::Folder(
+                          "Deep", {kit::TBookmarkNode::Bookmark("Docs", "http://d/")})})}));
+  // One level of nesting, repeated into a deep tree; and the closing side of it.
+  Write("BookmarksHtmlFuzz", "nest.html",
+        "\x07<DT><H3 ADD_DATE=\"1\">Folder name</H3>\n<DL><p>\n<DT><A HREF=\"http://a/\">A</A>\n");
+  Write("BookmarksHtmlFuzz", "close.html", "\x07</DL><p>\n<DT><A HREF=\"http://b/\">B</A>\n");
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -162,5 +193,7 @@ int main(int argc, char** argv) {
   ListFileSeeds();
   HiveSeeds();
   IniSeeds();
+  CookiesTxtSeeds();
+  BookmarksHtmlSeeds();
   return 0;
 }
