@@ -35,9 +35,17 @@ public:
     return true;
   }
   // Writes, renames and deletes change the map, so that a cleaner's rewrite can be read back.
-  bool WriteWholeFile(const std::string& path, std::string_view data) override {
+  bool WriteWholeFile(const std::string& path, std::string_view data,
+                      DWORD creationDisposition) override {
+    if (creationDisposition == CREATE_NEW && Find(path) != nullptr)
+      return Fail(false, ERROR_FILE_EXISTS);
     files_[Key(path)] = std::string(data);
     return true;
+  }
+  BOOL ReplaceFile(const std::string& replaced, const std::string& replacement) override {
+    if (Find(replaced) == nullptr)
+      return Fail(false);
+    return MoveFileEx(replacement, replaced, MOVEFILE_REPLACE_EXISTING);
   }
   BOOL MoveFileEx(const std::string& existing, const std::string& newName, DWORD) override {
     const auto it = files_.find(Key(existing));
