@@ -85,8 +85,8 @@ constexpr std::size_t kShortestCookieLine = 13;
 // shown as one "\…". The levels still count, so each </DL> closes the right one.
 class TBookmarkFolderPath {
 public:
-  static constexpr std::size_t kMaxLevels = 32;
-  static constexpr std::size_t kMaxBytes = 512;
+  static constexpr std::size_t kMaxLevels = 16;
+  static constexpr std::size_t kMaxBytes = 256;
   static constexpr std::string_view kElided = "\xE2\x80\xA6"; // U+2026, the ellipsis
 
   const std::string& Text() const { return path_; }

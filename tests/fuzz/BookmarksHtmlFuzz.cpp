@@ -19,7 +19,7 @@ namespace {
 
 constexpr char kPath[] = "C:\\Profile\\bookmarks.html";
 // The path bound, its separator and the three bytes of the ellipsis.
-constexpr std::size_t kLongestPath = 512 + 4;
+constexpr std::size_t kLongestPath = 256 + 4;
 
 std::set<std::pair<std::string, std::string>> Anchors(const TCacheList& list) {
   std::set<std::pair<std::string, std::string>> anchors;
