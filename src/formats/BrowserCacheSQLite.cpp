@@ -441,13 +441,9 @@ bool TBrowserSQLite3CacheFile::ReadWithColumnMap(TCacheList& list, const TColumn
   const std::unique_ptr<TSQLiteDatabase> db = Open(TSQLiteOpenMode::ReadOnly);
   if (!db)
     return false;
-  bool found = false;
-  try {
-    found = db->TableExists(TableName);
-  } catch (const ESQLiteException&) {
-    found = false;
-  }
-  if (!found)
+  // A file that is no database fails here; that is a store that cannot be read, not one
+  // without the table.
+  if (!db->TableExists(TableName))
     return false;
 
   const std::unique_ptr<TSQLiteTable> table =
@@ -501,6 +497,7 @@ std::string TBrowserSQLite3CacheFile::DeleteStatement() const {
 }
 
 bool TBrowserSQLite3CacheFile::DeleteEntry(const TCacheItem& item) {
+  LastError.clear();
   try {
     const std::unique_ptr<TSQLiteDatabase> db = Open(TSQLiteOpenMode::ReadWrite);
     if (!db)
@@ -508,19 +505,23 @@ bool TBrowserSQLite3CacheFile::DeleteEntry(const TCacheItem& item) {
     db->ExecSQL("DELETE FROM " + KeyTable + " WHERE " + KeyColumn + "=" +
                 std::to_string(item.DatabaseID));
     return true;
-  } catch (const ESQLiteException&) {
+  } catch (const ESQLiteException& e) {
+    LastError = e.what();
     return false;
   }
 }
 
 bool TBrowserSQLite3CacheFile::DeleteMarked(const TCacheList& list) {
+  LastError.clear();
+  FailedDeletions = 0;
   std::unique_ptr<TSQLiteDatabase> db;
   try {
     db = Open(TSQLiteOpenMode::ReadWrite);
     if (!db)
       return false;
     db->BeginWriteTransaction();
-  } catch (const ESQLiteException&) {
+  } catch (const ESQLiteException& e) {
+    LastError = e.what();
     return false;
   }
   // Prepared once for all rows; a statement that cannot be prepared (no such table) fails every
@@ -528,37 +529,45 @@ bool TBrowserSQLite3CacheFile::DeleteMarked(const TCacheList& list) {
   std::unique_ptr<TSQLiteStatement> statement;
   try {
     statement = db->Prepare(DeleteStatement());
-  } catch (const ESQLiteException&) {
+  } catch (const ESQLiteException& e) {
+    LastError = e.what();
   }
-  if (statement) {
-    for (int i = list.Count() - 1; i >= 0; --i) {
-      const TCacheItem& item = list[i];
-      if (!item.ToBeDeleted)
-        continue;
-      try {
-        statement->BindInt64(1, item.DatabaseID);
-        statement->Execute();
-      } catch (const ESQLiteException&) {
-      }
+  for (int i = list.Count() - 1; i >= 0; --i) {
+    const TCacheItem& item = list[i];
+    if (!item.ToBeDeleted)
+      continue;
+    if (!statement) {
+      ++FailedDeletions;
+      continue;
+    }
+    try {
+      statement->BindInt64(1, item.DatabaseID);
+      statement->Execute();
+    } catch (const ESQLiteException& e) {
+      if (FailedDeletions++ == 0)
+        LastError = e.what();
     }
   }
   statement.reset();
   try {
     db->Commit();
     return true;
-  } catch (const ESQLiteException&) {
+  } catch (const ESQLiteException& e) {
+    LastError = e.what();
     return false;
   }
 }
 
 bool TBrowserSQLite3CacheFile::DeleteAll() {
+  LastError.clear();
   try {
     const std::unique_ptr<TSQLiteDatabase> db = Open(TSQLiteOpenMode::ReadWrite);
     if (!db)
       return false;
     db->ExecSQL("DELETE FROM " + KeyTable);
     return true;
-  } catch (const ESQLiteException&) {
+  } catch (const ESQLiteException& e) {
+    LastError = e.what();
     return false;
   }
 }

@@ -4,10 +4,12 @@
 #include "formats/MozillaPrefs.h"
 #include "formats/StoreFile.h"
 #include "formats/TextLines.h"
+#include "helpers/StoreOperations.h"
 #include "winapi/TextCase.h"
 #include "winapi/WinApi.h"
 
 #include <cstddef>
+#include <exception>
 #include <functional>
 #include <unordered_set>
 #include <utility>
@@ -86,39 +88,49 @@ void ParseBookmarkLine(std::string_view line, std::string_view upper, std::strin
       line.substr(gt + 1, end == std::string::npos ? std::string_view::npos : end - gt - 1));
 }
 
-void CleanPrefsPages(TBrowserProfile& profile, const TOnValidateCacheEntry& validate) {
+TActionOutcome CleanPrefsPages(TBrowserProfile& profile, const TOnValidateCacheEntry& validate) {
+  TActionOutcome outcome;
+  outcome.Ask(TStoreAccess::Change, ctPages);
   const std::string& location = profile.GetLocation(ctPages);
   if (!winapi::FileExists(location))
-    return;
-  TMozillaPrefsList prefs;
-  prefs.LoadFromFile(location);
+    return outcome;
+  try {
+    TMozillaPrefsList prefs;
+    prefs.LoadFromFile(location);
 
-  TCacheList& list = profile.GetList(ctPages);
-  std::vector<std::pair<TCacheItem*, std::string>> accepted;
-  for (int i = 0; i < list.Count(); ++i) {
-    TCacheItem& item = list[i];
-    std::string newcontent = "about:blank";
-    if (AskValidator(validate, profile, ctPages, &item, newcontent, true)) {
-      prefs.WriteString(item.Name, newcontent);
-      accepted.emplace_back(&item, std::move(newcontent));
+    TCacheList& list = profile.GetList(ctPages);
+    std::vector<std::pair<TCacheItem*, std::string>> accepted;
+    for (int i = 0; i < list.Count(); ++i) {
+      TCacheItem& item = list[i];
+      std::string newcontent = "about:blank";
+      if (AskValidator(validate, profile, ctPages, &item, newcontent, true)) {
+        prefs.WriteString(item.Name, newcontent);
+        accepted.emplace_back(&item, std::move(newcontent));
+      }
     }
+    prefs.SaveToFile(location);
+    // The list shows the new values only once the file holds them.
+    for (auto& [item, content] : accepted)
+      item->Content = std::move(content);
+  } catch (const std::exception& e) {
+    outcome.Fail(TStoreAccess::Change, ctPages, location,
+                 ExceptionReason(location, TFileStep::Write, e.what()));
   }
-  prefs.SaveToFile(location);
-  // The list shows the new values only once the file holds them.
-  for (auto& [item, content] : accepted)
-    item->Content = std::move(content);
+  return outcome;
 }
 
-void ResetPrefsPages(TBrowserProfile& profile) {
-  CleanPrefsPages(profile, {});
+TActionOutcome ResetPrefsPages(TBrowserProfile& profile) {
+  return CleanPrefsPages(profile, {});
 }
 
-void CleanCookiesTxt(TBrowserProfile& profile, const TOnValidateCacheEntry& validate) {
+TActionOutcome CleanCookiesTxt(TBrowserProfile& profile, const TOnValidateCacheEntry& validate) {
+  TActionOutcome outcome;
+  outcome.Ask(TStoreAccess::Change, ctCookies);
   if (!validate)
-    return;
+    return outcome;
   const std::string& location = profile.GetLocation(ctCookies);
   if (!winapi::FileExists(location))
-    return;
+    return outcome;
 
   TCacheList& list = profile.GetList(ctCookies);
   for (int i = list.Count() - 1; i >= 0; --i) {
@@ -138,15 +150,24 @@ void CleanCookiesTxt(TBrowserProfile& profile, const TOnValidateCacheEntry& vali
     content += list[i].Plaintext;
     content += '\n';
   }
-  ReplaceStoreFile(location, content);
+  if (!ReplaceStoreFile(location, content))
+    outcome.Fail(TStoreAccess::Change, ctCookies, location,
+                 FileErrorReason(location, TFileStep::Write, winapi::GetLastError()));
+  return outcome;
 }
 
-void CleanBookmarksHtml(TBrowserProfile& profile, const TOnValidateCacheEntry& validate) {
+TActionOutcome CleanBookmarksHtml(TBrowserProfile& profile, const TOnValidateCacheEntry& validate) {
+  TActionOutcome outcome;
+  outcome.Ask(TStoreAccess::Change, ctBookmarks);
   if (!validate)
-    return;
+    return outcome;
   const std::string& location = profile.GetLocation(ctBookmarks);
   if (!winapi::FileExists(location))
-    return;
+    return outcome;
+  const auto fail = [&](const std::string& reason) {
+    outcome.Fail(TStoreAccess::Change, ctBookmarks, location, reason);
+    return outcome;
+  };
 
   TCacheList& list = profile.GetList(ctBookmarks);
   for (int i = list.Count() - 1; i >= 0; --i) {
@@ -158,10 +179,12 @@ void CleanBookmarksHtml(TBrowserProfile& profile, const TOnValidateCacheEntry& v
 
   std::string original;
   if (!winapi::ReadWholeFile(location, original))
-    return;
+    return fail(FileErrorReason(location, TFileStep::Read, winapi::GetLastError()));
   // The backup is a copy: the store itself stays in place until its new content replaces it.
-  if (!winapi::CopyFile(location, location + std::string(kBackupSuffix), false))
-    return;
+  const std::string backup = location + std::string(kBackupSuffix);
+  if (!winapi::CopyFile(location, backup, false))
+    return fail(FileErrorReason(backup, TFileStep::Write, winapi::GetLastError()) +
+                "; without a backup the bookmarks were left as they were");
 
   TBookmarkSet remaining;
   remaining.reserve(static_cast<std::size_t>(list.Count()));
@@ -184,7 +207,9 @@ void CleanBookmarksHtml(TBrowserProfile& profile, const TOnValidateCacheEntry& v
     content += line.Text;
     content += "\r\n";
   }
-  ReplaceStoreFile(location, content);
+  if (!ReplaceStoreFile(location, content))
+    return fail(FileErrorReason(location, TFileStep::Write, winapi::GetLastError()));
+  return outcome;
 }
 
 } // namespace quillon

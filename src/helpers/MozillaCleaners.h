@@ -18,23 +18,23 @@ class TBrowserProfile;
 // location: each accepted entry's preference is set to the validator's newcontent (preset
 // "about:blank"), added when missing, and the entry's Content follows once the file is written.
 // Without a validator every entry is accepted. A missing file changes nothing; a file that
-// cannot be read or written raises EFOpenError or EFCreateError and stays as it was.
-void CleanPrefsPages(TBrowserProfile& profile, const TOnValidateCacheEntry& validate);
+// cannot be read or written stays as it was, and the outcome says why.
+TActionOutcome CleanPrefsPages(TBrowserProfile& profile, const TOnValidateCacheEntry& validate);
 // Sets every page preference to "about:blank".
-void ResetPrefsPages(TBrowserProfile& profile);
+TActionOutcome ResetPrefsPages(TBrowserProfile& profile);
 
 // Removes the accepted cookies (newcontent: Host followed by Path) from the list and writes the
 // cookies.txt anew: the browsers' five header lines, then the remaining entries' Plaintext lines
 // in list order, each ended by a line feed. Without a validator, or without the file, nothing
-// happens. A failed write leaves the file as it was and is not reported.
-void CleanCookiesTxt(TBrowserProfile& profile, const TOnValidateCacheEntry& validate);
+// happens. A failed write leaves the file as it was; the outcome says why.
+TActionOutcome CleanCookiesTxt(TBrowserProfile& profile, const TOnValidateCacheEntry& validate);
 
 // Removes the accepted bookmarks (newcontent: Path "\" Name) from the list, copies the
 // bookmarks.html to "<file>.vext.bak" (replacing an older backup) and writes it anew with CR LF
 // line ends: every line as it was, except anchor lines whose title and address no remaining
 // entry has. Without a validator, or without the file, nothing happens. If the backup cannot be
-// made the file is not rewritten; a failed rewrite leaves it as it was. Nothing is reported.
-void CleanBookmarksHtml(TBrowserProfile& profile, const TOnValidateCacheEntry& validate);
+// made the file is not rewritten; a failed rewrite leaves it as it was. The outcome says why.
+TActionOutcome CleanBookmarksHtml(TBrowserProfile& profile, const TOnValidateCacheEntry& validate);
 
 // Takes apart one anchor line of a bookmarks.html:
 //   <DT><A HREF="url" ADD_DATE="1100000000" LAST_VISIT="1100000500" ID="rdf:#$x">title</A>

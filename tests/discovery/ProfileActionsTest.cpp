@@ -13,17 +13,25 @@ namespace {
 class TJournalHelper : public TBrowserHelperCustom {
 public:
   std::vector<std::string> journal;
-  void RefreshAll(TBrowserProfile&) override { journal.push_back("refresh"); }
-  void RefreshHistory(TBrowserProfile&) override {}
-  void RefreshPages(TBrowserProfile&) override {}
-  void RefreshBookmarks(TBrowserProfile&) override {}
-  void RefreshCookies(TBrowserProfile&) override {}
-  void RefreshCache(TBrowserProfile&) override {}
-  void Clean(TBrowserProfile&, TCacheKinds kinds, const TOnValidateCacheEntry&) override {
-    journal.push_back("clean " + std::to_string(kinds));
+  // What clean and purge answer, and what the refresh answers.
+  TActionOutcome changeOutcome;
+  TActionOutcome readOutcome;
+  TActionOutcome RefreshAll(TBrowserProfile&) override {
+    journal.push_back("refresh");
+    return readOutcome;
   }
-  void Purge(TBrowserProfile&, TCacheKinds kinds) override {
+  TActionOutcome RefreshHistory(TBrowserProfile&) override { return {}; }
+  TActionOutcome RefreshPages(TBrowserProfile&) override { return {}; }
+  TActionOutcome RefreshBookmarks(TBrowserProfile&) override { return {}; }
+  TActionOutcome RefreshCookies(TBrowserProfile&) override { return {}; }
+  TActionOutcome RefreshCache(TBrowserProfile&) override { return {}; }
+  TActionOutcome Clean(TBrowserProfile&, TCacheKinds kinds, const TOnValidateCacheEntry&) override {
+    journal.push_back("clean " + std::to_string(kinds));
+    return changeOutcome;
+  }
+  TActionOutcome Purge(TBrowserProfile&, TCacheKinds kinds) override {
     journal.push_back("purge " + std::to_string(kinds));
+    return changeOutcome;
   }
 };
 
@@ -45,10 +53,10 @@ protected:
     return profile;
   }
   // Runs the action with the states a click on the current profile leaves.
-  void Run(TMainAction action) {
+  TActionOutcome Run(TMainAction action) {
     const TProfileView view = ProfileView(*manager_.ActiveProfile(), AllActionsEnabled());
-    ExecuteMainAction(manager_, action, view.Enabled,
-                      [this](TCacheKinds kinds) { changed.push_back(kinds); });
+    return ExecuteMainAction(manager_, action, view.Enabled,
+                             [this](TCacheKinds kinds) { changed.push_back(kinds); });
   }
 
   TJournalHelper helper;
@@ -128,6 +136,30 @@ TEST_F(ExecuteMainActionTest, DisabledActionsAndAMissingProfileDoNothing) {
   manager_.ItemIndex = 5;
   ExecuteMainAction(manager_, aRefreshAll, AllActionsEnabled(), {});
   EXPECT_TRUE(helper.journal.empty());
+}
+
+// An action answers what it could not change together with what its refresh could not read;
+// the window's message names the profile and each kind that could not be changed, with why.
+TEST_F(ExecuteMainActionTest, AnActionAnswersItsOwnAndItsRefreshsFailures) {
+  TBrowserProfile& profile = AddProfile(bOpera);
+  profile.ProfileName = "alice";
+  profile.ProfileLocation = "C:\\Opera\\";
+  helper.changeOutcome.Fail(TStoreAccess::Change, ctCookies, "C:\\Opera\\cookies4.dat",
+                            "C:\\Opera\\cookies4.dat is in use by another program");
+  helper.changeOutcome.Fail(TStoreAccess::Change, ctHistory, "C:\\Opera\\global.dat",
+                            "C:\\Opera\\global.dat is read-only or may not be changed");
+  helper.readOutcome.Fail(TStoreAccess::Read, ctCache, "C:\\Opera\\dcache4.url",
+                          "C:\\Opera\\dcache4.url cannot be read");
+  const TActionOutcome outcome = Run(aCleanAll);
+  EXPECT_TRUE(outcome.Failed(TStoreAccess::Read, ctCache));
+  EXPECT_FALSE(outcome.Failed(TStoreAccess::Change, ctCache));
+  EXPECT_EQ(ActionFailureMessage(profile, outcome),
+            "Not everything could be removed from the profile alice (Opera 4+, C:\\Opera\\):\n"
+            "\nCookies: C:\\Opera\\cookies4.dat is in use by another program"
+            "\nHistory: C:\\Opera\\global.dat is read-only or may not be changed");
+
+  helper.changeOutcome = {};
+  EXPECT_EQ(ActionFailureMessage(profile, Run(aPurgeAll)), "");
 }
 
 TEST(ActionCaption, MenusNameTheStartPagesHomeAndSearchPages) {
