@@ -115,10 +115,14 @@ public:
     auto window = std::make_unique<TformMain>(factory);
     window->SetErrorReporter(
         [this](QWidget*, const QString& message) { errors.push_back(message.toStdString()); });
+    window->SetFailureReporter(
+        [this](QWidget*, const QString& message) { failures.push_back(message.toStdString()); });
     return window;
   }
 
   std::vector<std::string> errors;
+  // The warnings about stores a clean or purge could not change, in place of the message box.
+  std::vector<std::string> failures;
 
 private:
   TBrowserHelperSubstitute netscape_{THelperKind::Netscape, helper};
