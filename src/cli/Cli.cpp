@@ -197,10 +197,30 @@ std::array<int, kCacheTypeCount> Counts(const TBrowserProfile& profile) {
   return counts;
 }
 
+// How the lines on stderr name a profile: its index in the profiles list and its name.
+std::string ProfileLabel(const TBrowserProfile& profile, int index) {
+  return "profile " + std::to_string(index) + " (" + profile.ProfileName + ")";
+}
+
+// One warning per store of the profile that exists but could not be read at its last read. The
+// profile's name and the reason's paths come from the image, so the line is printed escaped.
+void PrintReadWarnings(const TBrowserProfile& profile, int index, std::ostream& err) {
+  for (int k = 0; k < kCacheTypeCount; ++k) {
+    const TKindOutcome& read = profile.LastRead.Of(TStoreAccess::Read, static_cast<TCacheType>(k));
+    if (read.Result == TKindResult::Failed)
+      err << "quillon-cli: warning: "
+          << TerminalText(ProfileLabel(profile, index) + ": cannot read the " +
+                          std::string(KindText(static_cast<TCacheType>(k))) + ": " + read.Reason)
+          << '\n';
+  }
+}
+
 // Runs clean or purge as the main window's actions do: the profile is selected (which sets what
 // it offers), the "all" action or one action per kind runs, each with its follow-up refresh.
-void CleanOrPurge(TBrowserManager& manager, int index, TActionVerb verb, TCacheKinds kinds,
-                  bool aligned, std::ostream& out) {
+// Prints the counts, then on err one line per kind that could not be changed and the warnings
+// of the stores the refresh could not read; answers whether anything failed.
+bool CleanOrPurge(TBrowserManager& manager, int index, TActionVerb verb, TCacheKinds kinds,
+                  bool aligned, std::ostream& out, std::ostream& err) {
   manager.SetOnValidateCacheEntry(ValidateCacheEntry);
   manager.ItemIndex = index;
   TBrowserProfile& profile = manager.Profiles().Items(index);
@@ -215,10 +235,11 @@ void CleanOrPurge(TBrowserManager& manager, int index, TActionVerb verb, TCacheK
         actions.push_back(MakeAction(verb, static_cast<TCacheType>(k)));
   }
   std::vector<std::string> notOffered;
+  TActionOutcome outcome;
   for (const TMainAction action : actions) {
     if (!view.Enabled[action])
       notOffered.emplace_back(ActionCaption(action));
-    ExecuteMainAction(manager, action, view.Enabled, nullptr);
+    outcome.Merge(ExecuteMainAction(manager, action, view.Enabled, nullptr));
   }
   const auto after = Counts(profile);
   TTextTable table(aligned);
@@ -228,9 +249,20 @@ void CleanOrPurge(TBrowserManager& manager, int index, TActionVerb verb, TCacheK
   table.Print(out);
   for (const std::string& caption : notOffered)
     out << "\"" << caption << "\" is not offered for this profile.\n";
+  out.flush();
+  for (int k = 0; k < kCacheTypeCount; ++k) {
+    const TKindOutcome& change = outcome.Of(TStoreAccess::Change, static_cast<TCacheType>(k));
+    if (change.Result == TKindResult::Failed)
+      err << "quillon-cli: "
+          << TerminalText(ProfileLabel(profile, index) + ": " + kKindNames[k] + ": " +
+                          change.Reason)
+          << '\n';
+  }
+  PrintReadWarnings(profile, index, err);
+  return outcome.Failed(TStoreAccess::Change);
 }
 
-int Run(const TCliOptions& options, bool aligned, std::ostream& out) {
+int Run(const TCliOptions& options, bool aligned, std::ostream& out, std::ostream& err) {
   if (options.command == "compat") {
     PrintCompatibility(aligned, out);
     return 0;
@@ -244,14 +276,18 @@ int Run(const TCliOptions& options, bool aligned, std::ostream& out) {
 
   if (options.command == "profiles") {
     PrintProfiles(manager, aligned, out);
+    for (int i = 0; i < manager.Profiles().Count(); ++i)
+      PrintReadWarnings(manager.Profiles().Items(i), i, err);
   } else if (options.command == "show") {
     const int index = ParseProfileIndex(options.args[0], manager);
     PrintEntries(manager.Profiles().Items(index), ParseKind(options.args[1]), aligned, out);
+    PrintReadWarnings(manager.Profiles().Items(index), index, err);
   } else if (options.command == "clean" || options.command == "purge") {
     const int index = ParseProfileIndex(options.args[0], manager);
-    CleanOrPurge(manager, index,
-                 options.command == "clean" ? TActionVerb::Clean : TActionVerb::Purge,
-                 ParseKinds(options.args[1]), aligned, out);
+    const bool failed = CleanOrPurge(
+        manager, index, options.command == "clean" ? TActionVerb::Clean : TActionVerb::Purge,
+        ParseKinds(options.args[1]), aligned, out, err);
+    return failed ? 1 : 0;
   } else if (options.command == "log") {
     for (const std::string& line : manager.DetectionLog())
       out << TerminalText(line) << '\n';
@@ -291,7 +327,7 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
       ParseKinds(options.args[1]);
     // Aligned columns for a person at a terminal; tabs for other programs.
     const bool aligned = &out == &std::cout && isatty(STDOUT_FILENO);
-    return Run(options, aligned, out);
+    return Run(options, aligned, out, err);
   } catch (const ECliUsage& e) {
     err << "quillon-cli: " << TerminalText(e.message) << '\n';
     return 2;

@@ -107,16 +107,17 @@ TBrowserHelperCustom& TBrowserProfile::CleanHelper() const {
   return RefreshHelper();
 }
 
-void TBrowserProfile::Refresh() {
-  RefreshHelper().RefreshAll(*this);
+TActionOutcome TBrowserProfile::Refresh() {
+  LastRead = RefreshHelper().RefreshAll(*this);
+  return LastRead;
 }
 
-void TBrowserProfile::Clean(TCacheKinds kinds) {
-  CleanHelper().Clean(*this, kinds, OnValidateCacheEntry);
+TActionOutcome TBrowserProfile::Clean(TCacheKinds kinds) {
+  return CleanHelper().Clean(*this, kinds, OnValidateCacheEntry);
 }
 
-void TBrowserProfile::Purge(TCacheKinds kinds) {
-  CleanHelper().Purge(*this, kinds);
+TActionOutcome TBrowserProfile::Purge(TCacheKinds kinds) {
+  return CleanHelper().Purge(*this, kinds);
 }
 
 void TBrowserProfile::Assign(const TBrowserProfile& source) {
@@ -203,6 +204,15 @@ void TBrowserManager::LogDetectionTime() {
   if (!TryFormatDateTime("ss.zzz", clock_() - DetectionStart, elapsed))
     elapsed = "??.???";
   Log("i Browser detection took " + elapsed + " seconds.");
+}
+
+void TBrowserManager::LogReadFailures(const TActionOutcome& outcome) {
+  for (int k = 0; k < kCacheTypeCount; ++k) {
+    const TKindOutcome& read = outcome.Of(TStoreAccess::Read, static_cast<TCacheType>(k));
+    if (read.Result == TKindResult::Failed)
+      Log("! Cannot read the " + std::string(KindText(static_cast<TCacheType>(k))) +
+          " of this profile: " + read.Reason);
+  }
 }
 
 void TBrowserManager::SetIEPageLocations(const std::vector<std::string>& locations) {

@@ -3,6 +3,7 @@
 // when it is created, keeps what it found as profiles and keeps a log of how it found them.
 
 #include "helpers/BrowserHelper.h"
+#include "model/ActionOutcome.h"
 #include "model/BrowserCache.h"
 #include "model/DateUtils.h"
 
@@ -121,6 +122,9 @@ public:
   TOnValidateCacheEntry OnValidateCacheEntry;
   // Store generation; the Mozilla helper reads SQLite stores when it is 3.
   std::int32_t VersionTag = 0;
+  // What the last full read of the stores met (discovery's first read, then each Refresh): the
+  // kinds whose store exists but could not be read.
+  TActionOutcome LastRead;
 
   TBrowserType BrowserType() const { return browserType_; }
   // Stores the type and sets the capability flags that go with it. Thunderbird keeps the flags
@@ -138,12 +142,12 @@ public:
   // ProfileName "=" ProfileLocation.
   std::string DisplayName() const;
 
-  // Reads all five kinds again through the profile's helper.
-  void Refresh();
+  // Reads all five kinds again through the profile's helper; the outcome is kept in LastRead.
+  TActionOutcome Refresh();
   // Removes the entries of the given kinds that OnValidateCacheEntry accepts.
-  void Clean(TCacheKinds kinds);
+  TActionOutcome Clean(TCacheKinds kinds);
   // Removes the given kinds as a whole.
-  void Purge(TCacheKinds kinds);
+  TActionOutcome Purge(TCacheKinds kinds);
 
   // The helper that reads the profile, and the one that cleans and purges it. For Internet
   // Explorer they differ: the running user's own profile is cleaned through the URL cache
@@ -223,6 +227,9 @@ public:
   void Log(std::string line);
   // Appends "i Browser detection took ss.zzz seconds." for the time since DetectionStart.
   void LogDetectionTime();
+  // Appends one "!" line per kind whose store could not be read, with the reason (discovery
+  // steps, right after a profile's "+ Added" line).
+  void LogReadFailures(const TActionOutcome& outcome);
 
   // Lines of the list file naming registry locations of Internet Explorer start pages. The main
   // window loads the file into this list after discovery.

@@ -35,8 +35,9 @@ void DetectChromeProfiles(TBrowserManager& manager) {
     profile.SetLocation(ctCookies, defaultProfile + "Cookies");
     profile.SetLocation(ctHistory, defaultProfile + "History");
     profile.SetLocation(ctPages, defaultProfile + "Preferences");
-    BrowserHelperChrome().RefreshAll(profile);
+    profile.LastRead = BrowserHelperChrome().RefreshAll(profile);
     manager.Log("+ Added profile at " + folder + ".");
+    manager.LogReadFailures(profile.LastRead);
   }
   manager.LogDetectionTime();
   manager.Log("");

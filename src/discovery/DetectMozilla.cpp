@@ -26,6 +26,9 @@ namespace {
 constexpr int kCsidlAppData = 26;
 constexpr int kCsidlProgramFiles = 38;
 
+const std::string kProfileListKey =
+    "\\Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\";
+
 std::string WithTrailingBackslash(std::string path) {
   if (path.empty() || path.back() != '\\')
     path += '\\';
@@ -160,6 +163,9 @@ private:
   TMozillaProfileInfo SplitFolder(const std::string& folder, const std::string& base,
                                   TBrowserType browser) const;
   std::string FindAppData(const std::string& sid);
+  // Logs each user the system lists in ProfileList whose registry is not among userKeys (a hive
+  // that is missing or damaged): discovery cannot look at that user's profiles.
+  void LogUsersWithoutRegistry(const std::vector<std::string>& userKeys);
   // One string value below HKEY_USERS\<sid>; false when the key cannot be opened. A failing
   // read is logged after errorLine and also answers false.
   bool ReadUserValue(const std::string& sid, const std::string& key, const std::string& valueName,
@@ -273,12 +279,13 @@ void TMozillaDetection::AddMozillaProfile(const std::string& name,
   profile.SetLocation(ctPages, folder + "prefs.js");
   if (info.Browser == bNetscape4) {
     profile.SetLocation(ctHistory, folder + "netscape.hst");
-    BrowserHelperNetscape().RefreshAll(profile);
+    profile.LastRead = BrowserHelperNetscape().RefreshAll(profile);
   } else {
     profile.SetLocation(ctHistory, folder + "history.dat");
-    BrowserHelperMozilla().RefreshAll(profile);
+    profile.LastRead = BrowserHelperMozilla().RefreshAll(profile);
   }
   manager_.Log("+ Added Mozilla profile at " + folder + ".");
+  manager_.LogReadFailures(profile.LastRead);
 }
 
 bool TMozillaDetection::ReadUserValue(const std::string& sid, const std::string& key,
@@ -344,6 +351,35 @@ std::string TMozillaDetection::FindAppData(const std::string& sid) {
   return result;
 }
 
+void TMozillaDetection::LogUsersWithoutRegistry(const std::vector<std::string>& userKeys) {
+  TMyRegistry list;
+  list.SetRootKey(winapi::HKEY_LOCAL_MACHINE);
+  if (!list.OpenKeyForReading(kProfileListKey))
+    return;
+  for (const std::string& sid : list.GetKeyNames()) {
+    // Windows keeps "<SID>.bak" keys beside broken profiles; they name no user of their own.
+    winapi::SID binary;
+    if (!IsUserSid(sid) || !winapi::ConvertStringSidToSid(sid, binary))
+      continue;
+    const bool loaded = std::any_of(userKeys.begin(), userKeys.end(), [&](const std::string& key) {
+      return SameTextAscii(key, sid);
+    });
+    if (loaded)
+      continue;
+    std::string folder;
+    TMyRegistry profile;
+    profile.SetRootKey(winapi::HKEY_LOCAL_MACHINE);
+    if (profile.OpenKeyForReading(kProfileListKey + sid))
+      try {
+        folder = profile.ReadString("ProfileImagePath");
+      } catch (const std::exception&) {
+      }
+    manager_.Log("! The registry of user " + SidToAccountName(sid, "") + " (" + sid +
+                 (folder.empty() ? "" : ", " + folder) +
+                 ") cannot be opened; the user's profiles are not searched.");
+  }
+}
+
 void TMozillaDetection::Run() {
   manager_.Log("[ Mozilla Firefox & compatibles ]");
   std::vector<std::string> userKeys;
@@ -353,6 +389,7 @@ void TMozillaDetection::Run() {
     if (registry.OpenKeyForReading("\\"))
       userKeys = registry.GetKeyNames();
   }
+  LogUsersWithoutRegistry(userKeys);
   try {
     currentUserName_ = GetCurrentUserName();
     currentUserSid_ = zuConvertSidToStringSid(zuLookupAccountName(currentUserName_, ""));

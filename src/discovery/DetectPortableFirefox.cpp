@@ -43,8 +43,9 @@ void ProbePortableFolder(TBrowserManager& manager, const std::string& folder) {
   profile.SetLocation(ctPages, profileFolder + "prefs.js");
   profile.SetLocation(ctHistory, profileFolder + "history.dat");
   // A portable Firefox keeps its cache wherever its launcher says; no cache location is set.
-  BrowserHelperMozilla().RefreshAll(profile);
+  profile.LastRead = BrowserHelperMozilla().RefreshAll(profile);
   manager.Log("+ Added profile at " + folder + ".");
+  manager.LogReadFailures(profile.LastRead);
 }
 
 void ProbePortableSupportKey(TBrowserManager& manager, winapi::HKEY root) {
@@ -66,7 +67,8 @@ void ProbePortableSupportKey(TBrowserManager& manager, winapi::HKEY root) {
     }
   } catch (const std::exception&) {
   }
-  // Only the read is guarded: a failing first read of a profile ends the whole step.
+  // Only the value's read is guarded: a profile's first read records its own failures, and
+  // anything else that fails ends the whole step.
   for (const std::string& folder : folders)
     ProbePortableFolder(manager, folder + "\\");
 }

@@ -1,5 +1,7 @@
 #include "discovery/ProfileActions.h"
 
+#include "discovery/EntryRows.h"
+
 #include <initializer_list>
 
 namespace quillon {
@@ -100,28 +102,45 @@ TProfileView ProfileView(const TBrowserProfile& profile, const TActionStates& cu
   return view;
 }
 
-void ExecuteMainAction(TBrowserManager& manager, TMainAction action, const TActionStates& enabled,
-                       const TListsChanged& listsChanged) {
+TActionOutcome ExecuteMainAction(TBrowserManager& manager, TMainAction action,
+                                 const TActionStates& enabled, const TListsChanged& listsChanged) {
+  TActionOutcome outcome;
   if (!enabled.at(action))
-    return;
+    return outcome;
   TBrowserProfile* profile = manager.ActiveProfile();
   if (profile == nullptr)
-    return;
+    return outcome;
   switch (ActionVerb(action)) {
   case TActionVerb::Refresh:
-    profile->Refresh();
+    outcome = profile->Refresh();
     if (listsChanged)
       listsChanged(ActionKinds(action));
-    return;
+    return outcome;
   case TActionVerb::Clean:
-    profile->Clean(ActionKinds(action));
+    outcome = profile->Clean(ActionKinds(action));
     break;
   case TActionVerb::Purge:
-    profile->Purge(ActionKinds(action));
+    outcome = profile->Purge(ActionKinds(action));
     break;
   }
   if (const std::optional<TMainAction> next = FollowUpAction(action))
-    ExecuteMainAction(manager, *next, enabled, listsChanged);
+    outcome.Merge(ExecuteMainAction(manager, *next, enabled, listsChanged));
+  return outcome;
+}
+
+std::string ActionFailureMessage(const TBrowserProfile& profile, const TActionOutcome& outcome) {
+  if (!outcome.Failed(TStoreAccess::Change))
+    return {};
+  std::string message = "Not everything could be removed from the profile " + profile.ProfileName +
+                        " (" + std::string(profile.BrowserName()) + ", " + profile.ProfileLocation +
+                        "):\n";
+  for (int k = 0; k < kCacheTypeCount; ++k) {
+    const TKindOutcome& change = outcome.Of(TStoreAccess::Change, static_cast<TCacheType>(k));
+    if (change.Result == TKindResult::Failed)
+      message +=
+          "\n" + std::string(EntryListCaption(static_cast<TCacheType>(k))) + ": " + change.Reason;
+  }
+  return message;
 }
 
 } // namespace quillon

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace quillon {
@@ -70,10 +71,15 @@ TProfileView ProfileView(const TBrowserProfile& profile, const TActionStates& cu
 // Hears which lists must show their kind's entry count again after a refresh.
 using TListsChanged = std::function<void(TCacheKinds kinds)>;
 
-// Runs an action on the manager's current profile, then its follow-up refresh. An action that
-// is disabled in enabled, or has no current profile, does nothing; this also holds for the
+// Runs an action on the manager's current profile, then its follow-up refresh, and answers what
+// both met: the clean or purge under TStoreAccess::Change, the refresh under Read. An action
+// that is disabled in enabled, or has no current profile, does nothing; this also holds for the
 // follow-up. A refresh re-reads all kinds and reports its own kind (or all) to listsChanged.
-void ExecuteMainAction(TBrowserManager& manager, TMainAction action, const TActionStates& enabled,
-                       const TListsChanged& listsChanged);
+TActionOutcome ExecuteMainAction(TBrowserManager& manager, TMainAction action,
+                                 const TActionStates& enabled, const TListsChanged& listsChanged);
+
+// What the window tells the user when a clean or purge could not change every store: the
+// profile, then one line per failed kind with its reason. Empty when nothing failed.
+std::string ActionFailureMessage(const TBrowserProfile& profile, const TActionOutcome& outcome);
 
 } // namespace quillon

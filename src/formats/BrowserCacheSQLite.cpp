@@ -562,13 +562,9 @@ bool TBrowserSQLite3CacheFile::ReadWithColumnMap(TCacheList& list, const TColumn
   const std::unique_ptr<TSQLiteDatabase> db = Open(TSQLiteOpenMode::ReadOnly, empty);
   if (!db)
     return false;
-  bool found = false;
-  try {
-    found = db->TableExists(TableName);
-  } catch (const ESQLiteException&) {
-    found = false;
-  }
-  if (!found)
+  // A file that is no database fails here; that is a store that cannot be read, not one
+  // without the table.
+  if (!db->TableExists(TableName))
     return false;
 
   const std::unique_ptr<TSQLiteTable> table =
@@ -633,6 +629,7 @@ std::vector<std::string> TBrowserSQLite3CacheFile::DeleteAllStatements(TSQLiteDa
 }
 
 bool TBrowserSQLite3CacheFile::DeleteEntry(const TCacheItem& item) {
+  LastError.clear();
   try {
     bool empty = false;
     const std::unique_ptr<TSQLiteDatabase> db = Open(TSQLiteOpenMode::ReadWrite, empty);
@@ -644,11 +641,14 @@ bool TBrowserSQLite3CacheFile::DeleteEntry(const TCacheItem& item) {
     return true;
   } catch (const ESQLiteException& e) {
     winapi::SetLastError(e.ErrorCode());
+    LastError = e.what();
     return false;
   }
 }
 
 bool TBrowserSQLite3CacheFile::DeleteMarked(const TCacheList& list) {
+  LastError.clear();
+  FailedDeletions = 0;
   std::unique_ptr<TSQLiteDatabase> db;
   std::string statementText;
   try {
@@ -660,6 +660,7 @@ bool TBrowserSQLite3CacheFile::DeleteMarked(const TCacheList& list) {
     statementText = DeleteStatement(*db);
   } catch (const ESQLiteException& e) {
     winapi::SetLastError(e.ErrorCode());
+    LastError = e.what();
     return false;
   }
   // Prepared once for all rows; a statement that cannot be prepared (no such table) fails every
@@ -667,18 +668,23 @@ bool TBrowserSQLite3CacheFile::DeleteMarked(const TCacheList& list) {
   std::unique_ptr<TSQLiteStatement> statement;
   try {
     statement = db->Prepare(statementText);
-  } catch (const ESQLiteException&) {
+  } catch (const ESQLiteException& e) {
+    LastError = e.what();
   }
-  if (statement) {
-    for (int i = list.Count() - 1; i >= 0; --i) {
-      const TCacheItem& item = list[i];
-      if (!item.ToBeDeleted)
-        continue;
-      try {
-        statement->BindInt64(1, item.DatabaseID);
-        statement->Execute();
-      } catch (const ESQLiteException&) {
-      }
+  for (int i = list.Count() - 1; i >= 0; --i) {
+    const TCacheItem& item = list[i];
+    if (!item.ToBeDeleted)
+      continue;
+    if (!statement) {
+      ++FailedDeletions;
+      continue;
+    }
+    try {
+      statement->BindInt64(1, item.DatabaseID);
+      statement->Execute();
+    } catch (const ESQLiteException& e) {
+      if (FailedDeletions++ == 0)
+        LastError = e.what();
     }
   }
   statement.reset();
@@ -687,11 +693,13 @@ bool TBrowserSQLite3CacheFile::DeleteMarked(const TCacheList& list) {
     return true;
   } catch (const ESQLiteException& e) {
     winapi::SetLastError(e.ErrorCode());
+    LastError = e.what();
     return false;
   }
 }
 
 bool TBrowserSQLite3CacheFile::DeleteAll() {
+  LastError.clear();
   try {
     bool empty = false;
     const std::unique_ptr<TSQLiteDatabase> db = Open(TSQLiteOpenMode::ReadWrite, empty);
@@ -705,6 +713,7 @@ bool TBrowserSQLite3CacheFile::DeleteAll() {
     return true;
   } catch (const ESQLiteException& e) {
     winapi::SetLastError(e.ErrorCode());
+    LastError = e.what();
     return false;
   }
 }

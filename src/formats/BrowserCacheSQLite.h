@@ -177,18 +177,21 @@ public:
   TBrowserSQLite3CacheFile& operator=(const TBrowserSQLite3CacheFile&) = delete;
 
   // Appends one entry per row; answers whether the table was found (false, and no file touched,
-  // when the database does not exist or is empty). Opening or querying an existing database
-  // raises ESQLiteException.
+  // when the database does not exist or is empty). Opening or querying an existing database, or
+  // a file that is no database, raises ESQLiteException: a store that cannot be read is not an
+  // empty one.
   virtual bool ReadEntries(TCacheList& list) = 0;
-  // The deletions answer false on any error, with GetLastError telling why (ERROR_FILE_NOT_FOUND
-  // for a missing database, ERROR_ACCESS_DENIED for a read-only one or one whose journal files
-  // are not plain files, ERROR_SHARING_VIOLATION for one another program holds). An empty
-  // database file has nothing to delete: true, and the file stays as it is.
+  // The deletions answer false instead of raising, with GetLastError telling why
+  // (ERROR_FILE_NOT_FOUND for a missing database, ERROR_ACCESS_DENIED for a read-only one or one
+  // whose journal files are not plain files, ERROR_SHARING_VIOLATION for one another program
+  // holds) and SQLite's own words, where it gave any, in LastError. An empty database file has
+  // nothing to delete: true, and the file stays as it is.
   //
   // Deletes the row of one entry.
   virtual bool DeleteEntry(const TCacheItem& item);
   // Deletes the rows of all marked entries in one transaction; the entries stay in the list.
-  // false when the transaction could not be begun or committed.
+  // false when the transaction could not be begun or committed. A row that could not be deleted
+  // is skipped and counted in FailedDeletions.
   bool DeleteMarked(const TCacheList& list);
   // Deletes every row the listing shows (and what belongs to them only) in one transaction.
   bool DeleteAll();
@@ -199,6 +202,10 @@ public:
   std::string Query;     // the listing statement
   std::string KeyTable;  // the table that holds the listed rows; deletions go there
   std::string KeyColumn; // its column that the entries' DatabaseID holds
+  // Why the last deletion failed (SQLite's message); empty when the database does not exist.
+  std::string LastError;
+  // Marked rows the last DeleteMarked could not delete.
+  int FailedDeletions = 0;
 
 protected:
   explicit TBrowserSQLite3CacheFile(std::string fileName) : FileName(std::move(fileName)) {}

@@ -17,45 +17,93 @@ bool AskValidator(const TOnValidateCacheEntry& validate, TBrowserProfile& profil
 }
 
 // The store readers and cleaners of each family join these bodies as they are built; until
-// then a helper only empties the lists on a refresh and changes no store.
+// then a helper only empties the lists on a refresh, changes no store and reports nothing.
 
 // Netscape and Mozilla: MozillaHelper.cpp; Chrome: ChromeHelper.cpp.
 
 // --- Opera ---
-void TBrowserHelperOpera::RefreshAll(TBrowserProfile& profile) {
+TActionOutcome TBrowserHelperOpera::RefreshAll(TBrowserProfile& profile) {
   ClearProfileLists(profile);
+  return {};
 }
-void TBrowserHelperOpera::RefreshHistory(TBrowserProfile&) {}
-void TBrowserHelperOpera::RefreshPages(TBrowserProfile&) {}
-void TBrowserHelperOpera::RefreshBookmarks(TBrowserProfile&) {}
-void TBrowserHelperOpera::RefreshCookies(TBrowserProfile&) {}
-void TBrowserHelperOpera::RefreshCache(TBrowserProfile&) {}
-void TBrowserHelperOpera::Clean(TBrowserProfile&, TCacheKinds, const TOnValidateCacheEntry&) {}
-void TBrowserHelperOpera::Purge(TBrowserProfile&, TCacheKinds) {}
+TActionOutcome TBrowserHelperOpera::RefreshHistory(TBrowserProfile&) {
+  return {};
+}
+TActionOutcome TBrowserHelperOpera::RefreshPages(TBrowserProfile&) {
+  return {};
+}
+TActionOutcome TBrowserHelperOpera::RefreshBookmarks(TBrowserProfile&) {
+  return {};
+}
+TActionOutcome TBrowserHelperOpera::RefreshCookies(TBrowserProfile&) {
+  return {};
+}
+TActionOutcome TBrowserHelperOpera::RefreshCache(TBrowserProfile&) {
+  return {};
+}
+TActionOutcome TBrowserHelperOpera::Clean(TBrowserProfile&, TCacheKinds,
+                                          const TOnValidateCacheEntry&) {
+  return {};
+}
+TActionOutcome TBrowserHelperOpera::Purge(TBrowserProfile&, TCacheKinds) {
+  return {};
+}
 
 // --- IECurrent ---
-void TBrowserHelperIECurrent::RefreshAll(TBrowserProfile& profile) {
+TActionOutcome TBrowserHelperIECurrent::RefreshAll(TBrowserProfile& profile) {
   ClearProfileLists(profile);
+  return {};
 }
-void TBrowserHelperIECurrent::RefreshHistory(TBrowserProfile&) {}
-void TBrowserHelperIECurrent::RefreshPages(TBrowserProfile&) {}
-void TBrowserHelperIECurrent::RefreshBookmarks(TBrowserProfile&) {}
-void TBrowserHelperIECurrent::RefreshCookies(TBrowserProfile&) {}
-void TBrowserHelperIECurrent::RefreshCache(TBrowserProfile&) {}
-void TBrowserHelperIECurrent::Clean(TBrowserProfile&, TCacheKinds, const TOnValidateCacheEntry&) {}
-void TBrowserHelperIECurrent::Purge(TBrowserProfile&, TCacheKinds) {}
+TActionOutcome TBrowserHelperIECurrent::RefreshHistory(TBrowserProfile&) {
+  return {};
+}
+TActionOutcome TBrowserHelperIECurrent::RefreshPages(TBrowserProfile&) {
+  return {};
+}
+TActionOutcome TBrowserHelperIECurrent::RefreshBookmarks(TBrowserProfile&) {
+  return {};
+}
+TActionOutcome TBrowserHelperIECurrent::RefreshCookies(TBrowserProfile&) {
+  return {};
+}
+TActionOutcome TBrowserHelperIECurrent::RefreshCache(TBrowserProfile&) {
+  return {};
+}
+TActionOutcome TBrowserHelperIECurrent::Clean(TBrowserProfile&, TCacheKinds,
+                                              const TOnValidateCacheEntry&) {
+  return {};
+}
+TActionOutcome TBrowserHelperIECurrent::Purge(TBrowserProfile&, TCacheKinds) {
+  return {};
+}
 
 // --- IERegistry ---
-void TBrowserHelperIERegistry::RefreshAll(TBrowserProfile& profile) {
+TActionOutcome TBrowserHelperIERegistry::RefreshAll(TBrowserProfile& profile) {
   ClearProfileLists(profile);
+  return {};
 }
-void TBrowserHelperIERegistry::RefreshHistory(TBrowserProfile&) {}
-void TBrowserHelperIERegistry::RefreshPages(TBrowserProfile&) {}
-void TBrowserHelperIERegistry::RefreshBookmarks(TBrowserProfile&) {}
-void TBrowserHelperIERegistry::RefreshCookies(TBrowserProfile&) {}
-void TBrowserHelperIERegistry::RefreshCache(TBrowserProfile&) {}
-void TBrowserHelperIERegistry::Clean(TBrowserProfile&, TCacheKinds, const TOnValidateCacheEntry&) {}
-void TBrowserHelperIERegistry::Purge(TBrowserProfile&, TCacheKinds) {}
+TActionOutcome TBrowserHelperIERegistry::RefreshHistory(TBrowserProfile&) {
+  return {};
+}
+TActionOutcome TBrowserHelperIERegistry::RefreshPages(TBrowserProfile&) {
+  return {};
+}
+TActionOutcome TBrowserHelperIERegistry::RefreshBookmarks(TBrowserProfile&) {
+  return {};
+}
+TActionOutcome TBrowserHelperIERegistry::RefreshCookies(TBrowserProfile&) {
+  return {};
+}
+TActionOutcome TBrowserHelperIERegistry::RefreshCache(TBrowserProfile&) {
+  return {};
+}
+TActionOutcome TBrowserHelperIERegistry::Clean(TBrowserProfile&, TCacheKinds,
+                                               const TOnValidateCacheEntry&) {
+  return {};
+}
+TActionOutcome TBrowserHelperIERegistry::Purge(TBrowserProfile&, TCacheKinds) {
+  return {};
+}
 
 // --- The six instances ---
 

@@ -3,6 +3,7 @@
 // from the browser's stores, cleans single entries a validation callback accepts, and purges
 // whole kinds. Profiles pick their helper by browser type; exactly one instance of each exists.
 
+#include "model/ActionOutcome.h"
 #include "model/BrowserCache.h"
 
 #include <cstdint>
@@ -44,96 +45,102 @@ public:
   TBrowserHelperCustom(const TBrowserHelperCustom&) = delete;
   TBrowserHelperCustom& operator=(const TBrowserHelperCustom&) = delete;
 
+  // Every operation answers what it met per kind (TStoreAccess::Read for the refreshes, Change
+  // for clean and purge). The layers below report a failure by a false result with GetLastError
+  // set, or by an exception whose message says what went wrong; the operation catches it and
+  // records it as the kind's reason, so no failure passes unreported and none escapes. A store
+  // that does not exist is no failure: there is nothing to read or remove.
+
   // Clears all five lists, then fills every kind the family keeps.
-  virtual void RefreshAll(TBrowserProfile& profile) = 0;
-  virtual void RefreshHistory(TBrowserProfile& profile) = 0;
-  virtual void RefreshPages(TBrowserProfile& profile) = 0;
-  virtual void RefreshBookmarks(TBrowserProfile& profile) = 0;
-  virtual void RefreshCookies(TBrowserProfile& profile) = 0;
-  virtual void RefreshCache(TBrowserProfile& profile) = 0;
+  virtual TActionOutcome RefreshAll(TBrowserProfile& profile) = 0;
+  virtual TActionOutcome RefreshHistory(TBrowserProfile& profile) = 0;
+  virtual TActionOutcome RefreshPages(TBrowserProfile& profile) = 0;
+  virtual TActionOutcome RefreshBookmarks(TBrowserProfile& profile) = 0;
+  virtual TActionOutcome RefreshCookies(TBrowserProfile& profile) = 0;
+  virtual TActionOutcome RefreshCache(TBrowserProfile& profile) = 0;
   // Removes, kind by kind, the entries validate accepts.
-  virtual void Clean(TBrowserProfile& profile, TCacheKinds kinds,
-                     const TOnValidateCacheEntry& validate) = 0;
+  virtual TActionOutcome Clean(TBrowserProfile& profile, TCacheKinds kinds,
+                               const TOnValidateCacheEntry& validate) = 0;
   // Removes the kinds as a whole.
-  virtual void Purge(TBrowserProfile& profile, TCacheKinds kinds) = 0;
+  virtual TActionOutcome Purge(TBrowserProfile& profile, TCacheKinds kinds) = 0;
 };
 
 // Netscape 4.x.
 class TBrowserHelperNetscape : public TBrowserHelperCustom {
 public:
-  void RefreshAll(TBrowserProfile& profile) override;
-  void RefreshHistory(TBrowserProfile& profile) override;
-  void RefreshPages(TBrowserProfile& profile) override;
-  void RefreshBookmarks(TBrowserProfile& profile) override;
-  void RefreshCookies(TBrowserProfile& profile) override;
-  void RefreshCache(TBrowserProfile& profile) override;
-  void Clean(TBrowserProfile& profile, TCacheKinds kinds,
-             const TOnValidateCacheEntry& validate) override;
-  void Purge(TBrowserProfile& profile, TCacheKinds kinds) override;
+  TActionOutcome RefreshAll(TBrowserProfile& profile) override;
+  TActionOutcome RefreshHistory(TBrowserProfile& profile) override;
+  TActionOutcome RefreshPages(TBrowserProfile& profile) override;
+  TActionOutcome RefreshBookmarks(TBrowserProfile& profile) override;
+  TActionOutcome RefreshCookies(TBrowserProfile& profile) override;
+  TActionOutcome RefreshCache(TBrowserProfile& profile) override;
+  TActionOutcome Clean(TBrowserProfile& profile, TCacheKinds kinds,
+                       const TOnValidateCacheEntry& validate) override;
+  TActionOutcome Purge(TBrowserProfile& profile, TCacheKinds kinds) override;
 };
 
 // The Mozilla family; start pages, bookmarks, cookies and cache are read as Netscape keeps them.
 class TBrowserHelperMozilla : public TBrowserHelperNetscape {
 public:
-  void RefreshAll(TBrowserProfile& profile) override;
-  void RefreshHistory(TBrowserProfile& profile) override;
-  void Clean(TBrowserProfile& profile, TCacheKinds kinds,
-             const TOnValidateCacheEntry& validate) override;
-  void Purge(TBrowserProfile& profile, TCacheKinds kinds) override;
+  TActionOutcome RefreshAll(TBrowserProfile& profile) override;
+  TActionOutcome RefreshHistory(TBrowserProfile& profile) override;
+  TActionOutcome Clean(TBrowserProfile& profile, TCacheKinds kinds,
+                       const TOnValidateCacheEntry& validate) override;
+  TActionOutcome Purge(TBrowserProfile& profile, TCacheKinds kinds) override;
 };
 
 class TBrowserHelperOpera : public TBrowserHelperCustom {
 public:
-  void RefreshAll(TBrowserProfile& profile) override;
-  void RefreshHistory(TBrowserProfile& profile) override;
-  void RefreshPages(TBrowserProfile& profile) override;
-  void RefreshBookmarks(TBrowserProfile& profile) override;
-  void RefreshCookies(TBrowserProfile& profile) override;
-  void RefreshCache(TBrowserProfile& profile) override;
-  void Clean(TBrowserProfile& profile, TCacheKinds kinds,
-             const TOnValidateCacheEntry& validate) override;
-  void Purge(TBrowserProfile& profile, TCacheKinds kinds) override;
+  TActionOutcome RefreshAll(TBrowserProfile& profile) override;
+  TActionOutcome RefreshHistory(TBrowserProfile& profile) override;
+  TActionOutcome RefreshPages(TBrowserProfile& profile) override;
+  TActionOutcome RefreshBookmarks(TBrowserProfile& profile) override;
+  TActionOutcome RefreshCookies(TBrowserProfile& profile) override;
+  TActionOutcome RefreshCache(TBrowserProfile& profile) override;
+  TActionOutcome Clean(TBrowserProfile& profile, TCacheKinds kinds,
+                       const TOnValidateCacheEntry& validate) override;
+  TActionOutcome Purge(TBrowserProfile& profile, TCacheKinds kinds) override;
 };
 
 // Internet Explorer of the user running the program: the URL cache is reachable only for them.
 class TBrowserHelperIECurrent : public TBrowserHelperCustom {
 public:
-  void RefreshAll(TBrowserProfile& profile) override;
-  void RefreshHistory(TBrowserProfile& profile) override;
-  void RefreshPages(TBrowserProfile& profile) override;
-  void RefreshBookmarks(TBrowserProfile& profile) override;
-  void RefreshCookies(TBrowserProfile& profile) override;
-  void RefreshCache(TBrowserProfile& profile) override;
-  void Clean(TBrowserProfile& profile, TCacheKinds kinds,
-             const TOnValidateCacheEntry& validate) override;
-  void Purge(TBrowserProfile& profile, TCacheKinds kinds) override;
+  TActionOutcome RefreshAll(TBrowserProfile& profile) override;
+  TActionOutcome RefreshHistory(TBrowserProfile& profile) override;
+  TActionOutcome RefreshPages(TBrowserProfile& profile) override;
+  TActionOutcome RefreshBookmarks(TBrowserProfile& profile) override;
+  TActionOutcome RefreshCookies(TBrowserProfile& profile) override;
+  TActionOutcome RefreshCache(TBrowserProfile& profile) override;
+  TActionOutcome Clean(TBrowserProfile& profile, TCacheKinds kinds,
+                       const TOnValidateCacheEntry& validate) override;
+  TActionOutcome Purge(TBrowserProfile& profile, TCacheKinds kinds) override;
 };
 
 // Internet Explorer of any user, through that user's registry hive and folders.
 class TBrowserHelperIERegistry : public TBrowserHelperCustom {
 public:
-  void RefreshAll(TBrowserProfile& profile) override;
-  void RefreshHistory(TBrowserProfile& profile) override;
-  void RefreshPages(TBrowserProfile& profile) override;
-  void RefreshBookmarks(TBrowserProfile& profile) override;
-  void RefreshCookies(TBrowserProfile& profile) override;
-  void RefreshCache(TBrowserProfile& profile) override;
-  void Clean(TBrowserProfile& profile, TCacheKinds kinds,
-             const TOnValidateCacheEntry& validate) override;
-  void Purge(TBrowserProfile& profile, TCacheKinds kinds) override;
+  TActionOutcome RefreshAll(TBrowserProfile& profile) override;
+  TActionOutcome RefreshHistory(TBrowserProfile& profile) override;
+  TActionOutcome RefreshPages(TBrowserProfile& profile) override;
+  TActionOutcome RefreshBookmarks(TBrowserProfile& profile) override;
+  TActionOutcome RefreshCookies(TBrowserProfile& profile) override;
+  TActionOutcome RefreshCache(TBrowserProfile& profile) override;
+  TActionOutcome Clean(TBrowserProfile& profile, TCacheKinds kinds,
+                       const TOnValidateCacheEntry& validate) override;
+  TActionOutcome Purge(TBrowserProfile& profile, TCacheKinds kinds) override;
 };
 
 class TBrowserHelperChrome : public TBrowserHelperCustom {
 public:
-  void RefreshAll(TBrowserProfile& profile) override;
-  void RefreshHistory(TBrowserProfile& profile) override;
-  void RefreshPages(TBrowserProfile& profile) override;
-  void RefreshBookmarks(TBrowserProfile& profile) override;
-  void RefreshCookies(TBrowserProfile& profile) override;
-  void RefreshCache(TBrowserProfile& profile) override;
-  void Clean(TBrowserProfile& profile, TCacheKinds kinds,
-             const TOnValidateCacheEntry& validate) override;
-  void Purge(TBrowserProfile& profile, TCacheKinds kinds) override;
+  TActionOutcome RefreshAll(TBrowserProfile& profile) override;
+  TActionOutcome RefreshHistory(TBrowserProfile& profile) override;
+  TActionOutcome RefreshPages(TBrowserProfile& profile) override;
+  TActionOutcome RefreshBookmarks(TBrowserProfile& profile) override;
+  TActionOutcome RefreshCookies(TBrowserProfile& profile) override;
+  TActionOutcome RefreshCache(TBrowserProfile& profile) override;
+  TActionOutcome Clean(TBrowserProfile& profile, TCacheKinds kinds,
+                       const TOnValidateCacheEntry& validate) override;
+  TActionOutcome Purge(TBrowserProfile& profile, TCacheKinds kinds) override;
 };
 
 // --- The six instances ---------------------------------------------------------------------

@@ -7,51 +7,61 @@
 #include "formats/BrowserCacheSQLite.h"
 #include "helpers/SQLiteStoreOperations.h"
 #include "helpers/StoreOperations.h"
+#include "winapi/WinApi.h"
 
 namespace quillon {
 
-void TBrowserHelperChrome::RefreshAll(TBrowserProfile& profile) {
+TActionOutcome TBrowserHelperChrome::RefreshAll(TBrowserProfile& profile) {
   ClearProfileLists(profile);
-  RefreshBookmarks(profile);
-  RefreshCookies(profile);
-  RefreshHistory(profile);
+  TActionOutcome outcome = RefreshBookmarks(profile);
+  outcome.Merge(RefreshCookies(profile));
+  outcome.Merge(RefreshHistory(profile));
+  return outcome;
 }
 
-void TBrowserHelperChrome::RefreshHistory(TBrowserProfile& profile) {
-  ReadSQLiteStore<TChromeHistory>(profile, ctHistory);
+TActionOutcome TBrowserHelperChrome::RefreshHistory(TBrowserProfile& profile) {
+  return ReadSQLiteStore<TChromeHistory>(profile, ctHistory);
 }
 
-void TBrowserHelperChrome::RefreshPages(TBrowserProfile&) {}
-
-void TBrowserHelperChrome::RefreshBookmarks(TBrowserProfile& profile) {
-  ReadSQLiteStore<TChromeBookmarks>(profile, ctBookmarks);
+TActionOutcome TBrowserHelperChrome::RefreshPages(TBrowserProfile&) {
+  return {};
 }
 
-void TBrowserHelperChrome::RefreshCookies(TBrowserProfile& profile) {
-  ReadSQLiteStore<TChromeCookies>(profile, ctCookies);
+TActionOutcome TBrowserHelperChrome::RefreshBookmarks(TBrowserProfile& profile) {
+  return ReadSQLiteStore<TChromeBookmarks>(profile, ctBookmarks);
 }
 
-void TBrowserHelperChrome::RefreshCache(TBrowserProfile&) {}
+TActionOutcome TBrowserHelperChrome::RefreshCookies(TBrowserProfile& profile) {
+  return ReadSQLiteStore<TChromeCookies>(profile, ctCookies);
+}
 
-void TBrowserHelperChrome::Clean(TBrowserProfile& profile, TCacheKinds kinds,
-                                 const TOnValidateCacheEntry& validate) {
+TActionOutcome TBrowserHelperChrome::RefreshCache(TBrowserProfile&) {
+  return {};
+}
+
+TActionOutcome TBrowserHelperChrome::Clean(TBrowserProfile& profile, TCacheKinds kinds,
+                                           const TOnValidateCacheEntry& validate) {
+  TActionOutcome outcome;
   if (!validate)
-    return;
+    return outcome;
   if (KindsContain(kinds, ctBookmarks))
-    CleanSQLiteStore<TChromeBookmarks>(profile, ctBookmarks, validate, false);
+    outcome.Merge(CleanSQLiteStore<TChromeBookmarks>(profile, ctBookmarks, validate, false));
   if (KindsContain(kinds, ctCookies))
-    CleanSQLiteStore<TChromeCookies>(profile, ctCookies, validate, false);
+    outcome.Merge(CleanSQLiteStore<TChromeCookies>(profile, ctCookies, validate, false));
   if (KindsContain(kinds, ctHistory))
-    CleanSQLiteStore<TChromeHistory>(profile, ctHistory, validate, false);
+    outcome.Merge(CleanSQLiteStore<TChromeHistory>(profile, ctHistory, validate, false));
+  return outcome;
 }
 
-void TBrowserHelperChrome::Purge(TBrowserProfile& profile, TCacheKinds kinds) {
+TActionOutcome TBrowserHelperChrome::Purge(TBrowserProfile& profile, TCacheKinds kinds) {
+  TActionOutcome outcome;
   if (KindsContain(kinds, ctBookmarks))
-    PurgeSQLiteStore<TChromeBookmarks>(profile, ctBookmarks);
+    outcome.Merge(PurgeSQLiteStore<TChromeBookmarks>(profile, ctBookmarks));
   if (KindsContain(kinds, ctCookies))
-    PurgeFile(profile, ctCookies);
+    outcome.Merge(PurgeFile(profile, ctCookies));
   if (KindsContain(kinds, ctHistory))
-    PurgeSQLiteStore<TChromeHistory>(profile, ctHistory);
+    outcome.Merge(PurgeSQLiteStore<TChromeHistory>(profile, ctHistory));
+  return outcome;
 }
 
 } // namespace quillon

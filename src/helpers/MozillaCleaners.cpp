@@ -6,10 +6,12 @@
 #include "formats/StoreFile.h"
 #include "formats/StoreLimits.h"
 #include "formats/TextLines.h"
+#include "helpers/StoreOperations.h"
 #include "winapi/TextCase.h"
 #include "winapi/WinApi.h"
 
 #include <cstddef>
+#include <exception>
 #include <functional>
 #include <unordered_map>
 #include <unordered_set>
@@ -95,46 +97,56 @@ void ParseBookmarkLine(std::string_view line, std::string_view upper, std::strin
       line.substr(gt + 1, end == std::string::npos ? std::string_view::npos : end - gt - 1));
 }
 
-void CleanPrefsPages(TBrowserProfile& profile, const TOnValidateCacheEntry& validate) {
+TActionOutcome CleanPrefsPages(TBrowserProfile& profile, const TOnValidateCacheEntry& validate) {
+  TActionOutcome outcome;
+  outcome.Ask(TStoreAccess::Change, ctPages);
   const std::string& location = profile.GetLocation(ctPages);
   if (!winapi::FileExists(location))
-    return;
-  TMozillaPrefsList prefs;
-  prefs.LoadFromFile(location);
+    return outcome;
+  try {
+    TMozillaPrefsList prefs;
+    prefs.LoadFromFile(location);
 
-  TCacheList& list = profile.GetList(ctPages);
-  std::vector<std::pair<TCacheItem*, std::string>> accepted;
-  bool changed = false;
-  for (int i = 0; i < list.Count(); ++i) {
-    TCacheItem& item = list[i];
-    std::string newcontent = "about:blank";
-    if (AskValidator(validate, profile, ctPages, &item, newcontent, true)) {
-      // A preference that holds the value already needs no write; a file that needs none is
-      // left alone, so a read-only one does not stop a clean of everything else.
-      if (!prefs.Contains(item.Name) || prefs.ReadString(item.Name) != newcontent) {
-        prefs.WriteString(item.Name, newcontent);
-        changed = true;
+    TCacheList& list = profile.GetList(ctPages);
+    std::vector<std::pair<TCacheItem*, std::string>> accepted;
+    bool changed = false;
+    for (int i = 0; i < list.Count(); ++i) {
+      TCacheItem& item = list[i];
+      std::string newcontent = "about:blank";
+      if (AskValidator(validate, profile, ctPages, &item, newcontent, true)) {
+        // A preference that holds the value already needs no write; a file that needs none is
+        // left alone, so a read-only one does not stop a clean of everything else.
+        if (!prefs.Contains(item.Name) || prefs.ReadString(item.Name) != newcontent) {
+          prefs.WriteString(item.Name, newcontent);
+          changed = true;
+        }
+        accepted.emplace_back(&item, std::move(newcontent));
       }
-      accepted.emplace_back(&item, std::move(newcontent));
     }
+    if (changed)
+      prefs.SaveToFile(location);
+    // The list shows the new values only once the file holds them.
+    for (auto& [item, content] : accepted)
+      item->Content = std::move(content);
+  } catch (const std::exception& e) {
+    outcome.Fail(TStoreAccess::Change, ctPages, location,
+                 ExceptionReason(location, TFileStep::Write, e.what()));
   }
-  if (changed)
-    prefs.SaveToFile(location);
-  // The list shows the new values only once the file holds them.
-  for (auto& [item, content] : accepted)
-    item->Content = std::move(content);
+  return outcome;
 }
 
-void ResetPrefsPages(TBrowserProfile& profile) {
-  CleanPrefsPages(profile, {});
+TActionOutcome ResetPrefsPages(TBrowserProfile& profile) {
+  return CleanPrefsPages(profile, {});
 }
 
-void CleanCookiesTxt(TBrowserProfile& profile, const TOnValidateCacheEntry& validate) {
+TActionOutcome CleanCookiesTxt(TBrowserProfile& profile, const TOnValidateCacheEntry& validate) {
+  TActionOutcome outcome;
+  outcome.Ask(TStoreAccess::Change, ctCookies);
   if (!validate)
-    return;
+    return outcome;
   const std::string& location = profile.GetLocation(ctCookies);
   if (!winapi::FileExists(location))
-    return;
+    return outcome;
 
   // The accepted entries' texts say which file lines go; the entries leave the list once the
   // file no longer holds them.
@@ -147,17 +159,26 @@ void CleanCookiesTxt(TBrowserProfile& profile, const TOnValidateCacheEntry& vali
       accepted.push_back(i);
   }
   if (accepted.empty())
-    return;
+    return outcome;
   // Each accepted entry takes one line of its text; two equal lines are two entries.
   std::unordered_map<std::string_view, std::size_t> toRemove;
   toRemove.reserve(accepted.size());
   for (const int i : accepted)
     ++toRemove[list[i].Plaintext];
 
-  CheckStoreSize(location, kCookiesTxtLimit, "a cookie file");
   std::string original;
-  if (!winapi::ReadWholeFile(location, original))
-    RaiseFileOpenError(location);
+  try {
+    CheckStoreSize(location, kCookiesTxtLimit, "a cookie file");
+  } catch (const std::exception& e) {
+    outcome.Fail(TStoreAccess::Change, ctCookies, location,
+                 ExceptionReason(location, TFileStep::Read, e.what()));
+    return outcome;
+  }
+  if (!winapi::ReadWholeFile(location, original)) {
+    outcome.Fail(TStoreAccess::Change, ctCookies, location,
+                 FileErrorReason(location, TFileStep::Read, winapi::GetLastError()));
+    return outcome;
+  }
   // Everything that is not an accepted entry stays, in file order: comments, #HttpOnly_ lines,
   // lines the list never showed. The file's own header block gives way to the header.
   std::string content;
@@ -180,18 +201,28 @@ void CleanCookiesTxt(TBrowserProfile& profile, const TOnValidateCacheEntry& vali
     content += '\n';
   }
   // The entries were read from another state of the file: nothing of it to remove.
-  if (taken > 0 && !ReplaceStoreFile(location, content))
-    RaiseFileCreateError(location);
+  if (taken > 0 && !ReplaceStoreFile(location, content)) {
+    outcome.Fail(TStoreAccess::Change, ctCookies, location,
+                 FileErrorReason(location, TFileStep::Write, winapi::GetLastError()));
+    return outcome;
+  }
   for (const int i : accepted)
     list.Delete(i);
+  return outcome;
 }
 
-void CleanBookmarksHtml(TBrowserProfile& profile, const TOnValidateCacheEntry& validate) {
+TActionOutcome CleanBookmarksHtml(TBrowserProfile& profile, const TOnValidateCacheEntry& validate) {
+  TActionOutcome outcome;
+  outcome.Ask(TStoreAccess::Change, ctBookmarks);
   if (!validate)
-    return;
+    return outcome;
   const std::string& location = profile.GetLocation(ctBookmarks);
   if (!winapi::FileExists(location))
-    return;
+    return outcome;
+  const auto fail = [&](const std::string& reason) {
+    outcome.Fail(TStoreAccess::Change, ctBookmarks, location, reason);
+    return outcome;
+  };
 
   TCacheList& list = profile.GetList(ctBookmarks);
   bool accepted = false;
@@ -205,16 +236,21 @@ void CleanBookmarksHtml(TBrowserProfile& profile, const TOnValidateCacheEntry& v
   }
   // Nothing to remove: the file stays as it is, line ends included.
   if (!accepted)
-    return;
+    return outcome;
 
-  CheckStoreSize(location, kBookmarksHtmlLimit, "a bookmark file");
+  try {
+    CheckStoreSize(location, kBookmarksHtmlLimit, "a bookmark file");
+  } catch (const std::exception& e) {
+    return fail(ExceptionReason(location, TFileStep::Read, e.what()));
+  }
   std::string original;
   if (!winapi::ReadWholeFile(location, original))
-    RaiseFileOpenError(location);
+    return fail(FileErrorReason(location, TFileStep::Read, winapi::GetLastError()));
   // The backup is a copy: the store itself stays in place until its new content replaces it.
   const std::string backup = location + std::string(kBackupSuffix);
   if (!winapi::CopyFile(location, backup, false))
-    RaiseFileCreateError(backup);
+    return fail(FileErrorReason(backup, TFileStep::Write, winapi::GetLastError()) +
+                "; without a backup the bookmarks were left as they were");
 
   TBookmarkSet remaining;
   remaining.reserve(static_cast<std::size_t>(list.Count()));
@@ -238,7 +274,8 @@ void CleanBookmarksHtml(TBrowserProfile& profile, const TOnValidateCacheEntry& v
     content += "\r\n";
   }
   if (!ReplaceStoreFile(location, content))
-    RaiseFileCreateError(location);
+    return fail(FileErrorReason(location, TFileStep::Write, winapi::GetLastError()));
+  return outcome;
 }
 
 } // namespace quillon

@@ -18,11 +18,11 @@ class TBrowserProfile;
 // location: each accepted entry's preference is set to the validator's newcontent (preset
 // "about:blank"), added when missing, and the entry's Content follows once the file is written.
 // Without a validator every entry is accepted. The file is written only when a preference
-// changed. A missing file changes nothing; a file that cannot be read or written raises
-// EFOpenError or EFCreateError and stays as it was.
-void CleanPrefsPages(TBrowserProfile& profile, const TOnValidateCacheEntry& validate);
+// changed. A missing file changes nothing; a file that cannot be read or written stays as it
+// was, and the outcome says why.
+TActionOutcome CleanPrefsPages(TBrowserProfile& profile, const TOnValidateCacheEntry& validate);
 // Sets every page preference to "about:blank".
-void ResetPrefsPages(TBrowserProfile& profile);
+TActionOutcome ResetPrefsPages(TBrowserProfile& profile);
 
 // Removes the accepted cookies (newcontent: Host followed by Path) from the cookies.txt and then
 // from the list (a failure leaves both as they were). The file is written anew: the browsers' five
@@ -30,19 +30,17 @@ void ResetPrefsPages(TBrowserProfile& profile);
 // Plaintext; each takes one equal line) and the file's own header block (its leading empty lines
 // and lines starting "# "), each ended by a line feed. Lines the list does not show (comments,
 // #HttpOnly_ cookies, lines of another field count) stay. Without a validator, without the file, or
-// with nothing to remove, the file is not written. A file that cannot be read raises EFOpenError,
-// one larger than kCookiesTxtLimit EFileTooLarge, a failed write EFCreateError; the file stays as
-// it was.
-void CleanCookiesTxt(TBrowserProfile& profile, const TOnValidateCacheEntry& validate);
+// with nothing to remove, the file is not written. A file that cannot be read (or is larger than
+// kCookiesTxtLimit) or written stays as it was, and the outcome says why.
+TActionOutcome CleanCookiesTxt(TBrowserProfile& profile, const TOnValidateCacheEntry& validate);
 
 // Removes the accepted bookmarks (newcontent: Path "\" Name) from the list, copies the
 // bookmarks.html to "<file>.vext.bak" (replacing an older backup) and writes it anew with CR LF
 // line ends: every line as it was, except anchor lines whose title and address no remaining
 // entry has. Without a validator, without the file, or when nothing was accepted, nothing is
-// written. A file that cannot be read raises EFOpenError (EFileTooLarge beyond
-// kBookmarksHtmlLimit); a backup or rewrite that fails raises EFCreateError, and the file stays
-// as it was.
-void CleanBookmarksHtml(TBrowserProfile& profile, const TOnValidateCacheEntry& validate);
+// written. If the file cannot be read (or is larger than kBookmarksHtmlLimit) or the backup cannot
+// be made, the file is not rewritten; a failed rewrite leaves it as it was. The outcome says why.
+TActionOutcome CleanBookmarksHtml(TBrowserProfile& profile, const TOnValidateCacheEntry& validate);
 
 // Takes apart one anchor line of a bookmarks.html:
 //   <DT><A HREF="url" ADD_DATE="1100000000" LAST_VISIT="1100000500" ID="rdf:#$x">title</A>

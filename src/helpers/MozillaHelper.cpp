@@ -144,16 +144,21 @@ std::vector<std::string> SplitCookieFields(std::string_view line) {
   return fields;
 }
 
-void ReadCookiesTxt(TBrowserProfile& profile) {
+TActionOutcome ReadCookiesTxt(TBrowserProfile& profile) {
+  TActionOutcome outcome;
+  outcome.Ask(TStoreAccess::Read, ctCookies);
   const std::string& location = profile.GetLocation(ctCookies);
   if (location.empty() || !winapi::FileExists(location))
-    return;
+    return outcome;
   TCacheList& list = profile.GetList(ctCookies);
-  CheckStoreSize(location, kCookiesTxtLimit, "a cookie file");
   try {
+    CheckStoreSize(location, kCookiesTxtLimit, "a cookie file");
     std::string text;
-    if (!winapi::ReadWholeFile(location, text))
-      return;
+    if (!winapi::ReadWholeFile(location, text)) {
+      outcome.Fail(TStoreAccess::Read, ctCookies, location,
+                   FileErrorReason(location, TFileStep::Read, winapi::GetLastError()));
+      return outcome;
+    }
     // Lines are sorted as the system orders text ignoring case. One sort key per line, all kept
     // in one buffer and compared with memcmp, gives that order without a call per comparison.
     struct TKeyedLine {
@@ -205,17 +210,19 @@ void ReadCookiesTxt(TBrowserProfile& profile) {
       item.Content = fields[6];
       item.Plaintext = l;
     }
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
     // The entries read so far stay.
+    outcome.Fail(TStoreAccess::Read, ctCookies, location,
+                 ExceptionReason(location, TFileStep::Read, e.what()));
   }
+  return outcome;
 }
 
-void ReadBookmarksHtml(TBrowserProfile& profile) {
-  TCacheList& list = profile.GetList(ctBookmarks);
-  list.Clear();
-  const std::string& location = profile.GetLocation(ctBookmarks);
-  if (location.empty() || !winapi::FileExists(location))
-    return;
+namespace {
+
+// The anchors of the bookmarks.html at location, each with the "\"-joined path of its folders.
+// A file that cannot be read raises EFOpenError, one beyond kBookmarksHtmlLimit EFileTooLarge.
+void ReadBookmarkAnchors(const std::string& location, TCacheList& list) {
   CheckStoreSize(location, kBookmarksHtmlLimit, "a bookmark file");
   std::string text;
   if (!winapi::ReadWholeFile(location, text))
@@ -252,26 +259,56 @@ void ReadBookmarksHtml(TBrowserProfile& profile) {
   }
 }
 
-void ReadPrefsPages(TBrowserProfile& profile) {
+} // namespace
+
+TActionOutcome ReadBookmarksHtml(TBrowserProfile& profile) {
+  TActionOutcome outcome;
+  outcome.Ask(TStoreAccess::Read, ctBookmarks);
+  TCacheList& list = profile.GetList(ctBookmarks);
+  list.Clear();
+  const std::string& location = profile.GetLocation(ctBookmarks);
+  if (location.empty() || !winapi::FileExists(location))
+    return outcome;
+  try {
+    ReadBookmarkAnchors(location, list);
+  } catch (const std::exception& e) {
+    outcome.Fail(TStoreAccess::Read, ctBookmarks, location,
+                 ExceptionReason(location, TFileStep::Read, e.what()));
+  }
+  return outcome;
+}
+
+TActionOutcome ReadPrefsPages(TBrowserProfile& profile) {
+  TActionOutcome outcome;
+  outcome.Ask(TStoreAccess::Read, ctPages);
   const std::string& location = profile.GetLocation(ctPages);
   if (location.empty() || !winapi::FileExists(location))
-    return;
+    return outcome;
   TMozillaPrefsList prefs;
-  prefs.LoadFromFile(location);
+  try {
+    prefs.LoadFromFile(location);
+  } catch (const std::exception& e) {
+    outcome.Fail(TStoreAccess::Read, ctPages, location,
+                 ExceptionReason(location, TFileStep::Read, e.what()));
+    return outcome;
+  }
   TCacheList& list = profile.GetList(ctPages);
   for (const std::string_view name : kPagePreferences) {
     TCacheItem& item = list.Add();
     item.Name = std::string(name);
     item.Content = prefs.ReadString(name);
   }
+  return outcome;
 }
 
-void ReadMorkHistory(TBrowserProfile& profile) {
+TActionOutcome ReadMorkHistory(TBrowserProfile& profile) {
+  TActionOutcome outcome;
+  outcome.Ask(TStoreAccess::Read, ctHistory);
   TCacheList& list = profile.GetList(ctHistory);
   list.Clear();
   const std::string& location = profile.GetLocation(ctHistory);
   if (location.empty() || !winapi::FileExists(location))
-    return;
+    return outcome;
   try {
     TMorkFile mork;
     mork.KeepRawList = false;
@@ -288,119 +325,135 @@ void ReadMorkHistory(TBrowserProfile& profile) {
       item.LastAccess = MorkTimeTextToDateTime(values[2]);
       item.Expires = MorkTimeTextToDateTime(values[3]);
     }
-  } catch (const EFileTooLarge&) {
-    throw;
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
     // The rows read so far stay.
+    outcome.Fail(TStoreAccess::Read, ctHistory, location,
+                 ExceptionReason(location, TFileStep::Read, e.what()));
   }
+  return outcome;
 }
 
 // --- Netscape ---
 
-void TBrowserHelperNetscape::RefreshAll(TBrowserProfile& profile) {
+TActionOutcome TBrowserHelperNetscape::RefreshAll(TBrowserProfile& profile) {
   ClearProfileLists(profile);
-  RefreshCookies(profile);
-  RefreshPages(profile);
-  RefreshBookmarks(profile);
-  RefreshHistory(profile);
-  RefreshCache(profile);
+  TActionOutcome outcome = RefreshCookies(profile);
+  outcome.Merge(RefreshPages(profile));
+  outcome.Merge(RefreshBookmarks(profile));
+  outcome.Merge(RefreshHistory(profile));
+  outcome.Merge(RefreshCache(profile));
+  return outcome;
 }
 
 // Netscape 4.x keeps its history in a format no reader here takes apart.
-void TBrowserHelperNetscape::RefreshHistory(TBrowserProfile&) {}
-
-void TBrowserHelperNetscape::RefreshPages(TBrowserProfile& profile) {
-  ReadPrefsPages(profile);
+TActionOutcome TBrowserHelperNetscape::RefreshHistory(TBrowserProfile&) {
+  return {};
 }
 
-void TBrowserHelperNetscape::RefreshBookmarks(TBrowserProfile& profile) {
-  ReadBookmarksHtml(profile);
+TActionOutcome TBrowserHelperNetscape::RefreshPages(TBrowserProfile& profile) {
+  return ReadPrefsPages(profile);
 }
 
-void TBrowserHelperNetscape::RefreshCookies(TBrowserProfile& profile) {
-  ReadCookiesTxt(profile);
+TActionOutcome TBrowserHelperNetscape::RefreshBookmarks(TBrowserProfile& profile) {
+  return ReadBookmarksHtml(profile);
+}
+
+TActionOutcome TBrowserHelperNetscape::RefreshCookies(TBrowserProfile& profile) {
+  return ReadCookiesTxt(profile);
 }
 
 // The cache is purged as a folder but never listed.
-void TBrowserHelperNetscape::RefreshCache(TBrowserProfile&) {}
-
-void TBrowserHelperNetscape::Clean(TBrowserProfile& profile, TCacheKinds kinds,
-                                   const TOnValidateCacheEntry& validate) {
-  if (KindsContain(kinds, ctCookies))
-    CleanCookiesTxt(profile, validate);
-  if (KindsContain(kinds, ctPages))
-    CleanPrefsPages(profile, validate);
-  if (KindsContain(kinds, ctBookmarks))
-    CleanBookmarksHtml(profile, validate);
+TActionOutcome TBrowserHelperNetscape::RefreshCache(TBrowserProfile&) {
+  return {};
 }
 
-void TBrowserHelperNetscape::Purge(TBrowserProfile& profile, TCacheKinds kinds) {
-  if (KindsContain(kinds, ctCache))
-    PurgeFolder(profile, ctCache);
+TActionOutcome TBrowserHelperNetscape::Clean(TBrowserProfile& profile, TCacheKinds kinds,
+                                             const TOnValidateCacheEntry& validate) {
+  TActionOutcome outcome;
   if (KindsContain(kinds, ctCookies))
-    PurgeFile(profile, ctCookies);
-  if (KindsContain(kinds, ctHistory))
-    PurgeFile(profile, ctHistory);
+    outcome.Merge(CleanCookiesTxt(profile, validate));
   if (KindsContain(kinds, ctPages))
-    ResetPrefsPages(profile);
+    outcome.Merge(CleanPrefsPages(profile, validate));
   if (KindsContain(kinds, ctBookmarks))
-    PurgeFile(profile, ctBookmarks);
+    outcome.Merge(CleanBookmarksHtml(profile, validate));
+  return outcome;
+}
+
+TActionOutcome TBrowserHelperNetscape::Purge(TBrowserProfile& profile, TCacheKinds kinds) {
+  TActionOutcome outcome;
+  if (KindsContain(kinds, ctCache))
+    outcome.Merge(PurgeFolder(profile, ctCache));
+  if (KindsContain(kinds, ctCookies))
+    outcome.Merge(PurgeFile(profile, ctCookies));
+  if (KindsContain(kinds, ctHistory))
+    outcome.Merge(PurgeFile(profile, ctHistory));
+  if (KindsContain(kinds, ctPages))
+    outcome.Merge(ResetPrefsPages(profile));
+  if (KindsContain(kinds, ctBookmarks))
+    outcome.Merge(PurgeFile(profile, ctBookmarks));
+  return outcome;
 }
 
 // --- Mozilla ---
 
-void TBrowserHelperMozilla::RefreshAll(TBrowserProfile& profile) {
+TActionOutcome TBrowserHelperMozilla::RefreshAll(TBrowserProfile& profile) {
   ClearProfileLists(profile);
+  TActionOutcome outcome;
   if (profile.VersionTag == kSQLiteGeneration) {
-    ReadSQLiteStore<TFirefox3Cookies>(profile, ctCookies);
-    ReadSQLiteStore<TFirefox3Bookmarks>(profile, ctBookmarks);
+    outcome.Merge(ReadSQLiteStore<TFirefox3Cookies>(profile, ctCookies));
+    outcome.Merge(ReadSQLiteStore<TFirefox3Bookmarks>(profile, ctBookmarks));
   } else {
-    RefreshCookies(profile);
-    RefreshBookmarks(profile);
+    outcome.Merge(RefreshCookies(profile));
+    outcome.Merge(RefreshBookmarks(profile));
   }
-  RefreshPages(profile);
-  RefreshHistory(profile);
+  outcome.Merge(RefreshPages(profile));
+  outcome.Merge(RefreshHistory(profile));
+  return outcome;
 }
 
-void TBrowserHelperMozilla::RefreshHistory(TBrowserProfile& profile) {
-  ReadMorkHistory(profile);
+TActionOutcome TBrowserHelperMozilla::RefreshHistory(TBrowserProfile& profile) {
+  return ReadMorkHistory(profile);
 }
 
-void TBrowserHelperMozilla::Clean(TBrowserProfile& profile, TCacheKinds kinds,
-                                  const TOnValidateCacheEntry& validate) {
+TActionOutcome TBrowserHelperMozilla::Clean(TBrowserProfile& profile, TCacheKinds kinds,
+                                            const TOnValidateCacheEntry& validate) {
   const bool sqlite = profile.VersionTag == kSQLiteGeneration;
+  TActionOutcome outcome;
   if (KindsContain(kinds, ctPages))
-    CleanPrefsPages(profile, validate);
+    outcome.Merge(CleanPrefsPages(profile, validate));
   if (KindsContain(kinds, ctCookies)) {
     if (sqlite)
-      CleanSQLiteStore<TFirefox3Cookies>(profile, ctCookies, validate, false);
+      outcome.Merge(CleanSQLiteStore<TFirefox3Cookies>(profile, ctCookies, validate, false));
     else
-      CleanCookiesTxt(profile, validate);
+      outcome.Merge(CleanCookiesTxt(profile, validate));
   }
   if (KindsContain(kinds, ctBookmarks)) {
     if (sqlite)
-      CleanSQLiteStore<TFirefox3Bookmarks>(profile, ctBookmarks, validate, true);
+      outcome.Merge(CleanSQLiteStore<TFirefox3Bookmarks>(profile, ctBookmarks, validate, true));
     else
-      CleanBookmarksHtml(profile, validate);
+      outcome.Merge(CleanBookmarksHtml(profile, validate));
   }
+  return outcome;
 }
 
-void TBrowserHelperMozilla::Purge(TBrowserProfile& profile, TCacheKinds kinds) {
+TActionOutcome TBrowserHelperMozilla::Purge(TBrowserProfile& profile, TCacheKinds kinds) {
+  TActionOutcome outcome;
   if (KindsContain(kinds, ctCache))
-    PurgeFolder(profile, ctCache);
+    outcome.Merge(PurgeFolder(profile, ctCache));
   if (KindsContain(kinds, ctHistory))
-    PurgeFile(profile, ctHistory);
+    outcome.Merge(PurgeFile(profile, ctHistory));
   if (KindsContain(kinds, ctPages))
-    ResetPrefsPages(profile);
+    outcome.Merge(ResetPrefsPages(profile));
   if (KindsContain(kinds, ctCookies))
-    PurgeFile(profile, ctCookies);
+    outcome.Merge(PurgeFile(profile, ctCookies));
   if (KindsContain(kinds, ctBookmarks)) {
     // places.sqlite holds the history too; only its bookmarks go.
     if (profile.VersionTag == kSQLiteGeneration)
-      PurgeSQLiteStore<TFirefox3Bookmarks>(profile, ctBookmarks);
+      outcome.Merge(PurgeSQLiteStore<TFirefox3Bookmarks>(profile, ctBookmarks));
     else
-      PurgeFile(profile, ctBookmarks);
+      outcome.Merge(PurgeFile(profile, ctBookmarks));
   }
+  return outcome;
 }
 
 } // namespace quillon

@@ -2,6 +2,8 @@
 // The readers behind the Netscape and Mozilla helpers' refresh slots, open to the benchmarks and
 // tests that measure or probe one store alone.
 
+#include "model/ActionOutcome.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,20 +18,21 @@ class TBrowserProfile;
 std::vector<std::string> SplitCookieFields(std::string_view line);
 
 // Appends the cookies of the cookies.txt at the cookie location, in the order of the lines
-// sorted ignoring case; a line counts only with exactly seven fields. Errors end the read and
-// keep what was read.
-void ReadCookiesTxt(TBrowserProfile& profile);
+// sorted ignoring case; a line counts only with exactly seven fields. Errors end the read, keep
+// what was read and are recorded in the outcome.
+TActionOutcome ReadCookiesTxt(TBrowserProfile& profile);
 
 // Replaces the bookmark list with the anchors of the bookmarks.html at the bookmark location,
-// each with the "\"-joined path of its folders. A file that cannot be read raises EFOpenError.
-void ReadBookmarksHtml(TBrowserProfile& profile);
+// each with the "\"-joined path of its folders. A file that cannot be read leaves the list empty
+// and is recorded in the outcome.
+TActionOutcome ReadBookmarksHtml(TBrowserProfile& profile);
 
 // Appends the four start-page preferences of the prefs.js at the page location, whether the file
-// holds them or not. A file that cannot be read raises EFOpenError.
-void ReadPrefsPages(TBrowserProfile& profile);
+// holds them or not. A file that cannot be read adds nothing and is recorded in the outcome.
+TActionOutcome ReadPrefsPages(TBrowserProfile& profile);
 
 // Replaces the history list with the rows of the Mork file at the history location. Errors end
-// the read and keep what was read.
-void ReadMorkHistory(TBrowserProfile& profile);
+// the read, keep what was read and are recorded in the outcome.
+TActionOutcome ReadMorkHistory(TBrowserProfile& profile);
 
 } // namespace quillon

@@ -5,64 +5,107 @@
 #include "discovery/BrowserManager.h"
 #include "helpers/BrowserHelper.h"
 #include "helpers/StoreOperations.h"
+#include "winapi/WinApi.h"
 
 #include <exception>
 #include <string>
+#include <string_view>
 
 namespace quillon {
 
-// The SQLite stores take the profile folder; a location without one names no store.
-template <typename TStore> void ReadSQLiteStore(TBrowserProfile& profile, TCacheType kind) {
+// SQLite's own words from a store's message ("... \"<statement>\" : database is locked"): the
+// statement means nothing to the user. A message without them stands as it is.
+inline std::string SQLiteReason(const std::string& message) {
+  constexpr std::string_view kSeparator = "\" : ";
+  const std::size_t pos = message.rfind(kSeparator);
+  return pos == std::string::npos ? message : message.substr(pos + kSeparator.size());
+}
+
+// The SQLite stores take the profile folder; a location without one names no store. A locked or
+// damaged database shows no entries, and the outcome says why.
+template <typename TStore>
+TActionOutcome ReadSQLiteStore(TBrowserProfile& profile, TCacheType kind) {
+  TActionOutcome outcome;
+  outcome.Ask(TStoreAccess::Read, kind);
   TCacheList& list = profile.GetList(kind);
   list.Clear();
+  const std::string folder = ExtractFolderPart(profile.GetLocation(kind));
+  if (folder.empty())
+    return outcome;
+  TStore store(folder);
   try {
-    const std::string folder = ExtractFolderPart(profile.GetLocation(kind));
-    if (folder.empty())
-      return;
-    TStore store(folder);
     store.ReadEntries(list);
-  } catch (const std::exception&) {
-    // A locked or damaged database shows as no entries.
+  } catch (const std::exception& e) {
+    outcome.Fail(TStoreAccess::Read, kind, store.FileName,
+                 ExceptionReason(store.FileName, TFileStep::Read, SQLiteReason(e.what())));
   }
+  return outcome;
 }
 
 // Marks the entries the validator accepts and deletes their rows in one transaction. The entries
-// stay listed; the refresh after a clean reads the store again.
+// stay listed; the refresh after a clean reads the store again. A database that cannot be
+// changed (locked, read-only, damaged) stays as it was, and the outcome says why.
 template <typename TStore>
-void CleanSQLiteStore(TBrowserProfile& profile, TCacheType kind,
-                      const TOnValidateCacheEntry& validate, bool bookmarkText) {
+TActionOutcome CleanSQLiteStore(TBrowserProfile& profile, TCacheType kind,
+                                const TOnValidateCacheEntry& validate, bool bookmarkText) {
+  TActionOutcome outcome;
+  outcome.Ask(TStoreAccess::Change, kind);
   if (!validate)
-    return;
+    return outcome;
+  const std::string folder = ExtractFolderPart(profile.GetLocation(kind));
+  TStore store(folder);
   try {
     TCacheList& list = profile.GetList(kind);
+    int marked = 0;
     for (int i = list.Count() - 1; i >= 0; --i) {
       TCacheItem& item = list[i];
       std::string newcontent = bookmarkText ? item.Path + "\\" + item.Name : item.Host + item.Path;
       item.ToBeDeleted = AskValidator(validate, profile, kind, &item, newcontent, false);
+      marked += item.ToBeDeleted ? 1 : 0;
     }
-    const std::string folder = ExtractFolderPart(profile.GetLocation(kind));
-    if (folder.empty())
-      return;
-    TStore store(folder);
-    store.DeleteMarked(list);
-  } catch (const std::exception&) {
-    // The store stays as it was.
+    // Without a database there is nothing to remove.
+    if (folder.empty() || !winapi::FileExists(store.FileName))
+      return outcome;
+    if (!store.DeleteMarked(list))
+      outcome.Fail(
+          TStoreAccess::Change, kind, store.FileName,
+          ExceptionReason(store.FileName, TFileStep::Write, SQLiteReason(store.LastError)));
+    else if (store.FailedDeletions > 0)
+      outcome.Fail(TStoreAccess::Change, kind, store.FileName,
+                   std::to_string(store.FailedDeletions) + " of " + std::to_string(marked) +
+                       " entries could not be removed from " + store.FileName + " (" +
+                       SQLiteReason(store.LastError) + ")");
+  } catch (const std::exception& e) {
+    outcome.Fail(TStoreAccess::Change, kind, store.FileName,
+                 ExceptionReason(store.FileName, TFileStep::Write, SQLiteReason(e.what())));
   }
+  return outcome;
 }
 
 // Empties what the store lists (DeleteAll); the list follows only when that worked, so a locked
-// database does not look purged.
-template <typename TStore> void PurgeSQLiteStore(TBrowserProfile& profile, TCacheType kind) {
+// database does not look purged, and the outcome says why.
+template <typename TStore>
+TActionOutcome PurgeSQLiteStore(TBrowserProfile& profile, TCacheType kind) {
+  TActionOutcome outcome;
+  outcome.Ask(TStoreAccess::Change, kind);
+  const std::string folder = ExtractFolderPart(profile.GetLocation(kind));
+  if (folder.empty())
+    return outcome;
+  TStore store(folder);
   try {
-    const std::string folder = ExtractFolderPart(profile.GetLocation(kind));
-    if (folder.empty())
-      return;
-    TStore store(folder);
+    if (!winapi::FileExists(store.FileName))
+      return outcome;
     if (store.DeleteAll())
       profile.GetList(kind).Clear();
-  } catch (const std::exception&) {
-    // The database stays as it was.
+    else
+      outcome.Fail(
+          TStoreAccess::Change, kind, store.FileName,
+          ExceptionReason(store.FileName, TFileStep::Write, SQLiteReason(store.LastError)));
+  } catch (const std::exception& e) {
+    outcome.Fail(TStoreAccess::Change, kind, store.FileName,
+                 ExceptionReason(store.FileName, TFileStep::Write, SQLiteReason(e.what())));
   }
+  return outcome;
 }
 
 } // namespace quillon

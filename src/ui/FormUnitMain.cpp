@@ -73,6 +73,10 @@ void ShowErrorBox(QWidget* window, const QString& message) {
   QMessageBox::critical(window, ApplicationTitle(), message);
 }
 
+void ShowFailureBox(QWidget* window, const QString& message) {
+  QMessageBox::warning(window, ApplicationTitle(), message);
+}
+
 // The mark beside a capability text: full support for "All", none for "-", partial otherwise.
 // The mark follows the text the user reads; the stored capability images put the full mark
 // beside Chrome's "-" and the partial one beside its "All".
@@ -98,7 +102,7 @@ TProfileToolButton::TProfileToolButton(QWidget* parent) : QToolButton(parent) {
 }
 
 TformMain::TformMain(const TManagerFactory& createManager, QWidget* parent)
-    : QMainWindow(parent), reportError_(ShowErrorBox) {
+    : QMainWindow(parent), reportError_(ShowErrorBox), reportFailure_(ShowFailureBox) {
   CreateComponents();
   FormCreate(createManager);
 }
@@ -442,8 +446,14 @@ void TformMain::Execute(TMainAction action) {
   if (!manager_)
     return;
   RunGuarded([this, action] {
-    ExecuteMainAction(*manager_, action, enabled_,
-                      [this](TCacheKinds kinds) { ListsChanged(kinds); });
+    const TActionOutcome outcome = ExecuteMainAction(
+        *manager_, action, enabled_, [this](TCacheKinds kinds) { ListsChanged(kinds); });
+    const TBrowserProfile* profile = manager_->ActiveProfile();
+    if (profile == nullptr || !reportFailure_)
+      return;
+    const std::string message = ActionFailureMessage(*profile, outcome);
+    if (!message.empty())
+      reportFailure_(this, DisplayText(message));
   });
 }
 

@@ -42,7 +42,8 @@ public:
 // profiles; the program passes one that reports discovery's progress.
 using TManagerFactory = std::function<std::unique_ptr<TBrowserManager>()>;
 
-// Shows the message of an exception that escaped an action.
+// Shows a message in a box: the message of an exception that escaped an action, or what a clean
+// or purge could not do.
 using TErrorReporter = std::function<void(QWidget* window, const QString& message)>;
 
 class TformMain : public QMainWindow {
@@ -57,11 +58,14 @@ public:
   QAction* Action(TMainAction action) const { return actions_.at(action); }
   // Replaces the message box that reports an escaped exception (tests record the message).
   void SetErrorReporter(TErrorReporter reporter) { reportError_ = std::move(reporter); }
+  // Replaces the warning box that names the stores a clean or purge could not change.
+  void SetFailureReporter(TErrorReporter reporter) { reportFailure_ = std::move(reporter); }
 
   // A click on a profile button: makes its profile current, shows the tabs and enables the
   // actions that the profile's capability flags allow, and refreshes it.
   void ProfileButtonClick(QObject* sender);
   // Runs an action as its menu item does: only while it is enabled, with its follow-up refresh.
+  // A clean or purge that could not change every store ends with one warning that names them.
   void Execute(TMainAction action);
 
 private:
@@ -86,6 +90,7 @@ private:
   std::unique_ptr<TBrowserManager> manager_;
   TActionStates enabled_ = AllActionsEnabled();
   TErrorReporter reportError_;
+  TErrorReporter reportFailure_;
 
   QToolBar* toolbarProfiles_ = nullptr;
   QToolBar* toolbarMain_ = nullptr;

@@ -17,27 +17,31 @@ class TRecordingHelper : public TBrowserHelperCustom {
 public:
   explicit TRecordingHelper(std::string name, std::vector<std::string>& journal)
       : name_(std::move(name)), journal_(journal) {}
-  void RefreshAll(TBrowserProfile& p) override { Note("RefreshAll", p); }
-  void RefreshHistory(TBrowserProfile& p) override { Note("RefreshHistory", p); }
-  void RefreshPages(TBrowserProfile& p) override { Note("RefreshPages", p); }
-  void RefreshBookmarks(TBrowserProfile& p) override { Note("RefreshBookmarks", p); }
-  void RefreshCookies(TBrowserProfile& p) override { Note("RefreshCookies", p); }
-  void RefreshCache(TBrowserProfile& p) override { Note("RefreshCache", p); }
-  void Clean(TBrowserProfile& p, TCacheKinds kinds, const TOnValidateCacheEntry& v) override {
+  TActionOutcome RefreshAll(TBrowserProfile& p) override { return Note("RefreshAll", p); }
+  TActionOutcome RefreshHistory(TBrowserProfile& p) override { return Note("RefreshHistory", p); }
+  TActionOutcome RefreshPages(TBrowserProfile& p) override { return Note("RefreshPages", p); }
+  TActionOutcome RefreshBookmarks(TBrowserProfile& p) override {
+    return Note("RefreshBookmarks", p);
+  }
+  TActionOutcome RefreshCookies(TBrowserProfile& p) override { return Note("RefreshCookies", p); }
+  TActionOutcome RefreshCache(TBrowserProfile& p) override { return Note("RefreshCache", p); }
+  TActionOutcome Clean(TBrowserProfile& p, TCacheKinds kinds,
+                       const TOnValidateCacheEntry& v) override {
     // Show that the profile's own callback arrived by asking it.
     bool doclean = false;
     std::string content;
     if (v)
       v(p, ctCookies, nullptr, doclean, content);
-    Note("Clean " + std::to_string(kinds) + (doclean ? " validated" : " unvalidated"), p);
+    return Note("Clean " + std::to_string(kinds) + (doclean ? " validated" : " unvalidated"), p);
   }
-  void Purge(TBrowserProfile& p, TCacheKinds kinds) override {
-    Note("Purge " + std::to_string(kinds), p);
+  TActionOutcome Purge(TBrowserProfile& p, TCacheKinds kinds) override {
+    return Note("Purge " + std::to_string(kinds), p);
   }
 
 private:
-  void Note(const std::string& what, TBrowserProfile& p) {
+  TActionOutcome Note(const std::string& what, TBrowserProfile& p) {
     journal_.push_back(name_ + " " + what + " " + p.ProfileName);
+    return {};
   }
   std::string name_;
   std::vector<std::string>& journal_;

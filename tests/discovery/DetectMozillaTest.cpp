@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
+
 namespace {
 
 using namespace quillon;
@@ -137,6 +140,34 @@ TEST_F(DetectMozillaProfilesTest, FindsProfilesOfEveryUserInSortedOrder) {
           "i TIME",
           "",
       }));
+}
+
+// A store that exists but cannot be read is named right after its profile's line; a user whose
+// hive cannot be loaded is named too, since discovery cannot look at that user's profiles.
+TEST_F(DetectMozillaProfilesTest, LogsUnreadableStoresAndUsersWithoutARegistry) {
+  const std::string firefox = kAliceRoaming + "Mozilla\\Firefox\\Profiles\\abcd.default\\";
+  image_.Image().AddFile(firefox + "cookies.sqlite", "held by a browser, and no database");
+  image_.Open("alice");
+  std::ofstream(image_.Image().HostPathOf("C:\\Users\\bob\\NTUSER.DAT"),
+                std::ios::binary | std::ios::trunc)
+      << "regf, damaged";
+
+  const TBrowserManager manager(MaskOf({bFirefox, bMozilla}));
+  ASSERT_EQ(manager.Profiles().Count(), 1);
+  EXPECT_TRUE(manager.Profiles().Items(0).LastRead.Failed(TStoreAccess::Read, ctCookies));
+  const std::vector<std::string> log = LogWithoutTimes(manager);
+  ASSERT_GE(log.size(), 2u);
+  EXPECT_EQ(log[1],
+            std::string("! The registry of user bob (") + kBobSid +
+                ", C:\\Users\\bob) cannot be opened; the user's profiles are not searched.");
+  const auto added =
+      std::find(log.begin(), log.end(), "+ Added Mozilla profile at " + firefox + ".");
+  ASSERT_LT(added + 1, log.end());
+  EXPECT_EQ(*(added + 1), "! Cannot read the cookies of this profile: " + firefox +
+                              "cookies.sqlite cannot be read (file is not a database)");
+  EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                          [](const std::string& line) { return line.starts_with("!"); }),
+            2);
 }
 
 TEST_F(DetectMozillaProfilesTest, ProbesOnlyTheFamiliesOfTheMask) {

@@ -13,17 +13,25 @@ namespace {
 class TJournalHelper : public TBrowserHelperCustom {
 public:
   std::vector<std::string> journal;
-  void RefreshAll(TBrowserProfile&) override { journal.push_back("refresh"); }
-  void RefreshHistory(TBrowserProfile&) override {}
-  void RefreshPages(TBrowserProfile&) override {}
-  void RefreshBookmarks(TBrowserProfile&) override {}
-  void RefreshCookies(TBrowserProfile&) override {}
-  void RefreshCache(TBrowserProfile&) override {}
-  void Clean(TBrowserProfile&, TCacheKinds kinds, const TOnValidateCacheEntry&) override {
-    journal.push_back("clean " + std::to_string(kinds));
+  // What clean and purge answer, and what the refresh answers.
+  TActionOutcome changeOutcome;
+  TActionOutcome readOutcome;
+  TActionOutcome RefreshAll(TBrowserProfile&) override {
+    journal.push_back("refresh");
+    return readOutcome;
   }
-  void Purge(TBrowserProfile&, TCacheKinds kinds) override {
+  TActionOutcome RefreshHistory(TBrowserProfile&) override { return {}; }
+  TActionOutcome RefreshPages(TBrowserProfile&) override { return {}; }
+  TActionOutcome RefreshBookmarks(TBrowserProfile&) override { return {}; }
+  TActionOutcome RefreshCookies(TBrowserProfile&) override { return {}; }
+  TActionOutcome RefreshCache(TBrowserProfile&) override { return {}; }
+  TActionOutcome Clean(TBrowserProfile&, TCacheKinds kinds, const TOnValidateCacheEntry&) override {
+    journal.push_back("clean " + std::to_string(kinds));
+    return changeOutcome;
+  }
+  TActionOutcome Purge(TBrowserProfile&, TCacheKinds kinds) override {
     journal.push_back("purge " + std::to_string(kinds));
+    return changeOutcome;
   }
 };
 
@@ -45,10 +53,10 @@ protected:
     return profile;
   }
   // Runs the action with the states a click on the current profile leaves.
-  void Run(TMainAction action) {
+  TActionOutcome Run(TMainAction action) {
     const TProfileView view = ProfileView(*manager_.ActiveProfile(), AllActionsEnabled());
-    ExecuteMainAction(manager_, action, view.Enabled,
-                      [this](TCacheKinds kinds) { changed.push_back(kinds); });
+    return ExecuteMainAction(manager_, action, view.Enabled,
+                             [this](TCacheKinds kinds) { changed.push_back(kinds); });
   }
 
   TJournalHelper helper;
@@ -128,6 +136,17 @@ TEST_F(ExecuteMainActionTest, DisabledActionsAndAMissingProfileDoNothing) {
   manager_.ItemIndex = 5;
   ExecuteMainAction(manager_, aRefreshAll, AllActionsEnabled(), {});
   EXPECT_TRUE(helper.journal.empty());
+}
+
+// An action answers what it could not change together with what its refresh could not read.
+TEST_F(ExecuteMainActionTest, AnActionAnswersItsOwnAndItsRefreshsFailures) {
+  AddProfile(bOpera);
+  helper.changeOutcome.Fail(TStoreAccess::Change, ctCookies, "C:\\cookies4.dat", "in use");
+  helper.readOutcome.Fail(TStoreAccess::Read, ctCache, "C:\\dcache4.url", "damaged");
+  const TActionOutcome outcome = Run(aCleanAll);
+  EXPECT_EQ(outcome.Of(TStoreAccess::Change, ctCookies).Reason, "in use");
+  EXPECT_EQ(outcome.Of(TStoreAccess::Read, ctCache).Reason, "damaged");
+  EXPECT_FALSE(outcome.Failed(TStoreAccess::Change, ctCache));
 }
 
 TEST(ActionCaption, MenusNameTheStartPagesHomeAndSearchPages) {

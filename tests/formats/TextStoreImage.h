@@ -1,7 +1,8 @@
 #pragma once
 // A small Windows image for tests of the text stores: one profile folder "C:\Profile", served by
 // the image backend, whose writes, renames and copies can be made to fail for chosen paths (a
-// full disk, a file held open by the browser) to check that a store survives.
+// full disk, a file held open by the browser) to check that a store survives and the failure is
+// reported.
 
 #include "kit/TempDir.h"
 #include "winapi/image/ImageWinApi.h"
@@ -26,9 +27,18 @@ public:
   using TPathRule = std::function<bool(const std::string& path)>;
 
   TPathRule FailWrite;
-  TPathRule FailMove; // by the target path (also of a replace)
-  TPathRule FailCopy; // by the target path
+  TPathRule FailMove;   // by the target path (also of a replace)
+  TPathRule FailCopy;   // by the target path
+  TPathRule FailDelete; // as Windows answers for a file the browser holds open
+  TPathRule FailRead;   // likewise
 
+  bool ReadWholeFile(const std::string& path, std::string& data) override {
+    if (FailRead && FailRead(path)) {
+      winapi::SetLastError(winapi::ERROR_SHARING_VIOLATION);
+      return false;
+    }
+    return TImageWinApi::ReadWholeFile(path, data);
+  }
   bool WriteWholeFile(const std::string& path, std::string_view data,
                       winapi::DWORD creationDisposition) override {
     if (FailWrite && FailWrite(path)) {
@@ -52,6 +62,13 @@ public:
       return false;
     }
     return TImageWinApi::MoveFileEx(existing, newName, flags);
+  }
+  winapi::BOOL DeleteFile(const std::string& path) override {
+    if (FailDelete && FailDelete(path)) {
+      winapi::SetLastError(winapi::ERROR_SHARING_VIOLATION);
+      return false;
+    }
+    return TImageWinApi::DeleteFile(path);
   }
   winapi::BOOL CopyFile(const std::string& existing, const std::string& newName,
                         winapi::BOOL failIfExists) override {

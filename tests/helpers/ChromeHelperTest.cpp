@@ -80,17 +80,29 @@ TEST_F(ChromeHelperTest, RefreshAllReadsBookmarksCookiesAndHistoryOnly) {
   EXPECT_EQ(*image.Read("History"), before);
 }
 
-TEST_F(ChromeHelperTest, AMissingOrDamagedHistoryStillLetsTheCookiesBeRead) {
+// Each operation reports the kinds of the damaged database (history and bookmarks share it) and
+// only those.
+TEST_F(ChromeHelperTest, ADamagedHistoryIsReportedAndStillLetsTheCookiesBeRead) {
   image.Put("History", "garbage held by a running browser");
-  EXPECT_NO_THROW(chrome.RefreshAll(profile));
+  const auto failedKinds = [](const TActionOutcome& outcome, TStoreAccess access) {
+    Texts kinds;
+    for (const TCacheType kind : {ctCookies, ctHistory, ctBookmarks})
+      if (outcome.Failed(access, kind))
+        kinds.emplace_back(KindText(kind));
+    return kinds;
+  };
+  const Texts damaged = {"history", "bookmarks"};
+  EXPECT_EQ(failedKinds(chrome.RefreshAll(profile), TStoreAccess::Read), damaged);
   EXPECT_EQ(profile.GetList(ctHistory).Count(), 0);
   EXPECT_EQ(profile.GetList(ctBookmarks).Count(), 0);
   EXPECT_EQ(profile.GetList(ctCookies).Count(), 2);
   Texts asked;
-  EXPECT_NO_THROW(chrome.Clean(profile, kAllCacheKinds, AcceptHosts({".a.com"}, asked)));
+  EXPECT_EQ(failedKinds(chrome.Clean(profile, kAllCacheKinds, AcceptHosts({".a.com"}, asked)),
+                        TStoreAccess::Change),
+            damaged);
   // A purge that could not empty the store leaves the list showing what is still there.
   profile.GetList(ctHistory).Add().Host = "http://still/";
-  EXPECT_NO_THROW(chrome.Purge(profile, kAllCacheKinds));
+  EXPECT_EQ(failedKinds(chrome.Purge(profile, kAllCacheKinds), TStoreAccess::Change), damaged);
   EXPECT_EQ(*image.Read("History"), "garbage held by a running browser");
   EXPECT_EQ(profile.GetList(ctHistory).Count(), 1);
   EXPECT_EQ(profile.GetList(ctCookies).Count(), 0);

@@ -1,7 +1,6 @@
 #include "helpers/MozillaCleaners.h"
 
 #include "discovery/BrowserManager.h"
-#include "formats/StoreFile.h"
 #include "formats/TextStoreImage.h"
 #include "kit/MozillaTextStores.h"
 
@@ -109,15 +108,22 @@ TEST_F(CleanCookiesTxtTest, WithoutValidatorOrFileNothingChanges) {
   EXPECT_EQ(image_.Files(), Files{"cookies.txt"});
 }
 
-TEST_F(CleanCookiesTxtTest, FailedWriteOrRenameIsRaisedAndLeavesTheFileByteForByte) {
+TEST_F(CleanCookiesTxtTest, FailedWriteOrRenameLeavesTheFileByteForByteAndSaysWhy) {
+  const std::string store = TTextStoreImage::Path("cookies.txt");
   for (const bool failWrite : {true, false}) {
     SCOPED_TRACE(failWrite ? "write" : "rename");
     image_.Api().FailWrite = failWrite ? Always() : nullptr;
     image_.Api().FailMove = failWrite ? nullptr : Always();
     TValidator v{{".alpha.example/"}};
-    EXPECT_THROW(CleanCookiesTxt(profile_, v.Callback()), EFCreateError);
+    const TKindOutcome outcome =
+        CleanCookiesTxt(profile_, v.Callback()).Of(TStoreAccess::Change, ctCookies);
     EXPECT_EQ(image_.Read("cookies.txt"), original_);
     EXPECT_EQ(image_.Files(), Files{"cookies.txt"});
+    EXPECT_EQ(outcome.Result, TKindResult::Failed);
+    EXPECT_EQ(outcome.Reason,
+              failWrite ? store + " could not be changed (There is not enough space on the disk.)"
+                        : store + " is in use by another program (The process cannot access the "
+                                  "file because it is being used by another process.)");
   }
 }
 
@@ -261,19 +267,26 @@ TEST_F(CleanBookmarksHtmlTest, FailedRewriteLeavesTheFileByteForByte) {
   Write(Tree(), false);
   image_.Api().FailWrite = Always();
   TValidator v{{"\\Home"}};
-  EXPECT_THROW(CleanBookmarksHtml(profile_, v.Callback()), EFCreateError);
+  const TKindOutcome outcome =
+      CleanBookmarksHtml(profile_, v.Callback()).Of(TStoreAccess::Change, ctBookmarks);
   EXPECT_EQ(image_.Read("bookmarks.html"), original_);
   EXPECT_EQ(image_.Read("bookmarks.html.vext.bak"), original_);
   EXPECT_EQ(image_.Files(), (Files{"bookmarks.html", "bookmarks.html.vext.bak"}));
+  EXPECT_EQ(outcome.Reason, TTextStoreImage::Path("bookmarks.html") +
+                                " could not be changed (There is not enough space on the disk.)");
 }
 
 TEST_F(CleanBookmarksHtmlTest, NoBackupNoRewrite) {
   Write(Tree(), false);
   image_.Api().FailCopy = Always();
   TValidator v{{"\\Home"}};
-  EXPECT_THROW(CleanBookmarksHtml(profile_, v.Callback()), EFCreateError);
+  const TKindOutcome outcome =
+      CleanBookmarksHtml(profile_, v.Callback()).Of(TStoreAccess::Change, ctBookmarks);
   EXPECT_EQ(image_.Read("bookmarks.html"), original_);
   EXPECT_EQ(image_.Files(), Files{"bookmarks.html"});
+  EXPECT_EQ(outcome.Reason, TTextStoreImage::Path("bookmarks.html.vext.bak") +
+                                " could not be changed (There is not enough space on the disk.); "
+                                "without a backup the bookmarks were left as they were");
 }
 
 // --- prefs.js ----------------------------------------------------------------------------------
@@ -351,9 +364,13 @@ TEST_F(CleanPrefsPagesTest, MissingFileIsLeftMissing) {
   EXPECT_EQ(profile_.GetList(ctPages)[0].Content, "old");
 }
 
-TEST_F(CleanPrefsPagesTest, FailedWriteRaisesAndKeepsFileAndList) {
+TEST_F(CleanPrefsPagesTest, FailedWriteIsReportedAndKeepsFileAndList) {
   image_.Api().FailMove = Always();
-  EXPECT_THROW(ResetPrefsPages(profile_), EFCreateError);
+  const TKindOutcome outcome = ResetPrefsPages(profile_).Of(TStoreAccess::Change, ctPages);
+  EXPECT_EQ(outcome.Result, TKindResult::Failed);
+  EXPECT_EQ(outcome.Reason, "Cannot create file \"" + TTextStoreImage::Path("prefs.js") +
+                                "\". The process cannot access the file because it is being "
+                                "used by another process.");
   EXPECT_EQ(image_.Read("prefs.js"), original_);
   EXPECT_EQ(image_.Files(), Files{"prefs.js"});
   EXPECT_EQ(profile_.GetList(ctPages)[0].Content, "old");
@@ -371,7 +388,8 @@ TEST_F(CleanPrefsPagesTest, AFileWhosePagesHoldTheValuesAlreadyIsNotWritten) {
   EXPECT_EQ(profile_.GetList(ctPages)[0].Content, "about:blank");
   // One page that differs is a change again.
   TValidator v({"about:blank"}, "http://other.example/");
-  EXPECT_THROW(CleanPrefsPages(profile_, v.Callback()), EFCreateError);
+  EXPECT_EQ(CleanPrefsPages(profile_, v.Callback()).Of(TStoreAccess::Change, ctPages).Result,
+            TKindResult::Failed);
 }
 
 // --- ParseBookmarkLine -------------------------------------------------------------------------

@@ -11,11 +11,13 @@
 #include "model/DateUtils.h"
 #include "winapi/WinApi.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -24,6 +26,9 @@ using quillon::kit::TBookmarkNode;
 using quillon::kit::TCookieTxt;
 using quillon::test::TTextStoreImage;
 using Texts = std::vector<std::string>;
+using ::testing::AllOf;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
 
 namespace {
 
@@ -198,6 +203,30 @@ TEST_F(MozillaHelperTest, ReadingChangesNoFileAndMissingOrDamagedStoresGiveNoEnt
   EXPECT_EQ(image.Files(), (Texts{"bookmarks.html", "cookies.txt", "history.dat", "prefs.js"}));
 }
 
+// A store that exists but cannot be read (another program holds it) shows no entries and the
+// outcome names it and says why; the other kinds are read as usual.
+TEST_F(MozillaHelperTest, AStoreThatCannotBeReadIsReportedAndTheOthersAreRead) {
+  PutTextStores();
+  const std::map<TCacheType, std::string> stores = {{ctCookies, "cookies.txt"},
+                                                    {ctHistory, "history.dat"},
+                                                    {ctPages, "prefs.js"},
+                                                    {ctBookmarks, "bookmarks.html"}};
+  for (const auto& [kind, name] : stores) {
+    SCOPED_TRACE(name);
+    image.Api().FailRead = [&name](const std::string& path) { return path.ends_with(name); };
+    const TActionOutcome outcome = mozilla.RefreshAll(profile);
+    for (const auto& [other, otherName] : stores) {
+      EXPECT_EQ(outcome.Failed(TStoreAccess::Read, other), other == kind) << otherName;
+      EXPECT_EQ(profile.GetList(other).Count() == 0, other == kind) << otherName;
+    }
+    const TKindOutcome& failed = outcome.Of(TStoreAccess::Read, kind);
+    EXPECT_EQ(failed.Store, TTextStoreImage::Path(name));
+    EXPECT_THAT(failed.Reason, HasSubstr(TTextStoreImage::Path(name)));
+    EXPECT_THAT(failed.Reason, HasSubstr("The process cannot access the file because it is being "
+                                         "used by another process."));
+  }
+}
+
 TEST_F(MozillaHelperTest, CleanRemovesExactlyTheAcceptedTextEntriesAndOnlyForTheGivenKinds) {
   PutTextStores();
   mozilla.RefreshAll(profile);
@@ -283,13 +312,42 @@ TEST_F(MozillaSQLiteTest, RefreshAllReadsTheSQLiteStoresWithoutChangingThem) {
   EXPECT_FALSE(image.Read("cookies.sqlite-journal").has_value());
 }
 
-TEST_F(MozillaSQLiteTest, ADamagedDatabaseReadsAsEmptyWithoutError) {
-  image.Put("places.sqlite", "this is not a database, it is held by a running browser");
-  EXPECT_NO_THROW(mozilla.RefreshAll(profile));
+TEST_F(MozillaSQLiteTest, ADamagedDatabaseReadsAsEmptyStaysAsItIsAndSaysWhy) {
+  const std::string garbage = "this is not a database, it is held by a running browser";
+  image.Put("places.sqlite", garbage);
+  const TActionOutcome read = mozilla.RefreshAll(profile);
   EXPECT_EQ(profile.GetList(ctBookmarks).Count(), 0);
   EXPECT_EQ(profile.GetList(ctCookies).Count(), 3);
+  EXPECT_FALSE(read.Failed(TStoreAccess::Read, ctCookies));
+  const std::string places = TTextStoreImage::Path("places.sqlite");
+  EXPECT_EQ(read.Of(TStoreAccess::Read, ctBookmarks).Store, places);
+  EXPECT_THAT(read.Of(TStoreAccess::Read, ctBookmarks).Reason,
+              AllOf(StartsWith(places + " cannot be read ("), HasSubstr("not a database")));
+
   TAcceptTexts v{{"\\X"}, {}};
-  EXPECT_NO_THROW(mozilla.Clean(profile, kAllCacheKinds, v.Callback()));
+  const TActionOutcome clean = mozilla.Clean(profile, kAllCacheKinds, v.Callback());
+  EXPECT_FALSE(clean.Failed(TStoreAccess::Change, ctCookies));
+  EXPECT_THAT(clean.Of(TStoreAccess::Change, ctBookmarks).Reason,
+              AllOf(StartsWith(places + " could not be changed ("), HasSubstr("not a database")));
+  EXPECT_EQ(*image.Read("places.sqlite"), garbage);
+}
+
+// A browser that holds the database (here: a write transaction of another connection) keeps the
+// clean from changing it; the outcome says so and every row stays.
+TEST_F(MozillaSQLiteTest, ACleanOfADatabaseInUseChangesNothingAndSaysWhy) {
+  mozilla.RefreshAll(profile);
+  TSQLiteDatabase browser(Host("cookies.sqlite"), TSQLiteOpenMode::ReadWrite);
+  browser.BeginWriteTransaction();
+  TAcceptTexts v{{".b.com/p"}, {}};
+  const TKindOutcome cookies =
+      mozilla.Clean(profile, 1 << ctCookies, v.Callback()).Of(TStoreAccess::Change, ctCookies);
+  EXPECT_EQ(cookies.Result, TKindResult::Failed);
+  EXPECT_THAT(cookies.Reason,
+              AllOf(StartsWith(TTextStoreImage::Path("cookies.sqlite") + " could not be changed ("),
+                    HasSubstr("database is locked")));
+  browser.Rollback();
+  mozilla.RefreshAll(profile);
+  EXPECT_EQ(profile.GetList(ctCookies).Count(), 3);
 }
 
 TEST_F(MozillaSQLiteTest, CleanDeletesTheAcceptedRowsAndLeavesTheListToTheNextRead) {
@@ -383,14 +441,18 @@ TEST_F(MozillaHelperTest, StoresLargerThanTheirLimitAreRefusedUnread) {
     std::string file;
     std::uint64_t limit;
     std::string what;
-    std::function<void()> read;
+    TCacheType kind;
+    std::function<TActionOutcome()> read;
   };
   const std::vector<TCase> cases = {
-      {"cookies.txt", kCookiesTxtLimit, "a cookie file", [&] { ReadCookiesTxt(profile); }},
-      {"bookmarks.html", kBookmarksHtmlLimit, "a bookmark file",
-       [&] { ReadBookmarksHtml(profile); }},
-      {"prefs.js", kPrefsJsLimit, "a preferences file", [&] { ReadPrefsPages(profile); }},
-      {"history.dat", kMorkLimit, "a Mork file", [&] { ReadMorkHistory(profile); }},
+      {"cookies.txt", kCookiesTxtLimit, "a cookie file", ctCookies,
+       [&] { return ReadCookiesTxt(profile); }},
+      {"bookmarks.html", kBookmarksHtmlLimit, "a bookmark file", ctBookmarks,
+       [&] { return ReadBookmarksHtml(profile); }},
+      {"prefs.js", kPrefsJsLimit, "a preferences file", ctPages,
+       [&] { return ReadPrefsPages(profile); }},
+      {"history.dat", kMorkLimit, "a Mork file", ctHistory,
+       [&] { return ReadMorkHistory(profile); }},
   };
   for (const TCase& c : cases) {
     for (const std::uint64_t size : {c.limit + 1, 2 * c.limit}) {
@@ -403,12 +465,9 @@ TEST_F(MozillaHelperTest, StoresLargerThanTheirLimitAreRefusedUnread) {
                                       : c.file + " is " + std::to_string(size) +
                                             " bytes, more than the " + std::to_string(c.limit) +
                                             " bytes " + c.what + " can have; not read";
-      try {
-        c.read();
-        ADD_FAILURE() << "read";
-      } catch (const EFileTooLarge& e) {
-        EXPECT_EQ(std::string(e.what()), message);
-      }
+      const TKindOutcome outcome = c.read().Of(TStoreAccess::Read, c.kind);
+      EXPECT_EQ(outcome.Result, TKindResult::Failed);
+      EXPECT_NE(outcome.Reason.find(message), std::string::npos) << outcome.Reason;
       for (const TCacheList& list : profile.Lists)
         EXPECT_EQ(list.Count(), 0);
     }

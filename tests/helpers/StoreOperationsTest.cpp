@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 using namespace quillon;
 
@@ -106,6 +107,54 @@ TEST_F(PurgeStoreTest, PurgeFileClearsTheListOnlyWhenTheFileWasDeleted) {
   PurgeFile(profile, ctCookies);
   EXPECT_FALSE(Exists("C:\\Profile\\cookies.txt"));
   EXPECT_EQ(profile.GetList(ctCookies).Count(), 0);
+}
+
+// A store the browser holds open stays, and so does its list; the reason names the store. A
+// folder purge that deleted only part says how much and why the rest stayed.
+TEST_F(PurgeStoreTest, AStoreThatStaysIsReportedWithWhatWasDoneAndWhy) {
+  const std::string inUse = " is in use by another program (The process cannot access the file "
+                            "because it is being used by another process.)";
+  image.Api().FailDelete = [](const std::string& path) { return path.ends_with("locked"); };
+  struct TCase {
+    bool folder;
+    std::string location;
+    std::vector<std::string> files;
+    TKindResult result;
+    std::string reason;
+    int listed; // entries left in the list
+  };
+  const std::vector<TCase> cases = {
+      {false,
+       "C:\\Profile\\locked",
+       {"C:\\Profile\\locked"},
+       TKindResult::Failed,
+       "C:\\Profile\\locked" + inUse,
+       1},
+      {false, "C:\\Profile\\gone", {}, TKindResult::Done, "", 1},
+      {true,
+       "C:\\Profile\\Cache",
+       {"C:\\Profile\\Cache\\a", "C:\\Profile\\Cache\\locked", "C:\\Profile\\Cache\\c"},
+       TKindResult::Failed,
+       "deleted 2 of 3 files in C:\\Profile\\Cache\\; 1 could not be deleted: locked" + inUse,
+       0},
+      {true, "C:\\Profile\\Other", {"C:\\Profile\\Other\\a"}, TKindResult::Done, "", 0},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.location);
+    for (const std::string& file : c.files)
+      PutHost(file);
+    profile.SetLocation(ctCache, c.location);
+    profile.GetList(ctCache).Clear();
+    profile.GetList(ctCache).Add();
+    const TActionOutcome outcome =
+        c.folder ? PurgeFolder(profile, ctCache) : PurgeFile(profile, ctCache);
+    const TKindOutcome& cache = outcome.Of(TStoreAccess::Change, ctCache);
+    EXPECT_EQ(cache.Result, c.result);
+    EXPECT_EQ(cache.Reason, c.reason);
+    EXPECT_EQ(profile.GetList(ctCache).Count(), c.listed);
+    for (const std::string& file : c.files)
+      EXPECT_EQ(Exists(file), file.ends_with("locked")) << file;
+  }
 }
 
 TEST(ExtractFolderPart, KeepsEverythingUpToTheLastBackslashOrColon) {

@@ -1,6 +1,7 @@
 #include "kit/DemoImage.h"
 #include "cli/Cli.h"
 #include "cli/CliRun.h"
+#include "formats/BrowserCacheSQLite.h"
 #include "kit/TempDir.h"
 #include "winapi/WinApi.h"
 #include "winapi/image/ImageRegistry.h"
@@ -231,6 +232,69 @@ TEST(DemoImageCli, CleanAllAndPurgeAllLeaveTheStoresAsTheRuleAndThePurgeSay) {
   // Addresses go with their visits; none is a bookmark's any more.
   EXPECT_EQ(RowCount(chrome + "History", "urls"), 0);
   EXPECT_FALSE(fs::exists(chrome + "Cookies"));
+}
+
+// What the command line says about the stores it could not read or change: the counts first on
+// stdout, then one stderr line per kind that could not be changed (exit 1); a store that cannot
+// be read gives a warning only, and a clean that met no failure prints nothing on stderr.
+TEST(DemoImageCli, FailuresGoToStderrAfterTheCountsAndAFailedChangeExitsWith1) {
+  quillon::kit::TTempDir dir;
+  const std::string image = dir.Path() + "/c";
+  quillon::kit::WriteDemoImage(image);
+  const std::string aliceFolder =
+      "Users/alice/AppData/Roaming/Mozilla/Firefox/Profiles/k3x9q2lm.default/";
+  std::ofstream(image + "/" + aliceFolder + "cookies.sqlite", std::ios::binary | std::ios::trunc)
+      << "held by a browser, and no database";
+  // A browser in the middle of writing Chrome's history holds its database.
+  TSQLiteDatabase browser(image +
+                              "/Users/alice/AppData/Local/Google/Chrome/User Data/Default/History",
+                          TSQLiteOpenMode::ReadWrite);
+  browser.BeginWriteTransaction();
+
+  const std::string aliceCookies =
+      "C:\\Users\\alice\\AppData\\Roaming\\Mozilla\\Firefox\\Profiles\\k3x9q2lm.default\\cookies."
+      "sqlite";
+  const std::string warning =
+      "quillon-cli: warning: profile 0 (alice (default)): cannot read the cookies: " +
+      aliceCookies + " cannot be read (file is not a database)";
+  struct TCase {
+    std::vector<std::string> args;
+    int code;
+    std::string firstLine;
+    std::vector<std::string> err;
+  };
+  const std::vector<TCase> cases = {
+      {{"profiles"}, 0, "0\talice (default)\tFirefox\t\t3", {warning}},
+      {{"show", "0", "cookies"}, 0, "Host\tName\tExpires", {warning}},
+      {{"clean", "0", "cookies"},
+       1,
+       "Kind\tBefore\tAfter",
+       {"quillon-cli: profile 0 (alice (default)): cookies: " + aliceCookies +
+            " could not be changed (file is not a database)",
+        warning}},
+      {{"purge", "8", "history"},
+       1,
+       "Kind\tBefore\tAfter",
+       {"quillon-cli: profile 8 (Chrome): history: "
+        "C:\\Users\\alice\\AppData\\Local\\Google\\Chrome\\"
+        "User Data\\Default\\History could not be changed (database is locked)"}},
+      {{"clean", "1", "cookies"}, 0, "Kind\tBefore\tAfter", {}},
+  };
+  for (const TCase& c : cases) {
+    std::vector<std::string> args = {"--image", image, "--drive", "E=" + image + "-drive-E"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    SCOPED_TRACE(c.args[0] + " " + (c.args.size() > 1 ? c.args[1] : ""));
+    const TRun r = Cli(args);
+    EXPECT_EQ(r.code, c.code);
+    ASSERT_FALSE(r.out.empty());
+    EXPECT_EQ(Lines(r.out).front().substr(0, c.firstLine.size()), c.firstLine);
+    EXPECT_EQ(Lines(r.err), c.err);
+  }
+  // The database held by the browser was not changed.
+  browser.Rollback();
+  EXPECT_GT(RowCount(image + "/Users/alice/AppData/Local/Google/Chrome/User Data/Default/History",
+                     "visits"),
+            0);
 }
 
 } // namespace

@@ -99,6 +99,8 @@ protected:
     window = std::make_unique<TformMain>([] { return std::make_unique<TBrowserManager>(); });
     window->SetErrorReporter(
         [this](QWidget*, const QString& message) { errors.push_back(message.toStdString()); });
+    window->SetFailureReporter(
+        [this](QWidget*, const QString& message) { errors.push_back(message.toStdString()); });
   }
 
   template <typename T> T* Child(const std::string& name) const {

@@ -29,8 +29,10 @@ public:
   int refreshes = 0;
   // Runs at the start of every clean; a test makes it throw.
   std::function<void()> beforeClean;
+  // Kinds whose store a clean or purge cannot change, with the reason it gives.
+  std::map<TCacheType, std::string> locked;
 
-  void RefreshAll(TBrowserProfile& profile) override {
+  TActionOutcome RefreshAll(TBrowserProfile& profile) override {
     ++refreshes;
     for (TCacheList& list : profile.Lists)
       list.Clear();
@@ -42,18 +44,19 @@ public:
       item.LastAccess = e.lastAccess;
       item.Expires = e.expires;
     }
+    return {};
   }
-  void RefreshHistory(TBrowserProfile&) override {}
-  void RefreshPages(TBrowserProfile&) override {}
-  void RefreshBookmarks(TBrowserProfile&) override {}
-  void RefreshCookies(TBrowserProfile&) override {}
-  void RefreshCache(TBrowserProfile&) override {}
-  void Clean(TBrowserProfile& profile, TCacheKinds kinds,
-             const TOnValidateCacheEntry& validate) override {
+  TActionOutcome RefreshHistory(TBrowserProfile&) override { return {}; }
+  TActionOutcome RefreshPages(TBrowserProfile&) override { return {}; }
+  TActionOutcome RefreshBookmarks(TBrowserProfile&) override { return {}; }
+  TActionOutcome RefreshCookies(TBrowserProfile&) override { return {}; }
+  TActionOutcome RefreshCache(TBrowserProfile&) override { return {}; }
+  TActionOutcome Clean(TBrowserProfile& profile, TCacheKinds kinds,
+                       const TOnValidateCacheEntry& validate) override {
     if (beforeClean)
       beforeClean();
     std::erase_if(stores[profile.ProfileName], [&](const TFakeEntry& e) {
-      if (!KindsContain(kinds, e.kind))
+      if (!KindsContain(kinds, e.kind) || locked.contains(e.kind))
         return false;
       TCacheItem item;
       item.Host = e.host;
@@ -62,10 +65,22 @@ public:
       std::string newcontent;
       return AskValidator(validate, profile, e.kind, &item, newcontent, false);
     });
+    return LockedOutcome(kinds);
   }
-  void Purge(TBrowserProfile& profile, TCacheKinds kinds) override {
-    std::erase_if(stores[profile.ProfileName],
-                  [&](const TFakeEntry& e) { return KindsContain(kinds, e.kind); });
+  TActionOutcome Purge(TBrowserProfile& profile, TCacheKinds kinds) override {
+    std::erase_if(stores[profile.ProfileName], [&](const TFakeEntry& e) {
+      return KindsContain(kinds, e.kind) && !locked.contains(e.kind);
+    });
+    return LockedOutcome(kinds);
+  }
+
+private:
+  TActionOutcome LockedOutcome(TCacheKinds kinds) const {
+    TActionOutcome outcome;
+    for (const auto& [kind, reason] : locked)
+      if (KindsContain(kinds, kind))
+        outcome.Fail(TStoreAccess::Change, kind, "store", reason);
+    return outcome;
   }
 };
 
@@ -100,10 +115,14 @@ public:
     auto window = std::make_unique<TformMain>(factory);
     window->SetErrorReporter(
         [this](QWidget*, const QString& message) { errors.push_back(message.toStdString()); });
+    window->SetFailureReporter(
+        [this](QWidget*, const QString& message) { failures.push_back(message.toStdString()); });
     return window;
   }
 
   std::vector<std::string> errors;
+  // The warnings about stores a clean or purge could not change, in place of the message box.
+  std::vector<std::string> failures;
 
 private:
   TBrowserHelperSubstitute netscape_{THelperKind::Netscape, helper};

@@ -232,6 +232,28 @@ TEST_F(FormMainTest, AnExceptionFromAnActionIsShownAndTheWindowGoesOn) {
   EXPECT_EQ(Rows("lvHistory"), 1);
 }
 
+// A clean or purge that could not change every store ends in one warning naming the profile and
+// each failed kind with its reason; one that could shows none.
+TEST_F(FormMainTest, ACleanOrPurgeThatCouldNotChangeAStoreShowsOneWarning) {
+  helper.stores["o"] = {kCookie, kHistory, kCache};
+  Open({{"o", bOpera, "9.6"}});
+  window->Manager()->ActiveProfile()->ProfileLocation = "C:\\Opera\\";
+  window->Action(aPurgeCache)->trigger();
+  EXPECT_TRUE(failures.empty());
+
+  helper.locked[ctCookies] = "cookies4.dat is in use by another program";
+  helper.locked[ctHistory] = "global.dat is read-only or may not be changed";
+  window->Action(aPurgeAll)->trigger();
+  EXPECT_EQ(failures, (std::vector<std::string>{
+                          "Not everything could be removed from the profile o (Opera 4+, "
+                          "C:\\Opera\\):\n\nCookies: cookies4.dat is in use by another program\n"
+                          "History: global.dat is read-only or may not be changed"}));
+  // What stayed is still listed.
+  EXPECT_EQ(Rows("lvCookies"), 1);
+  EXPECT_EQ(Rows("lvHistory"), 1);
+  EXPECT_TRUE(errors.empty());
+}
+
 TEST_F(FormMainTest, AmpersandsShowAsTheyStandInTitleAndCaptions) {
   QApplication::setApplicationName(QStringLiteral("Q&A Tool"));
   Open({{"work & play", bKMeleon, "1.5"}});
