@@ -3,6 +3,7 @@
 // Chrome helpers both do.
 
 #include "discovery/BrowserManager.h"
+#include "formats/BrowserCacheSQLite.h"
 #include "helpers/BrowserHelper.h"
 #include "helpers/StoreOperations.h"
 #include "winapi/WinApi.h"
@@ -21,6 +22,15 @@ inline std::string SQLiteReason(const std::string& message) {
   return pos == std::string::npos ? message : message.substr(pos + kSeparator.size());
 }
 
+// Why a database could not be read or changed: a database another program holds (a running
+// browser) is told as any store in use; otherwise SQLite's or the store's own words.
+inline std::string SQLiteStoreReason(const std::string& store, TFileStep step, winapi::DWORD error,
+                                     const std::string& message) {
+  if (error == winapi::ERROR_SHARING_VIOLATION)
+    return FileErrorReason(store, step, error);
+  return ExceptionReason(store, step, SQLiteReason(message));
+}
+
 // The SQLite stores take the profile folder; a location without one names no store. A locked or
 // damaged database shows no entries, and the outcome says why.
 template <typename TStore>
@@ -35,6 +45,9 @@ TActionOutcome ReadSQLiteStore(TBrowserProfile& profile, TCacheType kind) {
   TStore store(folder);
   try {
     store.ReadEntries(list);
+  } catch (const ESQLiteException& e) {
+    outcome.Fail(TStoreAccess::Read, kind, store.FileName,
+                 SQLiteStoreReason(store.FileName, TFileStep::Read, e.ErrorCode(), e.what()));
   } catch (const std::exception& e) {
     outcome.Fail(TStoreAccess::Read, kind, store.FileName,
                  ExceptionReason(store.FileName, TFileStep::Read, SQLiteReason(e.what())));
@@ -67,9 +80,9 @@ TActionOutcome CleanSQLiteStore(TBrowserProfile& profile, TCacheType kind,
     if (folder.empty() || !winapi::FileExists(store.FileName))
       return outcome;
     if (!store.DeleteMarked(list))
-      outcome.Fail(
-          TStoreAccess::Change, kind, store.FileName,
-          ExceptionReason(store.FileName, TFileStep::Write, SQLiteReason(store.LastError)));
+      outcome.Fail(TStoreAccess::Change, kind, store.FileName,
+                   SQLiteStoreReason(store.FileName, TFileStep::Write, winapi::GetLastError(),
+                                     store.LastError));
     else if (store.FailedDeletions > 0)
       outcome.Fail(TStoreAccess::Change, kind, store.FileName,
                    std::to_string(store.FailedDeletions) + " of " + std::to_string(marked) +
@@ -98,9 +111,9 @@ TActionOutcome PurgeSQLiteStore(TBrowserProfile& profile, TCacheType kind) {
     if (store.DeleteAll())
       profile.GetList(kind).Clear();
     else
-      outcome.Fail(
-          TStoreAccess::Change, kind, store.FileName,
-          ExceptionReason(store.FileName, TFileStep::Write, SQLiteReason(store.LastError)));
+      outcome.Fail(TStoreAccess::Change, kind, store.FileName,
+                   SQLiteStoreReason(store.FileName, TFileStep::Write, winapi::GetLastError(),
+                                     store.LastError));
   } catch (const std::exception& e) {
     outcome.Fail(TStoreAccess::Change, kind, store.FileName,
                  ExceptionReason(store.FileName, TFileStep::Write, SQLiteReason(e.what())));

@@ -277,7 +277,8 @@ TEST(DemoImageCli, FailuresGoToStderrAfterTheCountsAndAFailedChangeExitsWith1) {
        "Kind\tBefore\tAfter",
        {"quillon-cli: profile 8 (Chrome): history: "
         "C:\\Users\\alice\\AppData\\Local\\Google\\Chrome\\"
-        "User Data\\Default\\History could not be changed (database is locked)"}},
+        "User Data\\Default\\History is in use by another program (The process cannot access "
+        "the file because it is being used by another process.)"}},
       {{"clean", "1", "cookies"}, 0, "Kind\tBefore\tAfter", {}},
   };
   for (const TCase& c : cases) {
