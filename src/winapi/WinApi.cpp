@@ -69,11 +69,6 @@ bool TNullWinApi::WriteWholeFile(const std::string&, std::string_view, DWORD) {
 std::string TNullWinApi::HostPath(const std::string&) {
   return {};
 }
-bool TNullWinApi::CopyToPrivateFolder(const std::vector<std::string>&, std::string&,
-                                      std::vector<std::string>&) {
-  return Fail(false);
-}
-void TNullWinApi::RemovePrivateFolder(const std::string&) {}
 std::string TNullWinApi::WindowsPathFromHost(const std::string&) {
   return {};
 }
@@ -283,20 +278,6 @@ std::string HostPath(const std::string& path) {
 }
 std::string WindowsPathFromHost(const std::string& hostPath) {
   return Api().WindowsPathFromHost(hostPath);
-}
-
-TPrivateCopies::~TPrivateCopies() {
-  if (api_ && !folder_.empty())
-    api_->RemovePrivateFolder(folder_);
-}
-
-bool TPrivateCopies::Make(const std::vector<std::string>& paths) {
-  if (api_ && !folder_.empty())
-    api_->RemovePrivateFolder(folder_);
-  folder_.clear();
-  hostPaths_.clear();
-  api_ = Slot();
-  return api_->CopyToPrivateFolder(paths, folder_, hostPaths_);
 }
 UINT GetDriveType(const std::string& rootPath) {
   return Api().GetDriveType(rootPath);

@@ -167,26 +167,6 @@ std::string HostPath(const std::string& path);
 // The Windows path ("D:\home\u\x.dat") of a host path; for front ends at the boundary only.
 std::string WindowsPathFromHost(const std::string& hostPath);
 
-// Copies of files in a private folder of the host outside every drive, for a library that would
-// change or add files beside the originals merely by reading them (SQLite beside its write-ahead
-// log). The copies take the originals' base names; the folder and the copies go with the object.
-class TPrivateCopies {
-public:
-  TPrivateCopies() = default;
-  TPrivateCopies(const TPrivateCopies&) = delete;
-  TPrivateCopies& operator=(const TPrivateCopies&) = delete;
-  ~TPrivateCopies();
-  // False (GetLastError set) when a file cannot be copied; what was copied is removed again.
-  bool Make(const std::vector<std::string>& paths);
-  // The host path of the copy of paths[i].
-  const std::vector<std::string>& HostPaths() const { return hostPaths_; }
-
-private:
-  std::shared_ptr<class TWinApi> api_; // the backend that made the copies removes them
-  std::string folder_;
-  std::vector<std::string> hostPaths_;
-};
-
 UINT GetDriveType(const std::string& rootPath); // "C:\" or "C:"
 // The executable's own full path, as a Windows path.
 std::string GetModuleFileName();
@@ -358,10 +338,6 @@ public:
   virtual bool WriteWholeFile(const std::string& path, std::string_view data,
                               DWORD creationDisposition) = 0;
   virtual std::string HostPath(const std::string& path) = 0;
-  // TPrivateCopies: copies the files into a new private folder (its host path in folder).
-  virtual bool CopyToPrivateFolder(const std::vector<std::string>& paths, std::string& folder,
-                                   std::vector<std::string>& hostPaths) = 0;
-  virtual void RemovePrivateFolder(const std::string& folder) = 0;
   virtual std::string WindowsPathFromHost(const std::string& hostPath) = 0;
   virtual UINT GetDriveType(const std::string& rootPath) = 0;
   virtual std::string GetModuleFileName() = 0;
@@ -416,9 +392,6 @@ public:
   bool WriteWholeFile(const std::string& path, std::string_view data,
                       DWORD creationDisposition) override;
   std::string HostPath(const std::string& path) override;
-  bool CopyToPrivateFolder(const std::vector<std::string>& paths, std::string& folder,
-                           std::vector<std::string>& hostPaths) override;
-  void RemovePrivateFolder(const std::string& folder) override;
   std::string WindowsPathFromHost(const std::string& hostPath) override;
   UINT GetDriveType(const std::string& rootPath) override;
   std::string GetModuleFileName() override;

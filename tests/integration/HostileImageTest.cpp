@@ -10,6 +10,7 @@
 #include "winapi/image/ImageWinApi.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <csignal>
 #include <fcntl.h>
@@ -99,6 +100,22 @@ private:
   pid_t pid_ = -1;
 };
 
+// Leaves a database as a running browser keeps it in WAL mode: its newest rows only in the
+// "-wal" beside it (the files are copied while the writer still has them open).
+void MakeWalStore(const std::string& store, const std::string& work) {
+  fs::copy_file(store, work + "/db");
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open((work + "/db").c_str(), &db), SQLITE_OK);
+  for (const char* sql : {"PRAGMA journal_mode=WAL;", "PRAGMA wal_autocheckpoint=0;",
+                          "INSERT INTO moz_cookies (name, value, host, path) "
+                          "VALUES ('wal', 'only', '.wal.example', '/');"})
+    EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sql;
+  fs::remove(store);
+  fs::copy_file(work + "/db", store);
+  fs::copy_file(work + "/db-wal", store + "-wal");
+  sqlite3_close(db);
+}
+
 class HostileImageTest : public ::testing::Test {
 protected:
   HostileImageTest() {
@@ -186,10 +203,11 @@ protected:
 
 TEST_F(HostileImageTest, NothingOutsideTheImageIsReachedWhateverItHolds) {
   const std::string up = "../../../../../../../../../../../../..";
-  const struct {
+  struct TAttack {
     const char* name;
     std::function<void()> attack;
-  } attacks[] = {
+  };
+  std::vector<TAttack> attacks = {
       {"stores that are links to host files",
        [&] {
          for (const char* name : {"cookies.txt", "bookmarks.html", "prefs.js", "history.dat"})
@@ -227,6 +245,15 @@ TEST_F(HostileImageTest, NothingOutsideTheImageIsReachedWhateverItHolds) {
              "Local AppData", "\\\\?\\Z:" + Windows(outside_) + "\\Users\\alice\\AppData\\Local");
        }},
   };
+  attacks.push_back({"a database in WAL mode with its log", [&] {
+                       MakeWalStore(Image(std::string(kAliceProfile) + "/cookies.sqlite"),
+                                    dir_.Path());
+                       // Its newest rows show, and showing them adds no file beside it.
+                       const auto before = Snapshot(image_);
+                       const auto shown = RunCli({"--image", image_, "show", "0", "cookies"});
+                       EXPECT_NE(shown.out.find(".wal.example"), std::string::npos) << shown.out;
+                       EXPECT_TRUE(Snapshot(image_) == before);
+                     }});
   for (const auto& a : attacks) {
     SCOPED_TRACE(a.name);
     fs::remove_all(image_);

@@ -201,11 +201,6 @@ public:
     return Fail(ERROR_ACCESS_DENIED);
   }
   std::string HostPath(const std::string&) override { return {}; }
-  bool CopyToPrivateFolder(const std::vector<std::string>&, std::string&,
-                           std::vector<std::string>&) override {
-    return Fail(ERROR_ACCESS_DENIED);
-  }
-  void RemovePrivateFolder(const std::string&) override {}
   std::string WindowsPathFromHost(const std::string&) override { return {}; }
   UINT GetDriveType(const std::string&) override { return DRIVE_FIXED; }
   std::string GetModuleFileName() override { return "C:\\Quillon\\quillon.exe"; }

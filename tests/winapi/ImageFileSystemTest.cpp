@@ -209,25 +209,34 @@ TEST(ImageFileSystemModule, ServesTheProgramsFolderReadOnly) {
   EXPECT_EQ(TImageFileSystem(config).GetModuleFileName(),
             "C:\\Program Files\\Quillon\\quillon.exe");
 
-  // Elsewhere its folder is a drive of its own that nothing can change.
+  // Elsewhere its folder is a share of its own that nothing can change; no drive letter (Z: as
+  // under Wine) is the host.
   fs::create_directories(tmp.Path() + "/bin");
   std::ofstream(tmp.Path() + "/bin/Quillon.ieldat") << "list";
   std::ofstream(tmp.Path() + "/secret.txt") << "secret";
   config.executablePath = tmp.Path() + "/bin/quillon";
-  config.drives['Z'] = tmp.Path() + "/img"; // taken by the user: the next free letter serves
   TImageFileSystem files(config);
-  EXPECT_EQ(files.GetModuleFileName(), "Y:\\quillon");
+  EXPECT_EQ(files.GetModuleFileName(), "\\\\quillon\\program\\quillon");
   std::string data;
-  ASSERT_TRUE(files.ReadWholeFile("Y:\\quillon.IELDAT", data));
-  EXPECT_EQ(data, "list");
-  EXPECT_FALSE(files.ReadWholeFile("Y:\\..\\secret.txt", data));
-  EXPECT_FALSE(files.WriteWholeFile("Y:\\Quillon.ieldat", "x"));
+  for (const std::string path :
+       {"\\\\quillon\\program\\quillon.IELDAT", "\\\\?\\UNC\\Quillon\\Program\\Quillon.ieldat",
+        "//quillon/program/Quillon.ieldat"}) {
+    data.clear();
+    EXPECT_TRUE(files.ReadWholeFile(path, data)) << path;
+    EXPECT_EQ(data, "list") << path;
+  }
+  for (char letter = 'D'; letter <= 'Z'; ++letter) {
+    EXPECT_EQ(files.GetDriveType(std::string{letter, ':'}), DRIVE_NO_ROOT_DIR) << letter;
+  }
+  EXPECT_FALSE(files.ReadWholeFile("\\\\quillon\\program\\..\\secret.txt", data));
+  EXPECT_FALSE(files.ReadWholeFile("\\\\quillon\\secret.txt", data));
+  const std::string list = "\\\\quillon\\program\\Quillon.ieldat";
+  EXPECT_FALSE(files.WriteWholeFile(list, "x"));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-  EXPECT_FALSE(files.DeleteFile("Y:\\Quillon.ieldat"));
-  EXPECT_FALSE(files.WriteWholeFile("Y:\\new.txt", "x"));
-  EXPECT_FALSE(files.SetFileAttributes("Y:\\Quillon.ieldat", FILE_ATTRIBUTE_READONLY));
-  EXPECT_EQ(files.GetFileAttributes("Y:\\Quillon.ieldat"),
-            FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY);
+  EXPECT_FALSE(files.DeleteFile(list));
+  EXPECT_FALSE(files.WriteWholeFile("\\\\quillon\\program\\new.txt", "x"));
+  EXPECT_FALSE(files.SetFileAttributes(list, FILE_ATTRIBUTE_READONLY));
+  EXPECT_EQ(files.GetFileAttributes(list), FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY);
   EXPECT_EQ(ReadHost(tmp.Path() + "/bin/Quillon.ieldat"), "list");
   EXPECT_FALSE(fs::exists(tmp.Path() + "/bin/new.txt"));
 
@@ -236,7 +245,7 @@ TEST(ImageFileSystemModule, ServesTheProgramsFolderReadOnly) {
   config.drives.clear();
   const std::string self = fs::read_symlink("/proc/self/exe").string();
   const std::string module = TImageFileSystem(config).GetModuleFileName();
-  ASSERT_EQ(module.substr(0, 3), "Z:\\");
+  ASSERT_TRUE(module.starts_with("\\\\quillon\\program\\")) << module;
   EXPECT_EQ(TImageFileSystem(config).HostPath(module), self);
 }
 
@@ -711,27 +720,6 @@ TEST_F(ImageFileSystemTest, ReplaceKeepsTheStoresPermissionsAndOwner) {
   EXPECT_EQ(ReadHost(Host("Data/store.db")), "new");
   EXPECT_FALSE(files_->ReplaceFile("C:\\Data\\none.db", "C:\\Data\\store.db.tmp"));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-}
-
-TEST_F(ImageFileSystemTest, PrivateCopiesLieOutsideTheImageAndGoWithTheirOwner) {
-  TWinApiScope scope(std::make_shared<quillon::winapi::image::TImageWinApi>(config_));
-  std::string folder;
-  {
-    TPrivateCopies copies;
-    ASSERT_TRUE(copies.Make({"C:\\Data\\A.txt", "c:\\data\\B.TXT"}));
-    ASSERT_EQ(copies.HostPaths().size(), 2u);
-    EXPECT_EQ(ReadHost(copies.HostPaths()[0]), "0123456789");
-    EXPECT_EQ(ReadHost(copies.HostPaths()[1]), "abc");
-    EXPECT_EQ(fs::path(copies.HostPaths()[1]).filename(), "b.txt");
-    folder = fs::path(copies.HostPaths()[0]).parent_path().string();
-    EXPECT_FALSE(folder.starts_with(root_));
-    std::ofstream(folder + "/A.txt-shm") << "left by a library";
-  }
-  EXPECT_FALSE(fs::exists(folder));
-  TPrivateCopies failed;
-  EXPECT_FALSE(failed.Make({"C:\\Data\\A.txt", "C:\\Data\\missing.txt"}));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-  EXPECT_TRUE(failed.HostPaths().empty());
 }
 
 } // namespace

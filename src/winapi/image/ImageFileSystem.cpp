@@ -592,9 +592,13 @@ int RenameNoReplaceAt(int fromDir, const std::string& from, int toDir, const std
 
 // --- Windows paths ---------------------------------------------------------------------------
 
+// The share that serves the program's own folder, and the drive value that stands for it.
+constexpr std::string_view kProgramShare = "\\\\quillon\\program";
+constexpr char kProgramShareDrive = '\x01';
+
 struct TParsedPath {
   bool valid = true;
-  char drive = 0; // upper-case; 0 when the path names none
+  char drive = 0; // upper-case; 0 when the path names none; kProgramShareDrive for the share
   std::vector<std::string> parts;
   bool trailingSeparator = false;
 };
@@ -616,9 +620,24 @@ TParsedPath ParseWindowsPath(std::string_view path) {
   }
   if (path.starts_with("\\\\?\\")) // the long-path prefix names the same path
     path.remove_prefix(4);
+  // "/" separates as "\\" does, in a share's name too.
+  const auto isShare = [&](std::string_view share) {
+    if (path.size() < share.size() ||
+        (path.size() > share.size() && !IsSeparator(path[share.size()])))
+      return false;
+    std::string prefix(path.substr(0, share.size()));
+    std::replace(prefix.begin(), prefix.end(), '/', '\\');
+    return EqualNoCase(prefix, share);
+  };
   if (path.size() >= 2 && path[1] == ':' && UpperDriveLetter(path[0]) != 0) {
     p.drive = UpperDriveLetter(path[0]);
     path.remove_prefix(2);
+  } else if (isShare(kProgramShare)) {
+    p.drive = kProgramShareDrive;
+    path.remove_prefix(kProgramShare.size());
+  } else if (constexpr std::string_view unc = "UNC\\quillon\\program"; isShare(unc)) {
+    p.drive = kProgramShareDrive; // the long-path form \\?\UNC\server\share
+    path.remove_prefix(unc.size());
   }
   p.trailingSeparator = !path.empty() && IsSeparator(path.back());
   std::size_t i = 0;
@@ -711,8 +730,8 @@ TImageFileSystem::TImageFileSystem(const TImageConfig& config) : config_(config)
   for (const auto& [letter, root] : roots)
     AddDrive(letter, root, false);
   // The program's own folder (where the list file lies) is the one host folder outside the
-  // drives the program may read; unless a drive holds it already, it is served read-only on the
-  // last free letter.
+  // drives the program may read; unless a drive holds it already, it is served read-only as the
+  // share \\quillon\program, so that no drive letter an image names leads to the host.
   std::string executable = config_.executablePath;
   if (executable.empty()) {
     std::error_code ec;
@@ -724,12 +743,8 @@ TImageFileSystem::TImageFileSystem(const TImageConfig& config) : config_(config)
     const bool reachable = std::any_of(drives_.begin(), drives_.end(), [&](const TDrive& d) {
       return HostContains(d.root, folder) || HostContains(d.canonicalRoot, folder);
     });
-    for (char letter = 'Z'; !reachable && letter > 'C'; --letter) {
-      if (roots.count(letter) == 0) {
-        AddDrive(letter, folder, true);
-        break;
-      }
-    }
+    if (!reachable)
+      AddDrive(kProgramShareDrive, folder, true);
   }
   // C: is the image; it wins over any other drive with the same root.
   std::stable_partition(drives_.begin(), drives_.end(),
@@ -754,6 +769,11 @@ void TImageFileSystem::AddDrive(char letter, const std::string& root, bool readO
   d.canonicalRoot = ec ? d.root : NormalizeHostPath(canonical.string());
   d.rootFd = open(d.canonicalRoot.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
   drives_.push_back(std::move(d));
+}
+
+std::string TImageFileSystem::RootText(const TDrive& drive) {
+  return drive.letter == kProgramShareDrive ? std::string(kProgramShare)
+                                            : std::string{drive.letter, ':'};
 }
 
 const TImageFileSystem::TDrive* TImageFileSystem::DriveOf(char letter) const {
@@ -1014,7 +1034,7 @@ HANDLE TImageFileSystem::FindFirstFile(const std::string& fileName, WIN32_FIND_D
   folderFd.Release(); // the listing owns it now
 
   auto state = std::make_unique<TFindState>();
-  state->folderPath = std::string{drive->letter, ':'};
+  state->folderPath = RootText(*drive);
   for (const std::string& part : parsed.parts)
     state->folderPath += "\\" + part;
   struct statvfs volume {};
@@ -1433,75 +1453,6 @@ std::string TImageFileSystem::HostPath(const std::string& path) const {
   return r.host;
 }
 
-// --- Private copies --------------------------------------------------------------------------
-
-bool TImageFileSystem::CopyToPrivateFolder(const std::vector<std::string>& paths,
-                                           std::string& folder,
-                                           std::vector<std::string>& hostPaths) {
-  folder.clear();
-  hostPaths.clear();
-  const char* tmp = std::getenv("TMPDIR");
-  std::string pattern = JoinHost(tmp != nullptr && *tmp == '/' ? tmp : "/tmp", "quillon-XXXXXX");
-  if (mkdtemp(pattern.data()) == nullptr)
-    return Fail(false, WriteErrorFromErrno(errno));
-  folder = pattern;
-  const TFd folderFd(open(folder.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-  DWORD error = ERROR_ACCESS_DENIED;
-  bool ok = folderFd.Valid();
-  for (const std::string& path : paths) {
-    if (!ok)
-      break;
-    TResolved r;
-    if (!ResolveExisting(path, TLinkPolicy::Follow, r, error) || r.isRoot || !r.info.regular) {
-      error = error == 0 ? ERROR_ACCESS_DENIED : error;
-      ok = false;
-      break;
-    }
-    const std::string_view base = BaseName(r.host);
-    int err = 0;
-    const TFd in = OpenRegularFile(r.FolderFd(), r.name, err);
-    TFd out(openat(folderFd.Get(), std::string(base).c_str(),
-                   O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (!in.Valid() || !out.Valid()) {
-      error = !in.Valid() ? ReadErrorFromErrno(err) : WriteErrorFromErrno(errno);
-      ok = false;
-      break;
-    }
-    if (!CopyContent(in.Get(), out.Get(), error) || !out.Close()) {
-      if (error == 0)
-        error = ERROR_WRITE_FAULT;
-      ok = false;
-      break;
-    }
-    hostPaths.push_back(JoinHost(folder, base));
-  }
-  if (!ok) {
-    RemovePrivateFolder(folder);
-    folder.clear();
-    hostPaths.clear();
-    return Fail(false, error);
-  }
-  return true;
-}
-
-void TImageFileSystem::RemovePrivateFolder(const std::string& folder) {
-  // Only a folder this object made; whatever a library left in it goes with it.
-  if (folder.empty() || folder.find("/quillon-") == std::string::npos)
-    return;
-  const TFd folderFd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-  if (folderFd.Valid()) {
-    if (const TDirPtr dir = OpenListing(folderFd.Get())) {
-      std::vector<std::string> names;
-      while (const dirent* e = readdir(dir.get()))
-        if (std::string_view(e->d_name) != "." && std::string_view(e->d_name) != "..")
-          names.emplace_back(e->d_name);
-      for (const std::string& name : names)
-        unlinkat(folderFd.Get(), name.c_str(), 0);
-    }
-  }
-  rmdir(folder.c_str());
-}
-
 // --- Files for libraries ---------------------------------------------------------------------
 
 TImageFileSystem::TLibraryFile::~TLibraryFile() {
@@ -1583,7 +1534,7 @@ std::string TImageFileSystem::WindowsPathFromHost(const std::string& hostPath) c
     return {};
   const std::string& root = *match.root;
   const std::string rest = path.substr(root == "/" ? 1 : root.size());
-  std::string out{match.drive->letter, ':', '\\'};
+  std::string out = RootText(*match.drive) + "\\";
   for (const char c : rest) {
     if (c != '/')
       out += c;

@@ -1,8 +1,9 @@
 #pragma once
 // Files and folders of a Windows system image under Windows path rules. Drive C: is the image
-// root, further drives as configured; the program's own folder is served read-only on the last
-// free letter. Each path component resolves without regard to case (an exact match first); a path
-// with no drive letter or an unmapped drive is simply not found.
+// root, further drives as configured; the program's own folder is served read-only as the share
+// \\quillon\program (no drive letter is the host's). Each path component resolves without regard to
+// case (an exact match first); a path with no drive letter or an unmapped drive is simply not
+// found.
 //
 // The image is untrusted: every path stays inside its drive. ".." never climbs above a drive's
 // root, and a symbolic link in the image is followed as the drive's own system would follow it
@@ -52,9 +53,6 @@ public:
   // resolved inside the drive, the missing tail kept as given. Empty when the drive is not
   // mapped or the path is malformed.
   std::string HostPath(const std::string& path) const;
-  bool CopyToPrivateFolder(const std::vector<std::string>& paths, std::string& folder,
-                           std::vector<std::string>& hostPaths);
-  void RemovePrivateFolder(const std::string& folder);
 
   // A file of the image held open for a library that opens files by name (hivex): path names
   // the open file through /proc/self/fd, so the library reaches exactly the file resolved here.
@@ -91,6 +89,8 @@ private:
 
   void AddDrive(char letter, const std::string& root, bool readOnly);
   const TDrive* DriveOf(char letter) const;
+  // "C:", or the share that stands for a drive without a letter.
+  static std::string RootText(const TDrive& drive);
   // False (with the error to report) when the path is malformed or its drive is not mapped.
   bool Resolve(const std::string& path, TLinkPolicy last, TResolved& result, DWORD& error) const;
   // Resolve, and false with the error a missing entry reports when the path names nothing.

@@ -62,13 +62,6 @@ bool TImageWinApi::WriteWholeFile(const std::string& path, std::string_view data
 std::string TImageWinApi::HostPath(const std::string& path) {
   return files_->HostPath(path);
 }
-bool TImageWinApi::CopyToPrivateFolder(const std::vector<std::string>& paths, std::string& folder,
-                                       std::vector<std::string>& hostPaths) {
-  return files_->CopyToPrivateFolder(paths, folder, hostPaths);
-}
-void TImageWinApi::RemovePrivateFolder(const std::string& folder) {
-  files_->RemovePrivateFolder(folder);
-}
 std::string TImageWinApi::WindowsPathFromHost(const std::string& hostPath) {
   return files_->WindowsPathFromHost(hostPath);
 }

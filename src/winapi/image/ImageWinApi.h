@@ -33,9 +33,6 @@ public:
   bool WriteWholeFile(const std::string& path, std::string_view data,
                       DWORD creationDisposition) override;
   std::string HostPath(const std::string& path) override;
-  bool CopyToPrivateFolder(const std::vector<std::string>& paths, std::string& folder,
-                           std::vector<std::string>& hostPaths) override;
-  void RemovePrivateFolder(const std::string& folder) override;
   std::string WindowsPathFromHost(const std::string& hostPath) override;
   UINT GetDriveType(const std::string& rootPath) override;
   std::string GetModuleFileName() override;
