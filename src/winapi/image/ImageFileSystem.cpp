@@ -11,12 +11,14 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <limits>
+#include <linux/openat2.h>
 #include <new>
 #include <optional>
 #include <random>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/syscall.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -590,6 +592,34 @@ int RenameNoReplaceAt(int fromDir, const std::string& from, int toDir, const std
   return renameat(fromDir, from.c_str(), toDir, to.c_str());
 }
 
+// Opens a folder below root the way the walk below would, in one call where the host can: the
+// kernel resolves the path inside root (absolute link targets and ".." stop at root, as in a
+// chroot), following no magic links. Names must match exactly; invalid when the host cannot, or
+// a component is missing, so that the caller falls back to the walk.
+TFd OpenFolderInRoot(int rootFd, const std::string& relative) {
+  static std::atomic<bool> unavailable{false};
+  if (unavailable.load(std::memory_order_relaxed))
+    return TFd();
+  open_how how{};
+  how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+  how.resolve = RESOLVE_IN_ROOT | RESOLVE_NO_MAGICLINKS;
+  const long fd = syscall(SYS_openat2, rootFd, relative.c_str(), &how, sizeof how);
+  if (fd < 0 && (errno == ENOSYS || errno == EPERM)) // an old kernel or a sandbox that forbids it
+    unavailable.store(true, std::memory_order_relaxed);
+  return TFd(fd < 0 ? -1 : static_cast<int>(fd));
+}
+
+// The host path of an open folder, as the kernel resolved it.
+bool HostPathOfFd(int fd, std::string& path) {
+  char buffer[PATH_MAX];
+  const std::string link = "/proc/self/fd/" + std::to_string(fd);
+  const ssize_t n = readlink(link.c_str(), buffer, sizeof buffer);
+  if (n <= 0 || static_cast<std::size_t>(n) >= sizeof buffer)
+    return false;
+  path.assign(buffer, static_cast<std::size_t>(n));
+  return true;
+}
+
 // --- Windows paths ---------------------------------------------------------------------------
 
 // The share that serves the program's own folder, and the drive value that stands for it.
@@ -783,6 +813,51 @@ const TImageFileSystem::TDrive* TImageFileSystem::DriveOf(char letter) const {
   return nullptr;
 }
 
+// The common case in few calls: the entry's folder opened by the kernel inside the drive's root,
+// then the last name looked up in it. False when that cannot answer (a name in another letter
+// case on the way, a missing folder, a link as the last name to follow, a host without the
+// call): the walk below then answers, with the same result.
+bool TImageFileSystem::WalkAtOnce(const TDrive& drive, const std::vector<std::string>& parts,
+                                  TLinkPolicy last, TResolved& r) const {
+  std::string relative;
+  for (std::size_t i = 0; i + 1 < parts.size(); ++i)
+    relative += (i == 0 ? "" : "/") + parts[i];
+  TFd folder =
+      relative.empty() ? Duplicate(drive.rootFd) : OpenFolderInRoot(drive.rootFd, relative);
+  if (!folder.Valid())
+    return false;
+  std::string host = drive.canonicalRoot;
+  if (!relative.empty() &&
+      (!HostPathOfFd(folder.Get(), host) || !HostContains(drive.canonicalRoot, host) ||
+       host == drive.canonicalRoot))
+    return false; // the drive's root itself, or a path the kernel names oddly: let the walk decide
+  const TWriteContext context{drive.readOnly, std::nullopt};
+  const std::string& given = parts.back();
+  std::string name = given;
+  TEntryInfo info;
+  int err = 0;
+  bool found = StatEntry(folder.Get(), name.c_str(), info, err, context);
+  if (!found && err == ENOENT && FindNoCase(folder.Get(), given, name))
+    found = StatEntry(folder.Get(), name.c_str(), info, err, context);
+  if (found && info.link && last == TLinkPolicy::Follow)
+    return false;
+  if (!found && err != ENOENT && err != EACCES)
+    return false;
+  r.parentExists = true;
+  r.parentHost = host;
+  r.exists = found;
+  if (found) {
+    r.info = info;
+    r.name = name;
+  } else {
+    r.name = given;
+    r.missingError = err == EACCES ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
+  }
+  r.host = JoinHost(host, r.name);
+  r.parent = std::move(folder);
+  return true;
+}
+
 // Walks the components from the drive's root, one folder descriptor at a time, never letting
 // the host follow a link: a link is read and its target walked in its place, an absolute target
 // from the drive's root and ".." no further up than the root, as the system that wrote the drive
@@ -820,6 +895,11 @@ void TImageFileSystem::Walk(const TDrive& drive, const std::vector<std::string>&
     }
     return;
   }
+  r.givenName = parts.back();
+  if (WalkAtOnce(drive, parts, last, r))
+    return;
+  r = {};
+  r.drive = &drive;
   r.givenName = parts.back();
 
   std::deque<std::string> pending(parts.begin(), parts.end());

@@ -98,6 +98,8 @@ private:
                        DWORD& error) const;
   void Walk(const TDrive& drive, const std::vector<std::string>& parts, TLinkPolicy last,
             TResolved& result) const;
+  bool WalkAtOnce(const TDrive& drive, const std::vector<std::string>& parts, TLinkPolicy last,
+                  TResolved& result) const;
   static bool ReadLink(int dirFd, const std::string& name, std::string& target);
   // The entry's information, or for a link what it leads to; false for a link that leads
   // nowhere.
