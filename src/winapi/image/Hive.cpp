@@ -330,13 +330,6 @@ bool CreateEmptyHive(const std::string& hostPath, std::string_view rootName) {
   return static_cast<bool>(out);
 }
 
-bool HiveFileWritable(const std::string& hostPath) {
-  struct stat st {};
-  if (hostPath.empty() || ::stat(hostPath.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-    return false;
-  return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0 && ::access(hostPath.c_str(), W_OK) == 0;
-}
-
 std::string CommitTempPath(const std::string& hostPath) {
   return hostPath + ".quillon-new";
 }

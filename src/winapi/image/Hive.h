@@ -34,11 +34,9 @@ std::string EmptyHiveBytes(std::string_view rootName = "ROOT");
 bool CreateEmptyHive(const std::string& hostPath, std::string_view rootName = "ROOT");
 
 // Writes the in-memory hive to a temporary file beside hostPath, flushes it and renames it over
-// hostPath. On failure the file at hostPath is untouched and no temporary file is left.
+// hostPath (the image kit's hives; the image backend commits through its own file layer). On
+// failure the file at hostPath is untouched and no temporary file is left.
 bool CommitHive(hive_h* h, const std::string& hostPath);
-// Whether a hive file may be changed: a file without any write permission counts as read-only,
-// as Windows keeps a file with the read-only attribute, even for a user who could override it.
-bool HiveFileWritable(const std::string& hostPath);
 // The temporary file CommitHive writes before the rename.
 std::string CommitTempPath(const std::string& hostPath);
 
