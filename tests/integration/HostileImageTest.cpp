@@ -5,6 +5,7 @@
 
 #include "cli/CliRun.h"
 #include "kit/DemoImage.h"
+#include "kit/FileHolder.h"
 #include "kit/TempDir.h"
 #include "winapi/WinApi.h"
 #include "winapi/image/ImageWinApi.h"
@@ -62,43 +63,6 @@ std::map<std::string, std::string> Snapshot(const fs::path& root) {
   }
   return tree;
 }
-
-// A child process that holds a store as a running browser does (a shared lock where SQLite
-// takes it), until the object dies.
-class THolder {
-public:
-  explicit THolder(const std::string& path) {
-    int ready[2];
-    EXPECT_EQ(pipe(ready), 0);
-    pid_ = fork();
-    if (pid_ == 0) {
-      const int fd = open(path.c_str(), O_RDWR);
-      struct flock lock {};
-      lock.l_type = F_RDLCK;
-      lock.l_whence = SEEK_SET;
-      lock.l_start = 1073741824;
-      lock.l_len = 1;
-      const char answer = fd >= 0 && fcntl(fd, F_SETLK, &lock) == 0 ? '1' : '0';
-      (void)!write(ready[1], &answer, 1);
-      pause();
-      _exit(0);
-    }
-    char answer = 0;
-    EXPECT_EQ(read(ready[0], &answer, 1), 1);
-    EXPECT_EQ(answer, '1');
-    close(ready[0]);
-    close(ready[1]);
-  }
-  ~THolder() {
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-  }
-  THolder(const THolder&) = delete;
-  THolder& operator=(const THolder&) = delete;
-
-private:
-  pid_t pid_ = -1;
-};
 
 // Leaves a database as a running browser keeps it in WAL mode: its newest rows only in the
 // "-wal" beside it (the files are copied while the writer still has them open).
@@ -287,9 +251,11 @@ TEST_F(HostileImageTest, StoresInUseOrWithoutWriteBitStayAsTheyAre) {
   };
   {
     SCOPED_TRACE("held by a browser");
-    std::vector<std::unique_ptr<THolder>> browser;
-    for (const std::string& store : stores)
-      browser.push_back(std::make_unique<THolder>(Image(store)));
+    std::vector<std::unique_ptr<kit::TFileHolder>> browser;
+    for (const std::string& store : stores) {
+      browser.push_back(std::make_unique<kit::TFileHolder>(Image(store)));
+      ASSERT_TRUE(browser.back()->Holds());
+    }
     run("is in use by another program");
   }
   {

@@ -1,6 +1,7 @@
 #include "winapi/image/ImageFileSystem.h"
 #include "winapi/image/ImageWinApi.h"
 
+#include "kit/FileHolder.h"
 #include "kit/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -636,50 +637,15 @@ TEST_F(ImageContainmentTest, NoOperationReachesTheHost) {
   ExpectOutsideUntouched();
 }
 
-// A child process that holds a file as a running browser does, until the test ends.
-class THolder {
-public:
-  enum TKind { RecordLock, WholeFileLock };
-  THolder(const std::string& path, TKind kind) {
-    int ready[2];
-    EXPECT_EQ(pipe(ready), 0);
-    pid_ = fork();
-    if (pid_ == 0) {
-      const int fd = open(path.c_str(), O_RDWR);
-      struct flock lock {};
-      lock.l_type = F_RDLCK; // SQLite's shared lock is enough to keep others from deleting
-      lock.l_whence = SEEK_SET;
-      lock.l_start = 1073741824; // where SQLite locks: far beyond the data
-      lock.l_len = 1;
-      const bool held = fd >= 0 && (kind == RecordLock ? fcntl(fd, F_SETLK, &lock) == 0
-                                                       : flock(fd, LOCK_SH) == 0);
-      const char answer = held ? '1' : '0';
-      (void)!write(ready[1], &answer, 1);
-      pause();
-      _exit(0);
-    }
-    char answer = 0;
-    EXPECT_EQ(read(ready[0], &answer, 1), 1);
-    EXPECT_EQ(answer, '1');
-    close(ready[0]);
-    close(ready[1]);
-  }
-  ~THolder() {
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-  }
-
-private:
-  pid_t pid_ = -1;
-};
-
 TEST_F(ImageFileSystemTest, AFileInUseIsNeitherDeletedNorReplaced) {
-  for (const THolder::TKind kind : {THolder::RecordLock, THolder::WholeFileLock}) {
+  for (const quillon::kit::TFileHolder::TKind kind :
+       {quillon::kit::TFileHolder::RecordLock, quillon::kit::TFileHolder::WholeFileLock}) {
     SCOPED_TRACE(kind);
     ASSERT_TRUE(files_->WriteWholeFile("C:\\Data\\store.db", "store"));
     ASSERT_TRUE(files_->WriteWholeFile("C:\\Data\\new.db", "new"));
     {
-      THolder browser(Host("Data/store.db"), kind);
+      const quillon::kit::TFileHolder browser(Host("Data/store.db"), kind);
+      ASSERT_TRUE(browser.Holds());
       const auto expectInUse = [](BOOL ok) {
         EXPECT_FALSE(ok);
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
