@@ -307,6 +307,7 @@ void TMorkFile::Clear() {
   dataList_.clear();
   tableList_.clear();
   buffer_.clear();
+  fileSize_ = 0;
 }
 
 void TMorkFile::LoadFromFile(const std::string& fileName) {
@@ -316,16 +317,30 @@ void TMorkFile::LoadFromFile(const std::string& fileName) {
   if (!winapi::ReadWholeFile(fileName, bytes))
     RaiseFileOpenError(fileName);
   buffer_ = std::move(bytes);
-  Parse();
+  fileSize_ = buffer_.size();
+  if (!Parse()) {
+    const std::uint64_t size = fileSize_;
+    Clear();
+    throw EFileTooLarge(std::string(StoreFileName(fileName)) +
+                        " repeats its cells so often that listing them would take more than the " +
+                        SizeText(StoreMemoryBudget(size)) + " of memory a file of " +
+                        SizeText(size) + " may use; not read");
+  }
+}
+
+std::uint64_t TMorkFile::HeldBytes() const {
+  return buffer_.size() + rawList_.Bytes() + fieldList_.Bytes() + dataList_.Bytes() +
+         tableList_.Bytes() + fieldIndex_.Bytes() + dataIndex_.Bytes();
 }
 
 void TMorkFile::LoadFromBuffer(std::string bytes) {
   Clear();
   buffer_ = std::move(bytes);
+  fileSize_ = buffer_.size();
   Parse();
 }
 
-void TMorkFile::Parse() {
+bool TMorkFile::Parse() {
   const std::string_view buf = buffer_;
   const std::size_t n = buf.size();
 
@@ -340,9 +355,15 @@ void TMorkFile::Parse() {
   bool rowHasCells = false;
   std::string decoded;
   // A ")" does not empty the text, so each ")" of a run like "(a)a)a)..." lists all the text
-  // before it again: a small hostile file could ask for memory without end. Real files make
-  // the lists a few times the file's size; past a generous share the scan stops.
-  const std::uint64_t budget = 8ull * n + (64ull << 20);
+  // before it again, and each "]" lists the last row again: a small hostile file could ask for
+  // memory without end. Real files make the lists about their own size (twice it with the raw
+  // list); the scan stops where the lists, with the file, would take more than a file of its
+  // size may. A list that outgrows its room copies itself and holds both copies for a moment,
+  // so each listed byte and line end counts twice; a dictionary line also counts its index
+  // slots, four at most.
+  const std::uint64_t budget = StoreMemoryBudget(n) - n;
+  constexpr std::uint64_t kLineEnd = 2 * sizeof(std::size_t);
+  constexpr std::uint64_t kIndexSlots = 4 * sizeof(std::uint64_t);
   // Room for what a history usually gives, so the lists do not copy themselves while growing
   // (untouched room costs no memory).
   if (KeepRawList)
@@ -350,9 +371,10 @@ void TMorkFile::Parse() {
   dataList_.reserve(n, n / 32);
   tableList_.reserve(n, n / 64);
   std::uint64_t produced = 0;
+  bool complete = true;
 
   std::size_t i = 0;
-  while (i < n) {
+  while (i < n && complete) {
     const char c = buf[i];
     // Most bytes sit inside a cell: take the whole run at once.
     if (!atLineStart && !inComment && i >= 2 && !ActsOn(c)) {
@@ -401,14 +423,15 @@ void TMorkFile::Parse() {
       inParens = false;
       const std::string_view stateName = MorkStateName(state);
       const std::string_view cell = text.Text();
-      produced += stateName.size() + 3 + cell.size();
+      if (KeepRawList)
+        produced += 2 * (stateName.size() + 3 + cell.size()) + kLineEnd;
       if (state == TMorkState::Fields || state == TMorkState::Contents)
-        produced += cell.size();
+        produced += 2 * cell.size() + kLineEnd + kIndexSlots;
       else if (state == TMorkState::AssignmentData)
-        produced += 2 * cell.size() + 3; // as comma text, quoted at worst
+        produced += 2 * (2 * cell.size() + 1); // as comma text, quoted at worst
       if (produced > budget) {
-        i = n;
-        continue;
+        complete = false;
+        break;
       }
       if (KeepRawList) {
         rawList_.OpenLine().append(stateName).append(" | ").append(cell);
@@ -468,10 +491,10 @@ void TMorkFile::Parse() {
         text.Add(i, i + 1);
       } else {
         if (!rowId.empty()) {
-          produced += rowId.size() + 1 + rowCells.size();
+          produced += 2 * (rowId.size() + 1 + rowCells.size()) + kLineEnd;
           if (produced > budget) {
-            i = n;
-            continue;
+            complete = false;
+            break;
           }
           tableList_.OpenLine().append(rowId).append("=").append(rowCells);
           tableList_.CloseLine();
@@ -490,6 +513,9 @@ void TMorkFile::Parse() {
 
   fieldIndex_.Build(fieldList_);
   dataIndex_.Build(dataList_);
+  if (!KeepBuffer)
+    std::string().swap(buffer_);
+  return complete;
 }
 
 namespace {
@@ -541,13 +567,12 @@ std::string TMorkFile::CellValue(std::string_view name, std::size_t row) const {
   return value;
 }
 
-void TMorkFile::CellValues(std::size_t row, std::span<const std::string_view> names,
-                           std::span<std::string> values) const {
-  const std::size_t count = std::min(names.size(), values.size());
-  for (std::size_t i = 0; i < count; ++i)
-    values[i].clear();
+template <class F>
+void TMorkFile::ForEachNamedCell(std::size_t row, std::span<const std::string_view> names,
+                                 F&& onValue) const {
   if (row >= tableList_.size())
     return;
+  const std::size_t count = names.size();
   const std::string_view entry = tableList_[row];
   const std::size_t eq = entry.find('=');
   const std::string_view cells =
@@ -565,13 +590,31 @@ void TMorkFile::CellValues(std::size_t row, std::span<const std::string_view> na
       for (std::size_t i = first; i < last; ++i) {
         const std::uint64_t bit = 1ull << (i - first);
         if ((missing & bit) != 0 && columnName == names[i]) {
-          values[i].assign(ResolveValue(rawValue));
+          onValue(i, ResolveValue(rawValue));
           missing &= ~bit;
         }
       }
       return missing == 0;
     });
   }
+}
+
+void TMorkFile::CellValues(std::size_t row, std::span<const std::string_view> names,
+                           std::span<std::string> values) const {
+  const std::size_t count = std::min(names.size(), values.size());
+  for (std::size_t i = 0; i < count; ++i)
+    values[i].clear();
+  ForEachNamedCell(row, names.first(count),
+                   [&](std::size_t i, std::string_view value) { values[i].assign(value); });
+}
+
+void TMorkFile::CellSizes(std::size_t row, std::span<const std::string_view> names,
+                          std::span<std::size_t> sizes) const {
+  const std::size_t count = std::min(names.size(), sizes.size());
+  for (std::size_t i = 0; i < count; ++i)
+    sizes[i] = 0;
+  ForEachNamedCell(row, names.first(count),
+                   [&](std::size_t i, std::string_view value) { sizes[i] = value.size(); });
 }
 
 std::string TMorkFile::DecodeEscapes(std::string_view text) {

@@ -74,6 +74,8 @@ public:
     return std::string_view(text_).substr(begin, ends_[index] - begin);
   }
   std::string_view back() const { return (*this)[size() - 1]; }
+  // The memory the lines take (room reserved but unused aside).
+  std::size_t Bytes() const { return text_.size() + ends_.size() * sizeof(std::size_t); }
   const_iterator begin() const { return {this, 0}; }
   const_iterator end() const { return {this, size()}; }
 
@@ -97,15 +99,25 @@ private:
 class TMorkFile {
 public:
   // Replaces the lists with what fileName holds. A file that cannot be read raises
-  // EFOpenError, one larger than kMorkLimit EFileTooLarge, and both leave the lists empty;
-  // content never raises.
+  // EFOpenError; one larger than kMorkLimit, or whose lists would take more than the memory a
+  // file of its size may (a file that repeats cells without end), raises EFileTooLarge. Both
+  // leave the lists empty; content raises nothing else.
   void LoadFromFile(const std::string& fileName);
-  // The same for bytes already in memory.
+  // The same for bytes already in memory, except that lists which would take too much memory
+  // end where they reached it.
   void LoadFromBuffer(std::string bytes);
+
+  // The memory the reader holds: the file's bytes (while kept), the lists and their indexes.
+  std::uint64_t HeldBytes() const;
+  // The size of what the last load read, kept or not.
+  std::uint64_t FileSize() const { return fileSize_; }
 
   // Whether a load fills RawList (the default). A reader of rows alone turns it off: the raw
   // list is a second copy of every cell.
   bool KeepRawList = true;
+  // Whether Buffer() keeps the file's bytes after a load (the default). The lists hold copies of
+  // what they list, so a reader of rows alone turns it off and gives the file's memory back.
+  bool KeepBuffer = true;
 
   const std::string& Buffer() const { return buffer_; }
   const TTextList& RawList() const { return rawList_; }
@@ -125,6 +137,9 @@ public:
   // Resolves one cell of a row: "^<column id>=<value>" or "^<column id>^<value id>". A cell
   // that does not begin with "^" leaves both outputs as they were.
   void ResolveCell(std::string_view cell, std::string& columnName, std::string& value) const;
+  // The sizes of the values CellValues would give, found without copying them.
+  void CellSizes(std::size_t row, std::span<const std::string_view> names,
+                 std::span<std::size_t> sizes) const;
   // Replaces each "$" followed by two hex digits with the byte they give.
   static std::string DecodeEscapes(std::string_view text);
 
@@ -141,6 +156,9 @@ private:
     }
     // The entry's value (the text after the id's "="); empty when the id is not there.
     std::string_view Find(const TTextList& list, std::string_view id) const;
+    std::size_t Bytes() const {
+      return slots_.size() * sizeof(TSlot) + direct_.size() * sizeof(std::uint32_t);
+    }
 
   private:
     struct TSlot {
@@ -155,11 +173,18 @@ private:
   };
 
   void Clear();
-  void Parse();
+  // False when the lists ended where they reached the memory the file may take.
+  bool Parse();
+  // Calls onValue(i, value) for each names[i] the row has a cell of, with the value CellValue
+  // gives; the value lives for the call only.
+  template <class F>
+  void ForEachNamedCell(std::size_t row, std::span<const std::string_view> names,
+                        F&& onValue) const;
   // The value a cell's raw value stands for: an atom's text for "^<id>", else itself.
   std::string_view ResolveValue(std::string_view rawValue) const;
 
   std::string buffer_;
+  std::uint64_t fileSize_ = 0;
   TTextList rawList_;
   TTextList fieldList_;
   TTextList dataList_;

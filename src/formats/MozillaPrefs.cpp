@@ -236,6 +236,32 @@ bool Unchanged(const TMozillaPrefsItem& item, const TStatement& st) {
   return item.DataString == st.Args[1].Value;
 }
 
+// What the entry of one statement takes besides its texts: the entry and its slot in the list,
+// and in the name index its node, its bucket and the vector of its positions.
+constexpr std::uint64_t kPrefEntryCost =
+    AllocationCost(sizeof(TMozillaPrefsItem)) + 2 * sizeof(void*) +
+    AllocationCost(sizeof(std::pair<const std::string, std::vector<std::size_t>>) +
+                   2 * sizeof(void*)) +
+    2 * sizeof(void*) + AllocationCost(sizeof(std::size_t));
+
+// What the entries of the statements in text take once read and looked up; count gets their
+// number.
+std::uint64_t EntriesCost(std::string_view text, std::uint64_t& count) {
+  std::uint64_t cost = 0;
+  count = 0;
+  TTextLineReader reader(text);
+  TTextLine line;
+  while (reader.Next(line)) {
+    if (const auto st = ParseStatement(line.Text)) {
+      ++count;
+      // The name twice: in the entry and, folded, in the index.
+      cost += kPrefEntryCost + 2 * StringHeapCost(st->Args[0].Value.size()) +
+              StringHeapCost(st->Args[1].Value.size());
+    }
+  }
+  return cost;
+}
+
 } // namespace
 
 std::string TMozillaPrefsItem::DisplayName() const {
@@ -248,6 +274,9 @@ void TMozillaPrefsList::LoadFromFile(const std::string& fileName) {
   std::string text;
   if (!winapi::ReadWholeFile(fileName, text))
     RaiseFileOpenError(fileName);
+  std::uint64_t statements = 0;
+  const std::uint64_t cost = EntriesCost(text, statements);
+  CheckStoreMemory(fileName, text.size(), text.size() + cost, statements, "preferences");
   LoadFromText(std::move(text));
 }
 

@@ -54,7 +54,8 @@ public:
   TMozillaPrefsList& operator=(TMozillaPrefsList&&) = default;
 
   // Empties the list, then reads the file. A file that cannot be read raises EFOpenError, one
-  // larger than kPrefsJsLimit EFileTooLarge (the list stays empty).
+  // larger than kPrefsJsLimit or whose entries would take more than its memory budget
+  // EFileTooLarge (the list stays empty).
   void LoadFromFile(const std::string& fileName);
   // Replaces the file with the list's text (SaveToText). Until the new file is in place the old
   // one stays as it was; a failure raises EFCreateError.

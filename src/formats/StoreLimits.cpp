@@ -22,13 +22,16 @@ std::string SizeText(std::uint64_t bytes) {
   return scaled(bytes, 1024 * kMiB, "GB");
 }
 
+std::string_view StoreFileName(std::string_view path) {
+  const std::size_t slash = path.find_last_of("\\/:");
+  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
 void CheckStoreSize(const std::string& path, std::uint64_t limit, std::string_view what) {
   winapi::WIN32_FIND_DATA data;
   const winapi::TFindHandle find(winapi::FindFirstFile(path, data));
   if (!find.Valid() || data.nFileSize <= limit)
     return;
-  const std::size_t slash = path.find_last_of("\\/:");
-  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
   std::string size = SizeText(data.nFileSize);
   std::string most = SizeText(limit);
   // Just over the limit, rounding would show both as the same.
@@ -36,8 +39,25 @@ void CheckStoreSize(const std::string& path, std::uint64_t limit, std::string_vi
     size = std::to_string(data.nFileSize) + " bytes";
     most = std::to_string(limit) + " bytes";
   }
-  throw EFileTooLarge(name + " is " + size + ", more than the " + most + " " + std::string(what) +
-                      " can have; not read");
+  throw EFileTooLarge(std::string(StoreFileName(path)) + " is " + size + ", more than the " + most +
+                      " " + std::string(what) + " can have; not read");
+}
+
+void CheckStoreMemory(const std::string& path, std::uint64_t fileSize, std::uint64_t cost,
+                      std::uint64_t entries, std::string_view what) {
+  const std::uint64_t budget = StoreMemoryBudget(fileSize);
+  if (cost <= budget)
+    return;
+  std::string need = SizeText(cost);
+  std::string most = SizeText(budget);
+  if (need == most) {
+    need = std::to_string(cost) + " bytes";
+    most = std::to_string(budget) + " bytes";
+  }
+  throw EFileTooLarge(std::string(StoreFileName(path)) + " holds " + std::to_string(entries) + " " +
+                      std::string(what) + " in " + SizeText(fileSize) +
+                      "; listed they would take " + need + " of memory, more than the " + most +
+                      " a file of that size may use; not read");
 }
 
 } // namespace quillon

@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <array>
 #include <exception>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -76,8 +77,35 @@ void ForEachCookieField(std::string_view line, std::string& scratch, F&& onField
   }
 }
 
-// The smallest line with seven fields: seven one-byte fields and six separators.
+// A cookie line has seven fields; the smallest is seven one-byte fields and six separators.
+constexpr std::size_t kCookieFields = 7;
 constexpr std::size_t kShortestCookieLine = 13;
+
+// The fields of a cookies.txt line that makes a cookie, reused from line to line so that short
+// fields cost no allocation.
+using TCookieFields = std::array<std::string, kCookieFields>;
+
+// Splits a line into fields; true when it has exactly the seven of a cookie.
+bool SplitCookieLine(std::string_view line, std::string& scratch, TCookieFields& fields) {
+  std::size_t count = 0;
+  ForEachCookieField(line, scratch, [&](std::string_view field) {
+    if (count < kCookieFields)
+      fields[count].assign(field);
+    ++count;
+  });
+  return count == kCookieFields;
+}
+
+// Calls onLine for each line of a cookies.txt that can be a cookie: comments and lines too short
+// for seven fields are passed over.
+template <class F> void ForEachCookieLine(std::string_view text, F&& onLine) {
+  TTextLineReader reader(text);
+  TTextLine line;
+  while (reader.Next(line)) {
+    if (line.Text.size() >= kShortestCookieLine && line.Text.front() != '#')
+      onLine(line.Text);
+  }
+}
 
 // The folder path of the anchors of a bookmarks.html while it is read. A file can nest folders
 // as deep as it likes and give them names as long as it likes, and every anchor keeps a copy of
@@ -159,48 +187,54 @@ TActionOutcome ReadCookiesTxt(TBrowserProfile& profile) {
                    FileErrorReason(location, TFileStep::Read, winapi::GetLastError()));
       return outcome;
     }
+    // What the entries will take is counted before any is made.
+    TCookieFields fields;
+    std::string scratch;
+    std::uint64_t entries = 0;
+    std::uint64_t entryCost = 0;
+    ForEachCookieLine(text, [&](std::string_view l) {
+      if (!SplitCookieLine(l, scratch, fields))
+        return;
+      ++entries;
+      entryCost += kListedEntryCost + StringHeapCost(location.size()) + StringHeapCost(l.size());
+      for (const std::size_t field : {0, 2, 5, 6})
+        entryCost += StringHeapCost(fields[field].size());
+    });
     // Lines are sorted as the system orders text ignoring case. One sort key per line, all kept
     // in one buffer and compared with memcmp, gives that order without a call per comparison.
+    // The keys, as long as their lines, go before the entries come, which take more.
     struct TKeyedLine {
-      std::size_t keyStart, keyEnd;
-      std::string_view text;
+      std::size_t keyStart;
+      std::uint32_t keyLength, textStart, textLength; // the file is far below 4 GB
     };
+    CheckStoreMemory(location, text.size(), text.size() + entries * sizeof(TKeyedLine) + entryCost,
+                     entries, "cookies");
+
     std::vector<TKeyedLine> lines;
-    lines.reserve(text.size() / 64);
+    lines.reserve(entries);
     std::string keys, key;
     keys.reserve(text.size());
-    TTextLineReader reader(text);
-    TTextLine line;
-    while (reader.Next(line)) {
-      // Only lines that can be entries are sorted; a file of empty lines or comments costs no
-      // memory per line.
-      if (line.Text.size() < kShortestCookieLine || line.Text.front() == '#')
-        continue;
+    ForEachCookieLine(text, [&](std::string_view l) {
+      if (!SplitCookieLine(l, scratch, fields))
+        return;
       winapi::LCMapString(winapi::LOCALE_USER_DEFAULT,
-                          winapi::LCMAP_SORTKEY | winapi::NORM_IGNORECASE, line.Text, key);
-      lines.push_back({keys.size(), keys.size() + key.size(), line.Text});
+                          winapi::LCMAP_SORTKEY | winapi::NORM_IGNORECASE, l, key);
+      lines.push_back({keys.size(), static_cast<std::uint32_t>(key.size()),
+                       static_cast<std::uint32_t>(l.data() - text.data()),
+                       static_cast<std::uint32_t>(l.size())});
       keys += key;
-    }
+    });
     const auto keyOf = [&keys](const TKeyedLine& l) {
-      return std::string_view(keys.data() + l.keyStart, l.keyEnd - l.keyStart);
+      return std::string_view(keys.data() + l.keyStart, l.keyLength);
     };
     std::stable_sort(
         lines.begin(), lines.end(),
         [&keyOf](const TKeyedLine& a, const TKeyedLine& b) { return keyOf(a) < keyOf(b); });
+    std::string().swap(keys);
 
-    constexpr std::size_t kCookieFields = 7;
-    std::array<std::string, kCookieFields> fields; // reused, so short fields cost no allocation
-    std::string scratch;
     for (const TKeyedLine& keyed : lines) {
-      const std::string_view l = keyed.text;
-      std::size_t count = 0;
-      ForEachCookieField(l, scratch, [&](std::string_view field) {
-        if (count < kCookieFields)
-          fields[count].assign(field);
-        ++count;
-      });
-      if (count != kCookieFields)
-        continue;
+      const std::string_view l = std::string_view(text).substr(keyed.textStart, keyed.textLength);
+      SplitCookieLine(l, scratch, fields);
       TCacheItem& item = list.Add();
       item.CacheFile = location;
       item.Host = fields[0];
@@ -220,30 +254,18 @@ TActionOutcome ReadCookiesTxt(TBrowserProfile& profile) {
 
 namespace {
 
-// The anchors of the bookmarks.html at location, each with the "\"-joined path of its folders.
-// A file that cannot be read raises EFOpenError, one beyond kBookmarksHtmlLimit EFileTooLarge.
-void ReadBookmarkAnchors(const std::string& location, TCacheList& list) {
-  CheckStoreSize(location, kBookmarksHtmlLimit, "a bookmark file");
-  std::string text;
-  if (!winapi::ReadWholeFile(location, text))
-    RaiseFileOpenError(location);
-
-  // Upper-cased once for the whole file rather than once per anchor.
-  const std::string upper = UpperCaseAscii(text);
+// Calls onAnchor(line, upperLine, folderPath) for each anchor line of a bookmarks.html, with
+// the "\"-joined path of its folders. upper is the text upper-cased.
+template <class F>
+void ForEachBookmarkAnchor(std::string_view text, std::string_view upper, F&& onAnchor) {
   TBookmarkFolderPath folderPath;
   TTextLineReader reader(text);
   TTextLine line;
   while (reader.Next(line)) {
     const std::string_view l = line.Text;
     if (l.find("<A HREF=") != std::string_view::npos) {
-      TCacheItem& item = list.Add();
-      std::string identifier;
-      const std::string_view upperLine(upper.data() + (l.data() - text.data()), l.size());
-      ParseBookmarkLine(l, upperLine, item.Name, item.Host, item.LastAccess, item.Expires,
-                        identifier);
-      item.Path = folderPath.Text();
-      item.Content = std::move(identifier);
-      item.Plaintext = std::string(l);
+      onAnchor(l, upper.substr(static_cast<std::size_t>(l.data() - text.data()), l.size()),
+               folderPath.Text());
     } else if (const std::size_t h3 = l.find("<H3"); h3 != std::string_view::npos) {
       std::string_view name;
       const std::size_t gt = l.find('>', h3);
@@ -257,6 +279,47 @@ void ReadBookmarkAnchors(const std::string& location, TCacheList& list) {
       folderPath.Close();
     }
   }
+}
+
+// The anchors of the bookmarks.html at location, each with the "\"-joined path of its folders.
+// A file that cannot be read raises EFOpenError, one beyond kBookmarksHtmlLimit or whose entries
+// would take more than its memory budget EFileTooLarge.
+void ReadBookmarkAnchors(const std::string& location, TCacheList& list) {
+  CheckStoreSize(location, kBookmarksHtmlLimit, "a bookmark file");
+  std::string text;
+  if (!winapi::ReadWholeFile(location, text))
+    RaiseFileOpenError(location);
+
+  // Upper-cased once for the whole file rather than once per anchor.
+  const std::string upper = UpperCaseAscii(text);
+  // What the entries will take is counted before any is made.
+  std::uint64_t entries = 0;
+  std::uint64_t entryCost = 0;
+  std::string title, url, identifier;
+  TDateTime lastVisit = 0, added = 0;
+  ForEachBookmarkAnchor(
+      text, upper,
+      [&](std::string_view l, std::string_view upperLine, const std::string& folderPath) {
+        identifier.clear();
+        ParseBookmarkLine(l, upperLine, title, url, lastVisit, added, identifier);
+        ++entries;
+        entryCost += kListedEntryCost + StringHeapCost(folderPath.size()) +
+                     StringHeapCost(title.size()) + StringHeapCost(url.size()) +
+                     StringHeapCost(identifier.size()) + StringHeapCost(l.size());
+      });
+  CheckStoreMemory(location, text.size(), text.size() + upper.size() + entryCost, entries,
+                   "bookmarks");
+
+  ForEachBookmarkAnchor(
+      text, upper,
+      [&](std::string_view l, std::string_view upperLine, const std::string& folderPath) {
+        TCacheItem& item = list.Add();
+        std::string id;
+        ParseBookmarkLine(l, upperLine, item.Name, item.Host, item.LastAccess, item.Expires, id);
+        item.Path = folderPath;
+        item.Content = std::move(id);
+        item.Plaintext = std::string(l);
+      });
 }
 
 } // namespace
@@ -312,9 +375,22 @@ TActionOutcome ReadMorkHistory(TBrowserProfile& profile) {
   try {
     TMorkFile mork;
     mork.KeepRawList = false;
+    mork.KeepBuffer = false;
     mork.LoadFromFile(location);
     constexpr std::array<std::string_view, 4> kColumns = {"URL", "Hostname", "LastVisitDate",
                                                           "FirstVisitDate"};
+    // What the entries will take is counted before any is made: rows can repeat one long value
+    // that each entry would copy.
+    std::uint64_t entryCost = 0;
+    std::array<std::size_t, 2> sizes{};
+    for (std::size_t row = 0; row < mork.RowCount(); ++row) {
+      mork.CellSizes(row, std::span(kColumns).first(2), sizes);
+      const std::string_view entry = mork.TableList()[row];
+      entryCost += kListedEntryCost + StringHeapCost(std::min(entry.find('='), entry.size())) +
+                   StringHeapCost(sizes[0]) + StringHeapCost(sizes[1]);
+    }
+    CheckStoreMemory(location, mork.FileSize(), mork.HeldBytes() + entryCost, mork.RowCount(),
+                     "rows");
     std::array<std::string, kColumns.size()> values;
     for (std::size_t row = 0; row < mork.RowCount(); ++row) {
       mork.CellValues(row, kColumns, values);

@@ -2,6 +2,7 @@
 
 #include "formats/FileErrors.h"
 #include "formats/MapFileApi.h"
+#include "formats/StoreLimits.h"
 #include "kit/MorkWriter.h"
 
 #include <gtest/gtest.h>
@@ -265,29 +266,6 @@ TEST(MorkScanner, SurvivesTruncatedAndScrambledFiles) {
   }
 }
 
-TEST(MorkScanner, StopsBeforeRepeatedTextExhaustsMemory) {
-  // Each ")" lists all text since the last "(" again, so these inputs would ask for hundreds
-  // of gigabytes; the scan must stop with what it listed so far.
-  std::string cells = "< <(a=c)> (82=URL)>\n[1(^82=";
-  for (int i = 0; i < 200000; ++i)
-    cells += "abcdefghij)";
-  std::string rows = "< <(a=c)> (82=URL)>\n[1(^82=" + std::string(1 << 20, 'v') + ")";
-  rows.append(200000, ']');
-  for (const std::string& text : {cells, rows}) {
-    const TMorkFile mork = Parsed(text);
-    std::size_t listed = 0;
-    for (const TTextList* list :
-         {&mork.RawList(), &mork.FieldList(), &mork.DataList(), &mork.TableList()}) {
-      for (const std::string_view line : *list)
-        listed += line.size();
-    }
-    EXPECT_LE(listed, 8 * text.size() + (64u << 20));
-    EXPECT_GT(listed, 0u);
-  }
-  // A real file is far from the limit.
-  EXPECT_EQ(Parsed(kSmallFile).RowCount(), 2u);
-}
-
 class MorkFileAccess : public ::testing::Test {
 protected:
   std::shared_ptr<test::TMapFileApi> files_ = std::make_shared<test::TMapFileApi>();
@@ -310,6 +288,39 @@ TEST_F(MorkFileAccess, LoadsThroughTheSystemAndRaisesWhenItCannot) {
   EXPECT_TRUE(mork.FieldList().empty());
   EXPECT_TRUE(mork.DataList().empty());
   EXPECT_EQ(mork.CellValue("URL", 0), "");
+}
+
+// Each ")" lists all text since the last "(" again, and each "]" the last row, so these inputs
+// would ask for hundreds of gigabytes. From memory the lists end where they reach the memory a
+// file of that size may take; from a file the file is refused as a whole.
+TEST_F(MorkFileAccess, RepeatedTextEndsAtTheMemoryBudgetOrIsRefused) {
+  std::string cells = "< <(a=c)> (82=URL)>\n[1(^82=";
+  for (int i = 0; i < 200000; ++i)
+    cells += "abcdefghij)";
+  std::string rows = "< <(a=c)> (82=URL)>\n[1(^82=" + std::string(1 << 20, 'v') + ")";
+  rows.append(200000, ']');
+  for (const std::string& text : {cells, rows}) {
+    const TMorkFile mork = Parsed(text);
+    EXPECT_LE(mork.HeldBytes(), StoreMemoryBudget(text.size()));
+    EXPECT_FALSE(mork.TableList().empty() && mork.RawList().empty());
+
+    files_->Add("C:\\Profile\\history.dat", text);
+    TMorkFile fromFile;
+    try {
+      fromFile.LoadFromFile("C:\\Profile\\history.dat");
+      ADD_FAILURE() << "not refused";
+    } catch (const EFileTooLarge& e) {
+      EXPECT_EQ(std::string(e.what()),
+                "history.dat repeats its cells so often that listing them would take more than "
+                "the " +
+                    SizeText(StoreMemoryBudget(text.size())) + " of memory a file of " +
+                    SizeText(text.size()) + " may use; not read");
+    }
+    EXPECT_EQ(fromFile.RowCount(), 0u);
+    EXPECT_TRUE(fromFile.RawList().empty());
+  }
+  // A real file is far from the limit.
+  EXPECT_EQ(Parsed(kSmallFile).RowCount(), 2u);
 }
 
 TEST_F(MorkFileAccess, ReadsRealThunderbirdFiles) {

@@ -65,7 +65,7 @@ TEST(IniFile, IntegersTakeOneSignAndStayInRange) {
 // Found by fuzzing: each section header searched all earlier sections, so a file of some
 // hundred thousand sections took minutes. A header seen before still continues its section.
 TEST(IniFile, ManySectionsReadInFileOrder) {
-  constexpr int kSections = 100000;
+  constexpr int kSections = 60000;
   std::string text;
   for (int i = 0; i < kSections; ++i)
     text += "[Profile" + std::to_string(i) + "]\nPath=p" + std::to_string(i) + "\n";
@@ -73,8 +73,8 @@ TEST(IniFile, ManySectionsReadInFileOrder) {
   const TIniFile ini = LoadIni(text);
   const std::vector<std::string> sections = ini.ReadSections();
   ASSERT_EQ(sections.size(), static_cast<std::size_t>(kSections));
-  EXPECT_EQ(sections.back(), "Profile99999");
-  EXPECT_EQ(ini.ReadString("profile99999", "Path", ""), "p99999");
+  EXPECT_EQ(sections.back(), "Profile59999");
+  EXPECT_EQ(ini.ReadString("profile59999", "Path", ""), "p59999");
   EXPECT_EQ(ini.ReadString("Profile0", "Name", ""), "first");
 }
 

@@ -473,6 +473,78 @@ TEST_F(MozillaHelperTest, StoresLargerThanTheirLimitAreRefusedUnread) {
   }
 }
 
+// A store of the shortest entries takes far more memory than its size: past its budget it is
+// refused before any entry is made, while a store of as many bytes of real entries reads.
+TEST_F(MozillaHelperTest, StoresWhoseEntriesWouldOutgrowTheirMemoryAreRefusedUnlisted) {
+  const auto repeated = [](std::string_view line, std::size_t size) {
+    std::string text;
+    while (text.size() < size)
+      text += line;
+    return text;
+  };
+  std::vector<TCookieTxt> cookies;
+  for (int i = 0; i < 32'000; ++i)
+    cookies.push_back({".www.site" + std::to_string(i) + ".example.com", true, "/shop/cart", false,
+                       1900000000 + i, "session_token_" + std::to_string(i % 37),
+                       "a1b2c3d4e5f6" + std::to_string(i * 2654435761u) + "0f9e8d7c6b5a4"});
+  std::vector<TBookmarkNode> bookmarks;
+  for (int i = 0; i < 10'000; ++i)
+    bookmarks.push_back(TBookmarkNode::Bookmark(
+        "Some page about topic " + std::to_string(i),
+        "http://www.site" + std::to_string(i) + ".example.com/articles/index.html", 1100000000 + i,
+        1100000500 + i, "rdf:#$" + std::to_string(i)));
+  std::vector<kit::TPrefValue> prefs;
+  for (int i = 0; i < 70'000; ++i)
+    prefs.push_back({"extensions.addon" + std::to_string(i) + ".setting",
+                     "http://www.example.com/some/page/" + std::to_string(i)});
+  std::vector<kit::TMorkHistoryEntry> pages;
+  for (int i = 0; i < 2'500; ++i)
+    pages.push_back({"http://www.site" + std::to_string(i) + ".example/articles/page.html",
+                     "Article number " + std::to_string(i), "www.site" + std::to_string(i),
+                     1100000000000000 + i, 1100000000000000 + i});
+
+  struct TCase {
+    std::string file;
+    TCacheType kind;
+    std::string tiny;
+    std::size_t tinyEntries;
+    std::string what;
+    std::string real;
+    int realEntries;
+    std::function<TActionOutcome()> read;
+  };
+  const std::string folder = "<DL><p>\n<DT><H3>" + std::string(250, 'f') + "</H3>\n<DL><p>\n";
+  const std::vector<TCase> cases = {
+      {"cookies.txt", ctCookies, repeated("a b c d e f g\n", 3 * kMiB), 3 * kMiB / 14 + 1,
+       "cookies", kit::BuildCookiesTxt(cookies), 32'000, [&] { return ReadCookiesTxt(profile); }},
+      {"bookmarks.html", ctBookmarks, folder + repeated("<A HREF=\n", 1200 * 1024),
+       (1200 * 1024 + 8) / 9, "bookmarks", kit::BuildBookmarksHtml(bookmarks), 10'000,
+       [&] { return ReadBookmarksHtml(profile); }},
+      {"prefs.js", ctPages, repeated("user_pref(,);\n", 5 * kMiB), (5 * kMiB + 13) / 14,
+       "preferences", kit::BuildPrefsJs(prefs), 4, [&] { return ReadPrefsPages(profile); }},
+      {"history.dat", ctHistory, "[a()]" + std::string(300 * 1024, ']'), 300 * 1024 + 1, "rows",
+       kit::BuildHistoryDat(pages), 2'500, [&] { return ReadMorkHistory(profile); }},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.file);
+    ASSERT_GE(c.real.size(), c.tiny.size());
+    image.Put(c.file, c.tiny);
+    const TKindOutcome refused = c.read().Of(TStoreAccess::Read, c.kind);
+    EXPECT_EQ(refused.Result, TKindResult::Failed);
+    EXPECT_THAT(refused.Reason,
+                AllOf(HasSubstr(c.file + " holds " + std::to_string(c.tinyEntries) + " " + c.what +
+                                " in " + SizeText(c.tiny.size()) + "; listed they would take "),
+                      HasSubstr(" a file of that size may use; not read")));
+    for (const TCacheList& list : profile.Lists)
+      EXPECT_EQ(list.Count(), 0);
+
+    image.Put(c.file, c.real);
+    EXPECT_EQ(c.read().Of(TStoreAccess::Read, c.kind).Result, TKindResult::Done);
+    EXPECT_EQ(profile.GetList(c.kind).Count(), c.realEntries);
+    profile.GetList(c.kind).Clear();
+  }
+}
+
 TEST(SizeText, RoundsToTheLargestUnitWithOneDecimalBelowAHundred) {
   const std::vector<std::pair<std::uint64_t, std::string>> cases = {
       {0, "0 bytes"},           {1023, "1023 bytes"},   {1024, "1 KB"},
