@@ -216,6 +216,8 @@ void TMozillaDetection::ProbeNetscapeRegistry(const std::string& base,
       } catch (const std::exception&) {
       }
     }
+  } catch (const EFileTooLarge& error) {
+    manager_.Log(std::string("! ") + error.what());
   } catch (const std::exception&) {
   }
 }

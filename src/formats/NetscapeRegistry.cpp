@@ -1,6 +1,7 @@
 #include "formats/NetscapeRegistry.h"
 
 #include "formats/FileErrors.h"
+#include "formats/StoreLimits.h"
 #include "winapi/TextCase.h"
 #include "winapi/WinApi.h"
 
@@ -8,7 +9,6 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
-#include <unordered_set>
 
 namespace quillon {
 
@@ -17,11 +17,6 @@ namespace {
 constexpr std::size_t kRootOffsetPos = 12;
 constexpr std::size_t kRecordSize = 32;
 constexpr std::uint16_t kTypeKey = 1;
-
-// A hostile file can point thousands of records at the same large run of bytes; what the tree
-// may copy out of a file is capped well above anything a browser writes.
-constexpr std::uint64_t kMinTextBudget = 64ull << 20;
-constexpr std::uint64_t kTextBudgetPerFileByte = 16;
 
 std::optional<std::uint32_t> ReadU32At(std::string_view buf, std::size_t off) {
   if (off > buf.size() || buf.size() - off < 4)
@@ -143,19 +138,40 @@ TNSRegistry::TNSRegistry(const std::string& fileName) {
 TNSRegistry::~TNSRegistry() = default;
 
 void TNSRegistry::LoadFile(const std::string& fileName) {
+  CheckStoreSize(fileName, kNetscapeRegistryLimit, "a registry file");
   std::string file;
   if (!winapi::ReadWholeFile(fileName, file))
     RaiseFileOpenError(fileName);
-  if (const auto rootOffset = ReadU32At(file, kRootOffsetPos))
-    BuildTree(file, *rootOffset);
+  if (const auto rootOffset = ReadU32At(file, kRootOffsetPos)) {
+    if (!BuildTree(file, *rootOffset)) {
+      root_.reset();
+      throw EFileTooLarge(std::string(StoreFileName(fileName)) +
+                          " holds so many keys, or names them so long, that listing them would "
+                          "take more than the " +
+                          SizeText(StoreMemoryBudget(file.size())) + " of memory a file of " +
+                          SizeText(file.size()) + " may use; not read");
+    }
+  }
   BuildIndex();
 }
 
-void TNSRegistry::BuildTree(std::string_view file, std::size_t rootOffset) {
-  const std::uint64_t budget = std::max(kMinTextBudget, kTextBudgetPerFileByte * file.size());
-  std::uint64_t textUsed = 0;
+bool TNSRegistry::BuildTree(std::string_view file, std::size_t rootOffset) {
+  // Records can overlap and many can name the same long run of bytes, so a small file can stand
+  // for a tree far larger than itself: what the tree takes is counted as it grows, and it may
+  // take no more than a file of its size may.
+  const std::uint64_t budget = StoreMemoryBudget(file.size());
+  // What a record takes besides its name and value: the node, its slots in the chain being read
+  // and in its parent's children (each growing by doubling), its nodes and buckets in both
+  // indexes, and the walk of its chain.
+  constexpr std::uint64_t kRecordCost =
+      AllocationCost(sizeof(TDataRec)) + 4 * sizeof(void*) +
+      2 * (AllocationCost(sizeof(TChildIndex::value_type) + 2 * sizeof(void*)) +
+           2 * sizeof(void*)) +
+      2 * sizeof(TChainWalk);
   // A record is read once: a link back to one already read (a looping chain) ends that chain.
-  std::unordered_set<std::uint32_t> read;
+  // One mark per byte of the file, since a record may start at any of them.
+  std::vector<bool> read(file.size());
+  std::uint64_t used = file.size() + file.size() / 8;
 
   std::vector<TChainWalk> walks;
   walks.push_back(TChainWalk{nullptr, 0, static_cast<std::uint32_t>(rootOffset), {}, 0, 0, 0});
@@ -170,7 +186,7 @@ void TNSRegistry::BuildTree(std::string_view file, std::size_t rootOffset) {
     }
 
     // The root's own siblings are attached nowhere, so they are not read at all.
-    const bool chainGoesOn = walk.Next != 0 && !read.contains(walk.Next) &&
+    const bool chainGoesOn = walk.Next != 0 && walk.Next < read.size() && !read[walk.Next] &&
                              (walk.Parent != nullptr || walk.Built.empty());
     std::optional<TRecord> record;
     std::string_view name, value;
@@ -180,8 +196,9 @@ void TNSRegistry::BuildTree(std::string_view file, std::size_t rootOffset) {
         name = ClampedRun(file, record->NameOffset, record->NameLength);
         if (record->Type != kTypeKey)
           value = ClampedRun(file, record->FirstEntryOrValue, record->ValueLength);
-        if (textUsed + name.size() + value.size() > budget)
-          record.reset();
+        used += kRecordCost + StringHeapCost(name.size()) + StringHeapCost(value.size());
+        if (used > budget)
+          return false;
       }
     }
 
@@ -197,8 +214,7 @@ void TNSRegistry::BuildTree(std::string_view file, std::size_t rootOffset) {
       continue;
     }
 
-    read.insert(walk.Next);
-    textUsed += name.size() + value.size();
+    read[walk.Next] = true;
     auto node = std::make_unique<TDataRec>();
     node->Parent = walk.Parent;
     node->Name = TextWithoutZeros(name);
@@ -213,6 +229,7 @@ void TNSRegistry::BuildTree(std::string_view file, std::size_t rootOffset) {
     walk.Built.push_back(std::move(node));
     walk.Next = record->Next;
   }
+  return true;
 }
 
 void TNSRegistry::BuildIndex() {

@@ -38,7 +38,9 @@ struct TDataRec {
 class TNSRegistry {
 public:
   // A missing file gives an empty registry; a file that exists but cannot be read raises
-  // EFOpenError. Bad content never raises: unreadable parts of the tree are left out.
+  // EFOpenError, one larger than kNetscapeRegistryLimit or whose tree would take more memory
+  // than a file of its size may EFileTooLarge. Bad content raises nothing else: unreadable
+  // parts of the tree are left out.
   explicit TNSRegistry(const std::string& fileName);
   ~TNSRegistry();
   TNSRegistry(const TNSRegistry&) = delete;
@@ -69,7 +71,8 @@ private:
   using TChildIndex = std::unordered_map<TChildKey, const TDataRec*, TChildKeyHash, TChildKeyEqual>;
 
   void LoadFile(const std::string& fileName);
-  void BuildTree(std::string_view file, std::size_t rootOffset);
+  // False when the tree would take more memory than the file may.
+  bool BuildTree(std::string_view file, std::size_t rootOffset);
   void BuildIndex();
 
   std::unique_ptr<TDataRec> root_;

@@ -1,5 +1,6 @@
 #include "DiscoveryImage.h"
 
+#include "formats/StoreLimits.h"
 #include "kit/MozillaTextStores.h"
 #include "kit/NetscapeRegistryWriter.h"
 #include "kit/SQLiteStoreWriter.h"
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 
 namespace {
@@ -168,6 +170,33 @@ TEST_F(DetectMozillaProfilesTest, LogsUnreadableStoresAndUsersWithoutARegistry) 
   EXPECT_EQ(std::count_if(log.begin(), log.end(),
                           [](const std::string& line) { return line.starts_with("!"); }),
             2);
+}
+
+// A profile list too large to read says so in the log instead of showing no profiles silently.
+TEST_F(DetectMozillaProfilesTest, ProfileListsOverTheirSizeLimitAreLoggedUnread) {
+  struct TCase {
+    std::string path;
+    std::uint64_t limit;
+    std::string what;
+  };
+  const std::vector<TCase> cases = {
+      {kAliceRoaming + "Mozilla\\Firefox\\profiles.ini", kIniFileLimit, "an INI file"},
+      {kBobRoaming + "Mozilla\\registry.dat", kNetscapeRegistryLimit, "a registry file"},
+  };
+  for (const TCase& c : cases)
+    std::filesystem::resize_file(image_.Image().HostPathOf(c.path), c.limit + 1);
+  image_.Open("alice");
+  const TBrowserManager manager(MaskOf({bFirefox, bMozilla}));
+  const std::vector<std::string> log = LogWithoutTimes(manager);
+  for (const TCase& c : cases) {
+    const std::string name = c.path.substr(c.path.rfind('\\') + 1);
+    EXPECT_NE(std::find(log.begin(), log.end(),
+                        "! " + name + " is " + std::to_string(c.limit + 1) +
+                            " bytes, more than the " + std::to_string(c.limit) + " bytes " +
+                            c.what + " can have; not read"),
+              log.end())
+        << name;
+  }
 }
 
 TEST_F(DetectMozillaProfilesTest, ProbesOnlyTheFamiliesOfTheMask) {
