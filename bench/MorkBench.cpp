@@ -12,33 +12,12 @@
 #include <memory>
 #include <sstream>
 #include <string>
-#include <vector>
 
 namespace {
 
 using namespace quillon;
 
 constexpr std::size_t kTargetBytes = 100u << 20;
-
-std::string MakeHistory() {
-  std::vector<kit::TMorkHistoryEntry> entries;
-  std::size_t estimate = 0;
-  for (std::uint64_t i = 0; estimate < kTargetBytes; ++i) {
-    const std::string host = "www.site" + std::to_string(i % 7919) + ".example";
-    kit::TMorkHistoryEntry entry;
-    entry.Url = "http://" + host + "/articles/" + std::to_string(i * 2654435761u % 1000003) +
-                "/page.html?ref=start&lang=de_DE$id=" + std::to_string(i);
-    entry.Title = "Article number " + std::to_string(i) + " \xE2\x80\x93 Some (long) title";
-    entry.Hostname = host;
-    entry.FirstVisitDate = 1100000000000000 + static_cast<std::int64_t>(i) * 1000000;
-    entry.LastVisitDate = entry.FirstVisitDate + 86400000000;
-    entry.VisitCount = static_cast<int>(i % 17) + 1;
-    entry.Typed = i % 5 == 0;
-    estimate += entry.Url.size() + entry.Title.size() + 150;
-    entries.push_back(std::move(entry));
-  }
-  return kit::BuildHistoryDat(entries);
-}
 
 // Written once per run into a temporary folder, read back as the reader would get it.
 const std::string& HistoryBytes() {
@@ -47,7 +26,7 @@ const std::string& HistoryBytes() {
     const std::string path = (std::filesystem::path(dir.Path()) / "history.dat").string();
     {
       std::ofstream out(path, std::ios::binary);
-      const std::string text = MakeHistory();
+      const std::string text = kit::BuildLongUsedHistoryDat(kTargetBytes);
       out.write(text.data(), static_cast<std::streamsize>(text.size()));
     }
     std::ifstream in(path, std::ios::binary);

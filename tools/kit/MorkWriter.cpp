@@ -261,4 +261,24 @@ std::string BuildHistoryDat(const std::vector<TMorkHistoryEntry>& entries,
   return writer.Build();
 }
 
+std::string BuildLongUsedHistoryDat(std::size_t targetBytes) {
+  std::vector<TMorkHistoryEntry> entries;
+  std::size_t estimate = 0;
+  for (std::uint64_t i = 0; estimate < targetBytes; ++i) {
+    const std::string host = "www.site" + std::to_string(i % 7919) + ".example";
+    TMorkHistoryEntry entry;
+    entry.Url = "http://" + host + "/articles/" + std::to_string(i * 2654435761u % 1000003) +
+                "/page.html?ref=start&lang=de_DE$id=" + std::to_string(i);
+    entry.Title = "Article number " + std::to_string(i) + " \xE2\x80\x93 Some (long) title";
+    entry.Hostname = host;
+    entry.FirstVisitDate = 1100000000000000 + static_cast<std::int64_t>(i) * 1000000;
+    entry.LastVisitDate = entry.FirstVisitDate + 86400000000;
+    entry.VisitCount = static_cast<int>(i % 17) + 1;
+    entry.Typed = i % 5 == 0;
+    estimate += entry.Url.size() + entry.Title.size() + 150;
+    entries.push_back(std::move(entry));
+  }
+  return BuildHistoryDat(entries);
+}
+
 } // namespace quillon::kit

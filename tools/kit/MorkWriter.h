@@ -104,4 +104,8 @@ struct TMorkHistoryEntry {
 std::string BuildHistoryDat(const std::vector<TMorkHistoryEntry>& entries,
                             TMorkWriterOptions options = {});
 
+// A history.dat of about targetBytes as a long-used profile has it: pages of some 8,000 sites
+// with long addresses and titles, about 250 bytes of file per page (100 MB hold some 400,000).
+std::string BuildLongUsedHistoryDat(std::size_t targetBytes);
+
 } // namespace quillon::kit
