@@ -176,6 +176,8 @@ public:
   std::string_view Text() const {
     return copied_ ? std::string_view{copy_} : buffer_.substr(begin_, end_ - begin_);
   }
+  // The bytes held in a copy of their own.
+  std::size_t CopySize() const { return copied_ ? copy_.size() : 0; }
 
 private:
   std::string_view buffer_;
@@ -357,20 +359,34 @@ bool TMorkFile::Parse() {
   // A ")" does not empty the text, so each ")" of a run like "(a)a)a)..." lists all the text
   // before it again, and each "]" lists the last row again: a small hostile file could ask for
   // memory without end. Real files make the lists about their own size (twice it with the raw
-  // list); the scan stops where the lists, with the file, would take more than a file of its
-  // size may. A list that outgrows its room copies itself and holds both copies for a moment,
-  // so each listed byte and line end counts twice; a dictionary line also counts its index
-  // slots, four at most.
+  // list); the scan stops before the lists, with the file, would take more than a file of its
+  // size may. A dictionary line counts its index slots too (four at most), and the texts being
+  // gathered (a cell, a row, a row id) twice their size, since they grow by copying themselves.
   const std::uint64_t budget = StoreMemoryBudget(n) - n;
-  constexpr std::uint64_t kLineEnd = 2 * sizeof(std::size_t);
   constexpr std::uint64_t kIndexSlots = 4 * sizeof(std::uint64_t);
+  constexpr std::size_t kNoLine = std::string_view::npos;
+  std::uint64_t dictionaryLines = 0;
+  // What the reader would take with a line of the given size added to each list (kNoLine for
+  // none) and a cell of rowCell bytes added to the row: its decoded copy, and up to twice its
+  // size as comma text.
+  const auto takenWith = [&](std::size_t raw, std::size_t field, std::size_t data,
+                             std::size_t table, std::size_t rowCell) -> std::uint64_t {
+    const std::uint64_t gathered =
+        text.CopySize() + rowId.size() + rowCells.size() + 3 * rowCell + 1;
+    const auto peak = [](const TTextList& list, std::size_t bytes) {
+      return bytes == kNoLine ? list.PeakBytesWith(0, 0) : list.PeakBytesWith(bytes, 1);
+    };
+    const std::uint64_t dictionary =
+        dictionaryLines + (field == kNoLine ? 0 : 1) + (data == kNoLine ? 0 : 1);
+    return peak(rawList_, raw) + peak(fieldList_, field) + peak(dataList_, data) +
+           peak(tableList_, table) + dictionary * kIndexSlots + 2 * gathered;
+  };
   // Room for what a history usually gives, so the lists do not copy themselves while growing
   // (untouched room costs no memory).
   if (KeepRawList)
     rawList_.reserve(n + n / 2, n / 16);
   dataList_.reserve(n, n / 32);
   tableList_.reserve(n, n / 64);
-  std::uint64_t produced = 0;
   bool complete = true;
 
   std::size_t i = 0;
@@ -423,13 +439,12 @@ bool TMorkFile::Parse() {
       inParens = false;
       const std::string_view stateName = MorkStateName(state);
       const std::string_view cell = text.Text();
-      if (KeepRawList)
-        produced += 2 * (stateName.size() + 3 + cell.size()) + kLineEnd;
-      if (state == TMorkState::Fields || state == TMorkState::Contents)
-        produced += 2 * cell.size() + kLineEnd + kIndexSlots;
-      else if (state == TMorkState::AssignmentData)
-        produced += 2 * (2 * cell.size() + 1); // as comma text, quoted at worst
-      if (produced > budget) {
+      const std::uint64_t taken =
+          takenWith(KeepRawList ? stateName.size() + 3 + cell.size() : kNoLine,
+                    state == TMorkState::Fields ? cell.size() : kNoLine,
+                    state == TMorkState::Contents ? cell.size() : kNoLine, kNoLine,
+                    state == TMorkState::AssignmentData ? cell.size() : 0);
+      if (taken > budget) {
         complete = false;
         break;
       }
@@ -440,9 +455,11 @@ bool TMorkFile::Parse() {
       if (state == TMorkState::Fields) {
         AppendDecoded(fieldList_.OpenLine(), cell);
         fieldList_.CloseLine();
+        ++dictionaryLines;
       } else if (state == TMorkState::Contents) {
         AppendDecoded(dataList_.OpenLine(), cell);
         dataList_.CloseLine();
+        ++dictionaryLines;
       } else if (state == TMorkState::AssignmentData) {
         decoded.clear();
         AppendDecoded(decoded, cell);
@@ -491,8 +508,8 @@ bool TMorkFile::Parse() {
         text.Add(i, i + 1);
       } else {
         if (!rowId.empty()) {
-          produced += 2 * (rowId.size() + 1 + rowCells.size()) + kLineEnd;
-          if (produced > budget) {
+          if (takenWith(kNoLine, kNoLine, kNoLine, rowId.size() + 1 + rowCells.size(), 0) >
+              budget) {
             complete = false;
             break;
           }

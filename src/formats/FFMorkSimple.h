@@ -76,6 +76,14 @@ public:
   std::string_view back() const { return (*this)[size() - 1]; }
   // The memory the lines take (room reserved but unused aside).
   std::size_t Bytes() const { return text_.size() + ends_.size() * sizeof(std::size_t); }
+  // The most memory the list has taken, or would with bytes more text in lines more lines: what
+  // the lines take, and twice that for a part that has outgrown the room reserved for it, since
+  // it grew by copying itself and held both copies for a moment.
+  std::size_t PeakBytesWith(std::size_t bytes, std::size_t lines) const {
+    const std::size_t text = text_.size() + bytes;
+    const std::size_t ends = (ends_.size() + lines) * sizeof(std::size_t);
+    return (text > textRoom_ ? 2 * text : text) + (ends > endsRoom_ ? 2 * ends : ends);
+  }
   const_iterator begin() const { return {this, 0}; }
   const_iterator end() const { return {this, size()}; }
 
@@ -86,6 +94,8 @@ public:
   void reserve(std::size_t bytes, std::size_t lines) {
     text_.reserve(bytes);
     ends_.reserve(lines);
+    textRoom_ = text_.capacity();
+    endsRoom_ = ends_.capacity() * sizeof(std::size_t);
   }
   // Lines are built by appending to the open end of the text and then closing the line.
   std::string& OpenLine() { return text_; }
@@ -94,6 +104,8 @@ public:
 private:
   std::string text_;
   std::vector<std::size_t> ends_;
+  std::size_t textRoom_ = 0; // bytes of room reserved
+  std::size_t endsRoom_ = 0;
 };
 
 class TMorkFile {
