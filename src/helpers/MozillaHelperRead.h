@@ -1,6 +1,8 @@
 #pragma once
 // The readers behind the Netscape and Mozilla helpers' refresh slots, open to the benchmarks and
-// tests that measure or probe one store alone.
+// tests that measure or probe one store alone. Each refuses a store larger than its size limit,
+// or whose entries would take more memory than a store of its size may, before it lists an
+// entry, and records why in the outcome.
 
 #include "model/ActionOutcome.h"
 
