@@ -1,6 +1,7 @@
 #include "formats/BrowserCacheSQLite.h"
 
 #include "formats/SQLiteViewVfs.h"
+#include "formats/StoreLimits.h"
 #include "model/DateUtils.h"
 #include "winapi/TextCase.h"
 #include "winapi/WinApi.h"
@@ -557,6 +558,37 @@ void TBrowserSQLite3CacheFile::CheckWritable(const std::string& hostPath) const 
   }
 }
 
+// A row costs the same few hundred bytes, held as a result and then listed, however little it
+// holds; a database of many tiny rows (or a join that repeats rows) would take many times its
+// size. The rows are counted before any is read, no further than the budget allows, so that the
+// count itself stays linear in the file.
+void TBrowserSQLite3CacheFile::CheckRowBudget(TSQLiteDatabase& db, std::string query) const {
+  while (!query.empty() && (query.back() == ';' || query.back() == ' '))
+    query.pop_back();
+  const std::string hostPath = winapi::HostPath(FileName);
+  std::uint64_t size = 0, log = 0;
+  HostEntryAt(hostPath, &size);
+  HostEntryAt(hostPath + "-wal", &log);
+  const std::uint64_t fileSize = size + log;
+  // Per row: the result's cells, the entry and the heap blocks of its four texts. The texts
+  // themselves are no more than the file holds, held twice (result and entries).
+  const std::uint64_t columns =
+      static_cast<std::uint64_t>(db.GetTable(query + " LIMIT 0")->ColumnCount());
+  constexpr std::uint64_t kTextBlocks = 4 * AllocationCost(16);
+  const std::uint64_t perRow = kListedEntryCost + columns * 16 + kTextBlocks;
+  const std::uint64_t budget = StoreMemoryBudget(fileSize);
+  const std::uint64_t mostRows = (budget - 2 * fileSize) / perRow;
+  const std::unique_ptr<TSQLiteTable> count = db.GetTable(
+      "SELECT count(*) FROM (" + query + " LIMIT " + std::to_string(mostRows + 1) + ")");
+  const std::uint64_t rows = count->AtEnd() ? 0 : static_cast<std::uint64_t>(count->ColumnInt64(0));
+  if (rows <= mostRows)
+    return;
+  throw EFileTooLarge(std::string(StoreFileName(FileName)) + " lists more than " +
+                      std::to_string(mostRows) + " rows in " + SizeText(fileSize) +
+                      "; listed they would take more than the " + SizeText(budget) +
+                      " of memory a file of that size may use; not read");
+}
+
 bool TBrowserSQLite3CacheFile::ReadWithColumnMap(TCacheList& list, const TColumnMap& map) {
   bool empty = false;
   const std::unique_ptr<TSQLiteDatabase> db = Open(TSQLiteOpenMode::ReadOnly, empty);
@@ -567,8 +599,9 @@ bool TBrowserSQLite3CacheFile::ReadWithColumnMap(TCacheList& list, const TColumn
   if (!db->TableExists(TableName))
     return false;
 
-  const std::unique_ptr<TSQLiteTable> table =
-      db->GetTable(UseQuery ? Query : "SELECT * FROM " + TableName);
+  const std::string query = UseQuery ? Query : "SELECT * FROM " + TableName;
+  CheckRowBudget(*db, query);
+  const std::unique_ptr<TSQLiteTable> table = db->GetTable(query);
   std::array<int, 8> column;
   for (std::size_t i = 0; i < column.size(); ++i) {
     column[i] = -1;

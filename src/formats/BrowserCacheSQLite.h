@@ -221,6 +221,9 @@ private:
   // no bytes (nothing is created or opened then). Raises ESQLiteException for a file that may not
   // be opened in that mode.
   std::unique_ptr<TSQLiteDatabase> Open(TSQLiteOpenMode mode, bool& empty) const;
+  // Raises EFileTooLarge when the listing's rows would take more memory than the database's
+  // size allows.
+  void CheckRowBudget(TSQLiteDatabase& db, std::string query) const;
   // Refuses (ESQLiteException) a write SQLite would carry out although the store may not change.
   void CheckWritable(const std::string& hostPath) const;
   std::string DeleteStatement(TSQLiteDatabase& db) const;

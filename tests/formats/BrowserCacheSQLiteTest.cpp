@@ -1,4 +1,5 @@
 #include "formats/BrowserCacheSQLite.h"
+#include "formats/StoreLimits.h"
 
 #include "kit/SQLiteStoreWriter.h"
 #include "kit/TempDir.h"
@@ -842,6 +843,58 @@ TEST_F(SQLiteSampleTest, DeletingFromAWalSampleRemovesTheRowsAndLeavesNoLog) {
   EXPECT_TRUE(TFirefox3Cookies(SampleFolder()).DeleteMarked(*list));
   EXPECT_EQ(Ids(*Read<TFirefox3Cookies>(true, SampleFolder())), kept);
   EXPECT_EQ(FolderState(samples_.Path()).size(), 1u);
+}
+
+} // namespace
+
+namespace {
+
+// Rows cost the same few hundred bytes listed however little they hold: a database of many
+// empty rows is refused unread, one of as many real rows in a file of real size is read.
+TEST_F(SQLiteStoreTest, ADatabaseOfManyTinyRowsIsRefusedBeforeItsRowsAreListed) {
+  const auto fill = [&](int rows, const std::string& text) {
+    fs::remove(Host("cookies.sqlite"));
+    kit::WriteFirefox3Cookies(Host("cookies.sqlite"), {});
+    TSQLiteDatabase db(Host("cookies.sqlite"), TSQLiteOpenMode::ReadWrite);
+    db.BeginTransaction();
+    const auto insert = db.Prepare("INSERT INTO moz_cookies (name, value, host, path) "
+                                   "VALUES (?, ?, ?, ?)");
+    for (int i = 0; i < rows; ++i) {
+      for (int c = 1; c <= 4; ++c)
+        insert->BindText(c, text.empty() ? text : text + std::to_string(i));
+      insert->Execute();
+    }
+    db.Commit();
+  };
+  fill(300000, "");
+  TCacheList list;
+  TFirefox3Cookies tiny(kFolder);
+  try {
+    tiny.ReadEntries(list);
+    ADD_FAILURE() << "read";
+  } catch (const EFileTooLarge& e) {
+    EXPECT_NE(std::string(e.what()).find("cookies.sqlite lists more than "), std::string::npos)
+        << e.what();
+  }
+  EXPECT_EQ(list.Count(), 0);
+
+  fill(100000, "cookie-host-or-value-text-");
+  EXPECT_EQ(Read<TFirefox3Cookies>()->Count(), 100000);
+
+  // A history whose addresses repeat one id joins every visit with every address: 4 million
+  // rows from a small file, refused after counting no more than the budget allows.
+  {
+    TSQLiteDatabase db(Host("History"), TSQLiteOpenMode::Create);
+    db.ExecSQL("CREATE TABLE visits (id INTEGER PRIMARY KEY, url INTEGER, visit_time INTEGER)");
+    db.ExecSQL("CREATE TABLE urls (id INTEGER, url TEXT, title TEXT)");
+    db.ExecSQL("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 2000) "
+               "INSERT INTO visits (url, visit_time) SELECT 1, i FROM n");
+    db.ExecSQL("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 2000) "
+               "INSERT INTO urls SELECT 1, 'u', 't' FROM n");
+  }
+  TChromeHistory joined(kFolder);
+  EXPECT_THROW(joined.ReadEntries(list), EFileTooLarge);
+  EXPECT_EQ(list.Count(), 0);
 }
 
 } // namespace
