@@ -44,9 +44,9 @@ private:
 };
 
 // Accepts every tenth entry it is asked about.
-TOnValidateCacheEntry EveryTenth() {
-  return [n = 0](TBrowserProfile&, TCacheType, TCacheItem*, bool& doclean, std::string&) mutable {
-    doclean = n++ % 10 == 0;
+TCleanRule EveryTenth() {
+  return [n = 0](TCacheType, TCacheItem*, std::string offered) mutable {
+    return TCleanDecision{n++ % 10 == 0, std::move(offered)};
   };
 }
 

@@ -109,7 +109,7 @@ void MeasureRead(benchmark::State& state, std::uint64_t fileSize,
 
 // A profile store read through its helper's reader.
 TReadResult ReadKind(TBrowserProfile& profile, TCacheType kind,
-                     TActionOutcome (*reader)(TBrowserProfile&)) {
+                     TActionOutcome (*reader)(TProfileStores&)) {
   profile.GetList(kind).Clear();
   const TActionOutcome outcome = reader(profile);
   return {static_cast<std::size_t>(profile.GetList(kind).Count()),
@@ -200,8 +200,9 @@ void BM_CookiesTxtReadAndCleanAll(benchmark::State& state) {
   TBrowserProfile profile;
   const std::string location = image.Put("cookies.txt", text);
   profile.SetLocation(ctCookies, location);
-  const TOnValidateCacheEntry all = [](TBrowserProfile&, TCacheType, TCacheItem*, bool& doclean,
-                                       std::string&) { doclean = true; };
+  const TCleanRule all = [](TCacheType, TCacheItem*, std::string offered) {
+    return TCleanDecision{true, std::move(offered)};
+  };
   MeasureRead(state, text.size(), [&] {
     image.Put("cookies.txt", text);
     TReadResult result = ReadKind(profile, ctCookies, ReadCookiesTxt);

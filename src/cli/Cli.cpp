@@ -5,11 +5,11 @@
 #include "cli/TerminalText.h"
 #include "cli/TextTable.h"
 #include "discovery/BrowserManager.h"
+#include "discovery/CleanRule.h"
 #include "discovery/CompatibilityTable.h"
 #include "discovery/EntryRows.h"
 #include "discovery/ProcessSetup.h"
 #include "discovery/ProfileActions.h"
-#include "helpers/CleanRule.h"
 #include "platform/ListFile.h"
 #include "winapi/image/ImageRegistry.h"
 #include "winapi/image/ImageWinApi.h"
@@ -156,15 +156,15 @@ TCacheKinds ParseKinds(const std::string& text) {
   if (!text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
         return std::isdigit(static_cast<unsigned char>(c));
       })) {
-    if (text.size() > 2 || std::stoi(text) > kAllCacheKinds)
+    if (text.size() > 2 || std::stoi(text) > kAllCacheKinds.ToBits())
       throw ECliUsage{"bad kinds '" + text + "': a number must be from 0 to 31"};
-    return static_cast<TCacheKinds>(std::stoi(text));
+    return TCacheKinds::FromBits(static_cast<unsigned>(std::stoi(text)));
   }
-  TCacheKinds kinds = 0;
+  TCacheKinds kinds;
   std::size_t start = 0;
   while (true) {
     const std::size_t comma = text.find(',', start);
-    kinds |= static_cast<TCacheKinds>(1u << ParseKind(text.substr(start, comma - start)));
+    kinds.Include(ParseKind(text.substr(start, comma - start)));
     if (comma == std::string::npos)
       break;
     start = comma + 1;
@@ -227,11 +227,11 @@ bool CleanOrPurge(TBrowserManager& manager, int index, TActionVerb verb, TCacheK
   const TProfileView view = ProfileView(profile, AllActionsEnabled());
   const auto before = Counts(profile);
   std::vector<TMainAction> actions;
-  if ((kinds & kAllCacheKinds) == kAllCacheKinds) {
+  if (kinds == kAllCacheKinds) {
     actions.push_back(MakeAction(verb));
   } else {
     for (int k = 0; k < kCacheTypeCount; ++k)
-      if (KindsContain(kinds, static_cast<TCacheType>(k)))
+      if (kinds.Contains(static_cast<TCacheType>(k)))
         actions.push_back(MakeAction(verb, static_cast<TCacheType>(k)));
   }
   std::vector<std::string> notOffered;

@@ -3,37 +3,13 @@
 #include "discovery/DiscoverySteps.h"
 #include "model/DateFormat.h"
 
+#include <optional>
 #include <stdexcept>
 #include <utility>
 
 namespace quillon {
 
 namespace {
-
-constexpr TFamilyMask Bit(TBrowserType type) {
-  return static_cast<TFamilyMask>(1u << type);
-}
-
-constexpr TFamilyMask kOperaFamily = Bit(bOpera) | Bit(bOpera7) | Bit(bOperaApp);
-constexpr TFamilyMask kMozillaFamily =
-    Bit(bMozilla) | Bit(bFirebird) | Bit(bFirefox) | Bit(bBeonex) | Bit(bNetscape6) |
-    Bit(bNetscape4) | Bit(bKMeleon) | Bit(bThunderbird) | Bit(bLolifox) | Bit(bWyzo) | Bit(bFlock);
-
-// Read, clean, purge per kind (cache, cookies, history, start pages, bookmarks).
-struct TCapabilities {
-  std::array<bool, kCacheTypeCount> read, clean, purge;
-};
-constexpr TCapabilities kAllCapabilities = {
-    {true, true, true, true, true}, {true, true, true, true, true}, {true, true, true, true, true}};
-constexpr TCapabilities kNetscape4Capabilities = {{true, true, false, true, true},
-                                                  {true, false, false, true, true},
-                                                  {true, true, true, true, true}};
-constexpr TCapabilities kMozillaCapabilities = {{false, true, true, true, true},
-                                                {false, true, false, true, true},
-                                                {true, true, true, true, true}};
-constexpr TCapabilities kChromeCapabilities = {{false, true, true, false, true},
-                                               {false, true, true, false, true},
-                                               {false, true, true, false, true}};
 
 // Every discovery failure ends only its own step.
 template <typename Step> void Guarded(Step&& step) {
@@ -49,35 +25,19 @@ template <typename Step> void Guarded(Step&& step) {
 
 void TBrowserProfile::SetBrowserType(TBrowserType type) {
   browserType_ = type;
-  const TCapabilities* capabilities = nullptr;
-  switch (type) {
-  case bInternetExplorer:
-  case bOpera:
-  case bOpera7:
-  case bOperaApp:
-    capabilities = &kAllCapabilities;
-    break;
-  case bNetscape4:
-    capabilities = &kNetscape4Capabilities;
-    break;
-  case bChrome:
-    capabilities = &kChromeCapabilities;
-    break;
-  case bThunderbird:
-    break;
-  default:
-    capabilities = &kMozillaCapabilities;
-    break;
-  }
-  if (capabilities == nullptr)
+  const std::optional<TFamilyCapabilities>& capabilities = BrowserFamily(type).Capabilities;
+  if (!capabilities)
     return;
-  CanRead = capabilities->read;
-  CanClean = capabilities->clean;
-  CanPurge = capabilities->purge;
+  for (int k = 0; k < kCacheTypeCount; ++k) {
+    const auto kind = static_cast<TCacheType>(k);
+    CanRead[k] = capabilities->Read.Contains(kind);
+    CanClean[k] = capabilities->Clean.Contains(kind);
+    CanPurge[k] = capabilities->Purge.Contains(kind);
+  }
 }
 
 std::string_view TBrowserProfile::BrowserName() const {
-  return browserType_ < kBrowserTypeCount ? BrowserNames[browserType_] : std::string_view();
+  return browserType_ < kBrowserTypeCount ? BrowserFamily(browserType_).Name : std::string_view();
 }
 
 std::string TBrowserProfile::DisplayName() const {
@@ -85,39 +45,42 @@ std::string TBrowserProfile::DisplayName() const {
 }
 
 TBrowserHelperCustom& TBrowserProfile::RefreshHelper() const {
-  switch (browserType_) {
-  case bInternetExplorer:
-    return BrowserHelperIERegistry();
-  case bNetscape4:
-    return BrowserHelperNetscape();
-  case bOpera:
-  case bOpera7:
-  case bOperaApp:
-    return BrowserHelperOpera();
-  case bChrome:
-    return BrowserHelperChrome();
-  default:
-    return BrowserHelperMozilla();
-  }
+  return BrowserHelper(BrowserFamily(browserType_).Helper);
 }
 
 TBrowserHelperCustom& TBrowserProfile::CleanHelper() const {
-  if (browserType_ == bInternetExplorer)
-    return ProfileLocation.empty() ? BrowserHelperIECurrent() : BrowserHelperIERegistry();
-  return RefreshHelper();
+  const TBrowserFamily& family = BrowserFamily(browserType_);
+  if (family.OwnUserCleanHelper && ProfileLocation.empty())
+    return BrowserHelper(*family.OwnUserCleanHelper);
+  return BrowserHelper(family.Helper);
+}
+
+THelperContext TBrowserProfile::HelperContext() {
+  THelperContext context;
+  if (Owner != nullptr && Owner->Manager() != nullptr)
+    context.IEPageLocations = Owner->Manager()->IEPageLocations();
+  // The window's callback answers through out-parameters; the helpers ask for a decision.
+  if (OnValidateCacheEntry)
+    context.Rule = [this, validate = OnValidateCacheEntry](TCacheType kind, TCacheItem* item,
+                                                           std::string offered) {
+      TCleanDecision decision{false, std::move(offered)};
+      validate(*this, kind, item, decision.Remove, decision.Content);
+      return decision;
+    };
+  return context;
 }
 
 TActionOutcome TBrowserProfile::Refresh() {
-  LastRead = RefreshHelper().RefreshAll(*this);
+  LastRead = RefreshHelper().RefreshAll(*this, HelperContext());
   return LastRead;
 }
 
 TActionOutcome TBrowserProfile::Clean(TCacheKinds kinds) {
-  return CleanHelper().Clean(*this, kinds, OnValidateCacheEntry);
+  return CleanHelper().Clean(*this, HelperContext(), kinds);
 }
 
 TActionOutcome TBrowserProfile::Purge(TCacheKinds kinds) {
-  return CleanHelper().Purge(*this, kinds);
+  return CleanHelper().Purge(*this, HelperContext(), kinds);
 }
 
 void TBrowserProfile::Assign(const TBrowserProfile& source) {
@@ -175,16 +138,18 @@ TBrowserManager::TBrowserManager(TFamilyMask mask, TDiscoverySteps steps, TClock
     if (step)
       step(*this);
   };
-  if (FamilyMaskContains(mask, bInternetExplorer))
+  // A step runs when the mask holds one of the types it finds.
+  const auto wanted = [mask](TStepGroup step) { return mask.Intersects(FamiliesOfStep(step)); };
+  if (wanted(TStepGroup::InternetExplorer))
     Guarded([&] { run(steps.InternetExplorer); });
-  if ((mask & kOperaFamily) != 0)
+  if (wanted(TStepGroup::Opera))
     Guarded([&] { run(steps.Opera); });
-  if ((mask & kMozillaFamily) != 0)
+  if (wanted(TStepGroup::Mozilla))
     Guarded([&] {
       run(steps.Mozilla);
       run(steps.PortableFirefox);
     });
-  if (FamilyMaskContains(mask, bChrome))
+  if (wanted(TStepGroup::Chrome))
     Guarded([&] { run(steps.Chrome); });
   ItemIndex = 0;
   onLog_ = nullptr;
@@ -221,7 +186,7 @@ void TBrowserManager::SetIEPageLocations(const std::vector<std::string>& locatio
   for (int i = 0; i < profiles_.Count(); ++i) {
     TBrowserProfile& profile = profiles_.Items(i);
     if (profile.BrowserType() == bInternetExplorer)
-      BrowserHelperIECurrent().RefreshPages(profile);
+      BrowserHelper(THelperKind::IECurrent).Refresh(profile, profile.HelperContext(), ctPages);
   }
 }
 

@@ -2,10 +2,12 @@
 // Profiles and the browser manager: the manager runs the discovery of every browser family once,
 // when it is created, keeps what it found as profiles and keeps a log of how it found them.
 
+#include "discovery/BrowserFamilies.h"
 #include "helpers/BrowserHelper.h"
 #include "model/ActionOutcome.h"
 #include "model/BrowserCache.h"
 #include "model/DateUtils.h"
+#include "model/ProfileStores.h"
 
 #include <array>
 #include <cstdint>
@@ -17,111 +19,33 @@
 
 namespace quillon {
 
-// The browser types. The ordinal is also the bit number in the manager's family mask.
-enum TBrowserType : std::uint8_t {
-  bInternetExplorer,
-  bMozilla,
-  bFirebird,
-  bFirefox,
-  bBeonex,
-  bNetscape6,
-  bNetscape4,
-  bOpera,
-  bOpera7,
-  bKMeleon,
-  bThunderbird,
-  bOperaApp,
-  bLolifox,
-  bWyzo,
-  bFlock,
-  bChrome
-};
-constexpr int kBrowserTypeCount = 16;
+class TBrowserProfile;
 
-inline constexpr std::array<std::string_view, kBrowserTypeCount> BrowserNames = {
-    "Internet Explorer", "Mozilla",  "Firebird", "Firefox",  "Beonex",      "Netscape (6 or later)",
-    "Netscape (4.x)",    "Opera 4+", "Opera 7+", "K-Meleon", "Thunderbird", "Opera Application",
-    "Lolifox",           "Wyzo",     "Flock",    "Chrome"};
-
-// Indexes into the main window's browser images; -1 for none.
-inline constexpr std::array<int, kBrowserTypeCount> BrowserImageIndexes = {
-    2, 4, 6, 6, 8, 9, 3, 5, 5, 10, 7, -1, 13, 14, 15, 16};
-
-// What the table of supported browsers tells the user per kind (cache, cookies, history, start
-// pages, bookmarks): R read, C clean, P purge, All all three. Information only; what a profile
-// really offers are its capability flags.
-inline constexpr std::array<std::array<std::string_view, 5>, kBrowserTypeCount>
-    BrowserCapabilities = {{{"All", "All", "All", "All", "All"},
-                            {"P", "All", "R/P", "All", "All"},
-                            {"P", "All", "R/P", "All", "All"},
-                            {"P", "All", "R/P", "All", "All"},
-                            {"P", "All", "R/P", "All", "All"},
-                            {"P", "All", "R/P", "All", "All"},
-                            {"P", "All", "P", "All", "All"},
-                            {"All", "All", "All", "All", "All"},
-                            {"All", "All", "All", "All", "All"},
-                            {"P", "All", "R/P", "All", "All"},
-                            {"P", "All", "R/P", "All", "All"},
-                            {"-", "-", "-", "-", "-"},
-                            {"P", "All", "R/P", "All", "All"},
-                            {"P", "All", "R/P", "All", "All"},
-                            {"P", "All", "R/P", "All", "All"},
-                            {"-", "All", "All", "-", "All"}}};
-
-inline constexpr std::array<std::array<int, 5>, kBrowserTypeCount> BrowserCapabilityImages = {{
-    {0, 0, 0, 0, 0},
-    {1, 0, 1, 0, 0},
-    {1, 0, 1, 0, 0},
-    {1, 0, 1, 0, 0},
-    {1, 0, 1, 0, 0},
-    {1, 0, 1, 0, 0},
-    {1, 0, 1, 0, 0},
-    {0, 0, 0, 0, 0},
-    {0, 0, 0, 0, 0},
-    {1, 0, 1, 0, 0},
-    {1, 0, 1, 0, 0},
-    {0, 0, 0, 0, 0},
-    {1, 0, 1, 0, 0},
-    {1, 0, 1, 0, 0},
-    {1, 0, 1, 0, 0},
-    {0, 1, 1, 0, 1},
-}};
-
-// Which browser types to detect: bit n for the type with ordinal n.
-using TFamilyMask = std::uint16_t;
-// Everything except Thunderbird and "Opera Application".
-constexpr TFamilyMask kDefaultFamilyMask = 0xF3FF;
-
-constexpr bool FamilyMaskContains(TFamilyMask mask, TBrowserType type) {
-  return ((mask >> type) & 1u) != 0;
-}
+// Asked about each entry of a clean, by the window's rule. item may be null. doclean comes in
+// false and goes out as the answer; newcontent comes in as the operation's description or
+// replacement text (a start page's new value) and may be changed. A profile hands it to its
+// helper as the helpers' clean rule.
+using TOnValidateCacheEntry =
+    std::function<void(TBrowserProfile& profile, TCacheType typ, TCacheItem* item, bool& doclean,
+                       std::string& newcontent)>;
 
 class TBrowserProfileList;
 class TBrowserManager;
 
-// One browser installation or user profile and its five entry lists.
-class TBrowserProfile {
+// One browser installation or user profile: its stores and five entry lists, and what the front
+// ends show of it and offer for it.
+class TBrowserProfile : public TProfileStores {
 public:
   explicit TBrowserProfile(TBrowserProfileList* owner = nullptr) : Owner(owner) {}
-  TBrowserProfile(const TBrowserProfile&) = delete;
-  TBrowserProfile& operator=(const TBrowserProfile&) = delete;
 
-  // The list that holds the profile; through its manager the helpers reach IEPageLocations.
+  // The list that holds the profile; its manager's IEPageLocations reach the helpers.
   TBrowserProfileList* Owner;
-  std::array<TCacheList, kCacheTypeCount> Lists;
-  // Where each kind is stored (a file or a folder), empty when the kind has no store.
-  std::array<std::string, kCacheTypeCount> Locations;
-  // The profile's folder; for another user's Internet Explorer profile that user's SID text;
-  // empty for the running user's Internet Explorer profile.
-  std::string ProfileLocation;
   std::string ProfileName;
   std::array<bool, kCacheTypeCount> CanRead{};
   std::array<bool, kCacheTypeCount> CanClean{};
   std::array<bool, kCacheTypeCount> CanPurge{};
   std::string Version;
   TOnValidateCacheEntry OnValidateCacheEntry;
-  // Store generation; the Mozilla helper reads SQLite stores when it is 3.
-  std::int32_t VersionTag = 0;
   // What the last full read of the stores met (discovery's first read, then each Refresh): the
   // kinds whose store exists but could not be read.
   TActionOutcome LastRead;
@@ -132,29 +56,26 @@ public:
   void SetBrowserType(TBrowserType type);
   std::string_view BrowserName() const;
 
-  TCacheList& GetList(TCacheType kind) { return Lists.at(kind); }
-  const TCacheList& GetList(TCacheType kind) const { return Lists.at(kind); }
-  const std::string& GetLocation(TCacheType kind) const { return Locations.at(kind); }
-  void SetLocation(TCacheType kind, std::string location) {
-    Locations.at(kind) = std::move(location);
-  }
-
   // ProfileName "=" ProfileLocation.
   std::string DisplayName() const;
 
   // Reads all five kinds again through the profile's helper; the outcome is kept in LastRead.
   TActionOutcome Refresh();
-  // Removes the entries of the given kinds that OnValidateCacheEntry accepts.
+  // Removes the entries of the given kinds that OnValidateCacheEntry accepts; without it each
+  // kind's own rule holds (start pages are reset, nothing else goes).
   TActionOutcome Clean(TCacheKinds kinds);
   // Removes the given kinds as a whole.
   TActionOutcome Purge(TCacheKinds kinds);
 
-  // The helper that reads the profile, and the one that cleans and purges it. For Internet
-  // Explorer they differ: the running user's own profile is cleaned through the URL cache
-  // helper, another user's only through the helper that works on that user's hive and folders,
-  // never on the running user's cache.
+  // The helper that reads the profile, and the one that cleans and purges it, as its type's row
+  // names them. For Internet Explorer they differ: the running user's own profile is cleaned
+  // through the URL cache helper, another user's only through the helper that works on that
+  // user's hive and folders, never on the running user's cache.
   TBrowserHelperCustom& RefreshHelper() const;
   TBrowserHelperCustom& CleanHelper() const;
+  // What the helpers get besides the stores: the manager's IE page locations (none without a
+  // manager) and OnValidateCacheEntry as their clean rule.
+  THelperContext HelperContext();
 
   // Copies owner, the raw browser type (flags stay as they are), location, name and the entries
   // and locations of cache, cookies, history and start pages. Bookmarks, version, version tag,
@@ -209,7 +130,7 @@ using TLogObserver = std::function<void(const std::string& line)>;
 
 class TBrowserManager {
 public:
-  // Detects every family except Thunderbird and "Opera Application".
+  // Detects the families of kDefaultFamilyMask.
   TBrowserManager();
   explicit TBrowserManager(TFamilyMask mask);
   // Runs the selected steps in order, each under its own guard: a step that fails ends there

@@ -8,15 +8,12 @@ namespace quillon {
 
 std::vector<TCompatibilityRow> CompatibilityRows() {
   std::vector<TCompatibilityRow> rows;
-  for (int t = 0; t < kBrowserTypeCount; ++t) {
-    const auto type = static_cast<TBrowserType>(t);
-    if (type == bOperaApp)
+  for (const TBrowserFamily& family : kBrowserFamilies) {
+    if (!family.Listed)
       continue;
-    TCompatibilityRow row{type, std::string(BrowserNames[t]), BrowserImageIndexes[t], {}, {}};
-    for (int k = 0; k < kCacheTypeCount; ++k) {
-      row.Capabilities[k] = std::string(BrowserCapabilities[t][k]);
-      row.CapabilityImages[k] = BrowserCapabilityImages[t][k];
-    }
+    TCompatibilityRow row{family.Type, std::string(family.Name), family.ImageIndex, {}};
+    for (int k = 0; k < kCacheTypeCount; ++k)
+      row.Capabilities[k] = std::string(family.CapabilityTexts[k]);
     rows.push_back(std::move(row));
   }
   std::stable_sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) {

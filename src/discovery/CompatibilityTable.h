@@ -14,15 +14,14 @@ struct TCompatibilityRow {
   std::string Browser; // display name
   int ImageIndex;
   std::array<std::string, kCacheTypeCount> Capabilities;
-  std::array<int, kCacheTypeCount> CapabilityImages;
 };
 
 // Column captions, in order.
 inline constexpr std::array<const char*, 6> kCompatibilityColumns = {
     "Browser", "Cache", "Cookies", "History", "Start pages", "Bookmarks"};
 
-// One row per browser type except "Opera Application", sorted by the browser name without regard
-// to case.
+// One row per listed browser type (all but "Opera Application"), sorted by the browser name
+// without regard to case.
 std::vector<TCompatibilityRow> CompatibilityRows();
 
 } // namespace quillon

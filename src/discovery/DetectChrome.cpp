@@ -35,7 +35,7 @@ void DetectChromeProfiles(TBrowserManager& manager) {
     profile.SetLocation(ctCookies, defaultProfile + "Cookies");
     profile.SetLocation(ctHistory, defaultProfile + "History");
     profile.SetLocation(ctPages, defaultProfile + "Preferences");
-    profile.LastRead = BrowserHelperChrome().RefreshAll(profile);
+    profile.Refresh();
     manager.Log("+ Added profile at " + folder + ".");
     manager.LogReadFailures(profile.LastRead);
   }

@@ -81,64 +81,63 @@ struct TProbe {
   std::vector<const char*> Files;
 };
 
-constexpr TFamilyMask Bit(TBrowserType type) {
-  return static_cast<TFamilyMask>(1u << type);
-}
-
 const std::vector<TProbe>& UserProbes() {
   static const std::vector<TProbe> probes = {
-      {Bit(bMozilla) | Bit(bNetscape6) | Bit(bNetscape4) | Bit(bKMeleon),
+      {TFamilyMask{bMozilla, bNetscape6, bNetscape4, bKMeleon},
        false,
        bFirebird,
        {"Phoenix\\registry.dat", "Roaming\\Phoenix\\registry.dat", "Local\\Phoenix\\registry.dat"}},
-      {Bit(bMozilla) | Bit(bNetscape6) | Bit(bNetscape4) | Bit(bKMeleon),
+      {TFamilyMask{bMozilla, bNetscape6, bNetscape4, bKMeleon},
        false,
        bMozilla,
        {"Mozilla\\registry.dat", "Roaming\\Mozilla\\registry.dat", "Local\\Mozilla\\registry.dat"}},
-      {Bit(bKMeleon),
+      {TFamilyMask{bKMeleon},
        false,
        bKMeleon,
        {"K-Meleon\\registry.dat", "Roaming\\K-Meleon\\registry.dat",
         "Local\\K-Meleon\\registry.dat"}},
-      {Bit(bBeonex),
+      {TFamilyMask{bBeonex},
        false,
        bBeonex,
        {"Beonex\\registry.dat", "Roaming\\Beonex\\registry.dat", "Local\\Beonex\\registry.dat"}},
-      {Bit(bFirebird),
+      {TFamilyMask{bFirebird},
        false,
        bFirebird,
        {"Firebird\\registry.dat", "Local\\Firebird\\registry.dat",
         "Roaming\\Firebird\\registry.dat"}},
-      {Bit(bNetscape4), false, bNetscape4, {"nsreg.dat", "Local\\nsreg.dat", "Roaming\\nsreg.dat"}},
-      {Bit(bFirefox),
+      {TFamilyMask{bNetscape4},
+       false,
+       bNetscape4,
+       {"nsreg.dat", "Local\\nsreg.dat", "Roaming\\nsreg.dat"}},
+      {TFamilyMask{bFirefox},
        true,
        bFirefox,
        {"Mozilla\\Firefox\\profiles.ini", "Local\\Mozilla\\Firefox\\profiles.ini",
         "Roaming\\Mozilla\\Firefox\\profiles.ini"}},
-      {Bit(bNetscape6),
+      {TFamilyMask{bNetscape6},
        true,
        bNetscape6,
        {"Netscape\\Navigator\\profiles.ini", "Local\\Netscape\\Navigator\\profiles.ini",
         "Roaming\\Netscape\\Navigator\\profiles.ini"}},
-      {Bit(bFlock),
+      {TFamilyMask{bFlock},
        true,
        bFlock,
        {"Flock\\Browser\\profiles.ini", "Local\\Flock\\Browser\\profiles.ini",
         "Roaming\\Flock\\Browser\\profiles.ini"}},
-      {Bit(bLolifox),
+      {TFamilyMask{bLolifox},
        true,
        bLolifox,
        {"altimit-dev\\lolifox\\profiles.ini", "Local\\altimit-dev\\lolifox\\profiles.ini",
         "Roaming\\altimit-dev\\lolifox\\profiles.ini", "kyobu-senbi\\lolifox\\profiles.ini",
         "Local\\kyobu-senbi\\lolifox\\profiles.ini",
         "Roaming\\kyobu-senbi\\lolifox\\profiles.ini"}},
-      {Bit(bWyzo),
+      {TFamilyMask{bWyzo},
        true,
        bWyzo,
        {"Wyzo\\Data\\profiles.ini", "Local\\Wyzo\\Data\\profiles.ini",
         "Roaming\\Wyzo\\Data\\profiles.ini"}},
       // Thunderbird profiles are typed Firefox: a Thunderbird profile would offer nothing.
-      {Bit(bThunderbird),
+      {TFamilyMask{bThunderbird},
        true,
        bFirefox,
        {"Thunderbird\\profiles.ini", "Local\\Thunderbird\\profiles.ini",
@@ -279,13 +278,9 @@ void TMozillaDetection::AddMozillaProfile(const std::string& name,
       winapi::DirectoryExists(info.AltBasePath + info.SubPath + "Cache\\"))
     profile.SetLocation(ctCache, info.AltBasePath + info.SubPath + "Cache\\");
   profile.SetLocation(ctPages, folder + "prefs.js");
-  if (info.Browser == bNetscape4) {
-    profile.SetLocation(ctHistory, folder + "netscape.hst");
-    profile.LastRead = BrowserHelperNetscape().RefreshAll(profile);
-  } else {
-    profile.SetLocation(ctHistory, folder + "history.dat");
-    profile.LastRead = BrowserHelperMozilla().RefreshAll(profile);
-  }
+  profile.SetLocation(ctHistory,
+                      folder + (info.Browser == bNetscape4 ? "netscape.hst" : "history.dat"));
+  profile.Refresh();
   manager_.Log("+ Added Mozilla profile at " + folder + ".");
   manager_.LogReadFailures(profile.LastRead);
 }
@@ -425,7 +420,7 @@ void TMozillaDetection::Run() {
     if (!localAppData.empty())
       altBase_ = WithTrailingBackslash(localAppData);
     for (const TProbe& probe : UserProbes()) {
-      if ((mask & probe.Condition) == 0)
+      if (!mask.Intersects(probe.Condition))
         continue;
       for (const char* file : probe.Files) {
         if (probe.Ini)

@@ -43,7 +43,7 @@ void ProbePortableFolder(TBrowserManager& manager, const std::string& folder) {
   profile.SetLocation(ctPages, profileFolder + "prefs.js");
   profile.SetLocation(ctHistory, profileFolder + "history.dat");
   // A portable Firefox keeps its cache wherever its launcher says; no cache location is set.
-  profile.LastRead = BrowserHelperMozilla().RefreshAll(profile);
+  profile.Refresh();
   manager.Log("+ Added profile at " + folder + ".");
   manager.LogReadFailures(profile.LastRead);
 }

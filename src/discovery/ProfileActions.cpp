@@ -62,7 +62,7 @@ std::optional<TCacheType> ActionKind(TMainAction action) {
 
 TCacheKinds ActionKinds(TMainAction action) {
   const std::optional<TCacheType> kind = ActionKind(action);
-  return kind ? static_cast<TCacheKinds>(1u << *kind) : kAllCacheKinds;
+  return kind ? TCacheKinds{*kind} : kAllCacheKinds;
 }
 
 TMainAction MakeAction(TActionVerb verb, std::optional<TCacheType> kind) {

@@ -42,7 +42,7 @@ enum class TActionVerb : std::uint8_t { Refresh, Clean, Purge };
 TActionVerb ActionVerb(TMainAction action);
 // The kind an action of one kind works on; none for the "all" actions.
 std::optional<TCacheType> ActionKind(TMainAction action);
-// The kinds as the helpers take them: one bit, or all of them.
+// The kinds as the helpers take them: the action's one kind, or all of them.
 TCacheKinds ActionKinds(TMainAction action);
 // The action of a verb for one kind, or the "all" action of the verb.
 TMainAction MakeAction(TActionVerb verb, std::optional<TCacheType> kind = std::nullopt);

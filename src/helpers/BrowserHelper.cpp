@@ -1,111 +1,49 @@
 #include "helpers/BrowserHelper.h"
 
-#include "discovery/BrowserManager.h"
-#include "helpers/StoreOperations.h"
-
 #include <array>
 
 namespace quillon {
 
-bool AskValidator(const TOnValidateCacheEntry& validate, TBrowserProfile& profile, TCacheType typ,
-                  TCacheItem* item, std::string& newcontent, bool acceptWithoutValidator) {
-  if (!validate)
-    return acceptWithoutValidator;
-  bool doclean = false;
-  validate(profile, typ, item, doclean, newcontent);
-  return doclean;
+TCleanDecision AskRule(const TCleanRule& rule, TCacheType kind, TCacheItem* item,
+                       std::string offered, bool removeWithoutRule) {
+  if (!rule)
+    return {removeWithoutRule, std::move(offered)};
+  return rule(kind, item, std::move(offered));
 }
 
-// The store readers and cleaners of each family join these bodies as they are built; until
-// then a helper only empties the lists on a refresh, changes no store and reports nothing.
-
-// Netscape and Mozilla: MozillaHelper.cpp; Chrome: ChromeHelper.cpp.
-
-// --- Opera ---
-TActionOutcome TBrowserHelperOpera::RefreshAll(TBrowserProfile& profile) {
-  ClearProfileLists(profile);
-  return {};
-}
-TActionOutcome TBrowserHelperOpera::RefreshHistory(TBrowserProfile&) {
-  return {};
-}
-TActionOutcome TBrowserHelperOpera::RefreshPages(TBrowserProfile&) {
-  return {};
-}
-TActionOutcome TBrowserHelperOpera::RefreshBookmarks(TBrowserProfile&) {
-  return {};
-}
-TActionOutcome TBrowserHelperOpera::RefreshCookies(TBrowserProfile&) {
-  return {};
-}
-TActionOutcome TBrowserHelperOpera::RefreshCache(TBrowserProfile&) {
-  return {};
-}
-TActionOutcome TBrowserHelperOpera::Clean(TBrowserProfile&, TCacheKinds,
-                                          const TOnValidateCacheEntry&) {
-  return {};
-}
-TActionOutcome TBrowserHelperOpera::Purge(TBrowserProfile&, TCacheKinds) {
-  return {};
+TActionOutcome TBrowserHelperCustom::RefreshAll(TProfileStores& stores,
+                                                const THelperContext& context) {
+  stores.ClearLists();
+  TActionOutcome outcome;
+  kAllCacheKinds.ForEach([&](TCacheType kind) { outcome.Merge(ReadKind(stores, context, kind)); });
+  return outcome;
 }
 
-// --- IECurrent ---
-TActionOutcome TBrowserHelperIECurrent::RefreshAll(TBrowserProfile& profile) {
-  ClearProfileLists(profile);
-  return {};
-}
-TActionOutcome TBrowserHelperIECurrent::RefreshHistory(TBrowserProfile&) {
-  return {};
-}
-TActionOutcome TBrowserHelperIECurrent::RefreshPages(TBrowserProfile&) {
-  return {};
-}
-TActionOutcome TBrowserHelperIECurrent::RefreshBookmarks(TBrowserProfile&) {
-  return {};
-}
-TActionOutcome TBrowserHelperIECurrent::RefreshCookies(TBrowserProfile&) {
-  return {};
-}
-TActionOutcome TBrowserHelperIECurrent::RefreshCache(TBrowserProfile&) {
-  return {};
-}
-TActionOutcome TBrowserHelperIECurrent::Clean(TBrowserProfile&, TCacheKinds,
-                                              const TOnValidateCacheEntry&) {
-  return {};
-}
-TActionOutcome TBrowserHelperIECurrent::Purge(TBrowserProfile&, TCacheKinds) {
-  return {};
+TActionOutcome TBrowserHelperCustom::Refresh(TProfileStores& stores, const THelperContext& context,
+                                             TCacheType kind) {
+  stores.GetList(kind).Clear();
+  return ReadKind(stores, context, kind);
 }
 
-// --- IERegistry ---
-TActionOutcome TBrowserHelperIERegistry::RefreshAll(TBrowserProfile& profile) {
-  ClearProfileLists(profile);
-  return {};
-}
-TActionOutcome TBrowserHelperIERegistry::RefreshHistory(TBrowserProfile&) {
-  return {};
-}
-TActionOutcome TBrowserHelperIERegistry::RefreshPages(TBrowserProfile&) {
-  return {};
-}
-TActionOutcome TBrowserHelperIERegistry::RefreshBookmarks(TBrowserProfile&) {
-  return {};
-}
-TActionOutcome TBrowserHelperIERegistry::RefreshCookies(TBrowserProfile&) {
-  return {};
-}
-TActionOutcome TBrowserHelperIERegistry::RefreshCache(TBrowserProfile&) {
-  return {};
-}
-TActionOutcome TBrowserHelperIERegistry::Clean(TBrowserProfile&, TCacheKinds,
-                                               const TOnValidateCacheEntry&) {
-  return {};
-}
-TActionOutcome TBrowserHelperIERegistry::Purge(TBrowserProfile&, TCacheKinds) {
-  return {};
+TActionOutcome TBrowserHelperCustom::Clean(TProfileStores& stores, const THelperContext& context,
+                                           TCacheKinds kinds) {
+  TActionOutcome outcome;
+  for (const TCacheType kind : KindOrder())
+    if (kinds.Contains(kind))
+      outcome.Merge(CleanKind(stores, context, kind));
+  return outcome;
 }
 
-// --- The six instances ---
+TActionOutcome TBrowserHelperCustom::Purge(TProfileStores& stores, const THelperContext& context,
+                                           TCacheKinds kinds) {
+  TActionOutcome outcome;
+  for (const TCacheType kind : KindOrder())
+    if (kinds.Contains(kind))
+      outcome.Merge(PurgeKind(stores, context, kind));
+  return outcome;
+}
+
+// --- The instances ---
 
 namespace {
 
@@ -113,18 +51,13 @@ constexpr std::size_t kHelperCount = 6;
 
 struct THelperInstances {
   std::array<std::unique_ptr<TBrowserHelperCustom>, kHelperCount> owned;
-  // What the accessors hand out: the owned instances, or a substitute in a test.
+  // What BrowserHelper hands out: the owned instances, or a substitute in a test.
   std::array<TBrowserHelperCustom*, kHelperCount> active{};
 };
 
 THelperInstances& Instances() {
   static THelperInstances instances;
   return instances;
-}
-
-TBrowserHelperCustom& Active(THelperKind kind) {
-  CreateBrowserHelpers();
-  return *Instances().active[static_cast<std::size_t>(kind)];
 }
 
 } // namespace
@@ -141,28 +74,14 @@ void CreateBrowserHelpers() {
     instances.active[i] = instances.owned[i].get();
 }
 
-TBrowserHelperCustom& BrowserHelperNetscape() {
-  return Active(THelperKind::Netscape);
-}
-TBrowserHelperCustom& BrowserHelperMozilla() {
-  return Active(THelperKind::Mozilla);
-}
-TBrowserHelperCustom& BrowserHelperOpera() {
-  return Active(THelperKind::Opera);
-}
-TBrowserHelperCustom& BrowserHelperIECurrent() {
-  return Active(THelperKind::IECurrent);
-}
-TBrowserHelperCustom& BrowserHelperIERegistry() {
-  return Active(THelperKind::IERegistry);
-}
-TBrowserHelperCustom& BrowserHelperChrome() {
-  return Active(THelperKind::Chrome);
+TBrowserHelperCustom& BrowserHelper(THelperKind kind) {
+  CreateBrowserHelpers();
+  return *Instances().active[static_cast<std::size_t>(kind)];
 }
 
 TBrowserHelperSubstitute::TBrowserHelperSubstitute(THelperKind kind,
                                                    TBrowserHelperCustom& substitute)
-    : kind_(kind), previous_(&Active(kind)) {
+    : kind_(kind), previous_(&BrowserHelper(kind)) {
   Instances().active[static_cast<std::size_t>(kind)] = &substitute;
 }
 

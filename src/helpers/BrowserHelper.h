@@ -1,42 +1,48 @@
 #pragma once
 // The helpers: one stateless object per browser family that fills a profile's five entry lists
-// from the browser's stores, cleans single entries a validation callback accepts, and purges
-// whole kinds. Profiles pick their helper by browser type; exactly one instance of each exists.
+// from the browser's stores, cleans the single entries a rule accepts, and purges whole kinds.
+// Each works kind by kind on a profile's stores and a context; exactly one instance of each
+// exists.
 
 #include "model/ActionOutcome.h"
 #include "model/BrowserCache.h"
+#include "model/ProfileStores.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 
 namespace quillon {
 
-class TBrowserProfile;
+// What a clean rule answers about one entry: whether it goes and, for a start page, the value
+// the page is set to instead.
+struct TCleanDecision {
+  bool Remove = false;
+  std::string Content;
+};
 
-// A set of kinds in one byte: bit n stands for the kind with ordinal n (1 cache, 2 cookies,
-// 4 history, 8 start pages, 16 bookmarks). Higher bits mean nothing.
-using TCacheKinds = std::uint8_t;
-constexpr TCacheKinds kAllCacheKinds = 31;
+// Asked about each entry of a clean. item may be null. offered is the operation's text for the
+// entry: a description (a cookie's Host followed by Path, a bookmark's Path "\" Name) or, for a
+// start page, the value it would set ("about:blank").
+using TCleanRule =
+    std::function<TCleanDecision(TCacheType kind, TCacheItem* item, std::string offered)>;
 
-constexpr bool KindsContain(TCacheKinds kinds, TCacheType ct) {
-  return ct <= ctBookmarks && ((kinds >> ct) & 1u) != 0;
-}
+// One question of a clean. Without a rule the operation's own answer holds, removeWithoutRule
+// (start pages and favourites take everything, which is how a purge resets them), with offered
+// as the content.
+TCleanDecision AskRule(const TCleanRule& rule, TCacheType kind, TCacheItem* item,
+                       std::string offered, bool removeWithoutRule);
 
-// Asked about each entry of a clean. item may be null. doclean comes in preset by the operation
-// and goes out as the answer; newcontent comes in as the operation's description or replacement
-// text (a start page's new value) and may be changed.
-using TOnValidateCacheEntry =
-    std::function<void(TBrowserProfile& profile, TCacheType typ, TCacheItem* item, bool& doclean,
-                       std::string& newcontent)>;
-
-// One question of the clean protocol. With a validator, doclean starts false and the validator
-// decides; without one the answer is the operation's own rule, acceptWithoutValidator (start
-// pages and favourites take everything, which is how a purge resets them). newcontent must be
-// preset by the caller and holds the validator's version afterwards.
-bool AskValidator(const TOnValidateCacheEntry& validate, TBrowserProfile& profile, TCacheType typ,
-                  TCacheItem* item, std::string& newcontent, bool acceptWithoutValidator);
+// What a helper needs besides the profile's stores.
+struct THelperContext {
+  // Lines of the list file naming registry locations of Internet Explorer start pages.
+  std::span<const std::string> IEPageLocations{};
+  // The rule a clean asks about each entry; empty when none is set.
+  TCleanRule Rule{};
+};
 
 class TBrowserHelperCustom {
 public:
@@ -45,119 +51,84 @@ public:
   TBrowserHelperCustom(const TBrowserHelperCustom&) = delete;
   TBrowserHelperCustom& operator=(const TBrowserHelperCustom&) = delete;
 
-  // Every operation answers what it met per kind (TStoreAccess::Read for the refreshes, Change
-  // for clean and purge). The layers below report a failure by a false result with GetLastError
+  // Every operation answers what it met per kind (TStoreAccess::Read for a refresh, Change for
+  // clean and purge). The layers below report a failure by a false result with GetLastError
   // set, or by an exception whose message says what went wrong; the operation catches it and
   // records it as the kind's reason, so no failure passes unreported and none escapes. A store
-  // that does not exist is no failure: there is nothing to read or remove.
+  // that does not exist is no failure: there is nothing to read or remove. A kind the family
+  // keeps no store of is not asked.
 
-  // Clears all five lists, then fills every kind the family keeps.
-  virtual TActionOutcome RefreshAll(TBrowserProfile& profile) = 0;
-  virtual TActionOutcome RefreshHistory(TBrowserProfile& profile) = 0;
-  virtual TActionOutcome RefreshPages(TBrowserProfile& profile) = 0;
-  virtual TActionOutcome RefreshBookmarks(TBrowserProfile& profile) = 0;
-  virtual TActionOutcome RefreshCookies(TBrowserProfile& profile) = 0;
-  virtual TActionOutcome RefreshCache(TBrowserProfile& profile) = 0;
-  // Removes, kind by kind, the entries validate accepts.
-  virtual TActionOutcome Clean(TBrowserProfile& profile, TCacheKinds kinds,
-                               const TOnValidateCacheEntry& validate) = 0;
-  // Removes the kinds as a whole.
-  virtual TActionOutcome Purge(TBrowserProfile& profile, TCacheKinds kinds) = 0;
+  // Empties all five lists, then reads every kind.
+  TActionOutcome RefreshAll(TProfileStores& stores, const THelperContext& context);
+  // Replaces the kind's list with what its store holds.
+  TActionOutcome Refresh(TProfileStores& stores, const THelperContext& context, TCacheType kind);
+  // Removes, kind by kind in KindOrder, the entries the context's rule accepts.
+  TActionOutcome Clean(TProfileStores& stores, const THelperContext& context, TCacheKinds kinds);
+  // Removes the kinds as a whole, kind by kind in KindOrder.
+  TActionOutcome Purge(TProfileStores& stores, const THelperContext& context, TCacheKinds kinds);
+
+protected:
+  using TKindOrder = std::array<TCacheType, kCacheTypeCount>;
+  // The order the kinds of one operation are visited in, where one kind's store depends on
+  // another's; kind order unless a family says otherwise.
+  virtual TKindOrder KindOrder() const {
+    return {ctCache, ctCookies, ctHistory, ctPages, ctBookmarks};
+  }
+
+private:
+  // One kind each; a family that keeps no store of the kind leaves these as they are.
+  virtual TActionOutcome ReadKind(TProfileStores&, const THelperContext&, TCacheType) { return {}; }
+  virtual TActionOutcome CleanKind(TProfileStores&, const THelperContext&, TCacheType) {
+    return {};
+  }
+  virtual TActionOutcome PurgeKind(TProfileStores&, const THelperContext&, TCacheType) {
+    return {};
+  }
 };
 
 // Netscape 4.x.
 class TBrowserHelperNetscape : public TBrowserHelperCustom {
-public:
-  TActionOutcome RefreshAll(TBrowserProfile& profile) override;
-  TActionOutcome RefreshHistory(TBrowserProfile& profile) override;
-  TActionOutcome RefreshPages(TBrowserProfile& profile) override;
-  TActionOutcome RefreshBookmarks(TBrowserProfile& profile) override;
-  TActionOutcome RefreshCookies(TBrowserProfile& profile) override;
-  TActionOutcome RefreshCache(TBrowserProfile& profile) override;
-  TActionOutcome Clean(TBrowserProfile& profile, TCacheKinds kinds,
-                       const TOnValidateCacheEntry& validate) override;
-  TActionOutcome Purge(TBrowserProfile& profile, TCacheKinds kinds) override;
+protected:
+  TActionOutcome ReadKind(TProfileStores&, const THelperContext&, TCacheType) override;
+  TActionOutcome CleanKind(TProfileStores&, const THelperContext&, TCacheType) override;
+  TActionOutcome PurgeKind(TProfileStores&, const THelperContext&, TCacheType) override;
 };
 
-// The Mozilla family; start pages, bookmarks, cookies and cache are read as Netscape keeps them.
+// The Mozilla family; start pages, bookmarks, cookies and cache are kept as Netscape keeps them
+// until the SQLite generation (VersionTag 3) moves cookies and bookmarks into databases.
 class TBrowserHelperMozilla : public TBrowserHelperNetscape {
-public:
-  TActionOutcome RefreshAll(TBrowserProfile& profile) override;
-  TActionOutcome RefreshHistory(TBrowserProfile& profile) override;
-  TActionOutcome Clean(TBrowserProfile& profile, TCacheKinds kinds,
-                       const TOnValidateCacheEntry& validate) override;
-  TActionOutcome Purge(TBrowserProfile& profile, TCacheKinds kinds) override;
-};
-
-class TBrowserHelperOpera : public TBrowserHelperCustom {
-public:
-  TActionOutcome RefreshAll(TBrowserProfile& profile) override;
-  TActionOutcome RefreshHistory(TBrowserProfile& profile) override;
-  TActionOutcome RefreshPages(TBrowserProfile& profile) override;
-  TActionOutcome RefreshBookmarks(TBrowserProfile& profile) override;
-  TActionOutcome RefreshCookies(TBrowserProfile& profile) override;
-  TActionOutcome RefreshCache(TBrowserProfile& profile) override;
-  TActionOutcome Clean(TBrowserProfile& profile, TCacheKinds kinds,
-                       const TOnValidateCacheEntry& validate) override;
-  TActionOutcome Purge(TBrowserProfile& profile, TCacheKinds kinds) override;
-};
-
-// Internet Explorer of the user running the program: the URL cache is reachable only for them.
-class TBrowserHelperIECurrent : public TBrowserHelperCustom {
-public:
-  TActionOutcome RefreshAll(TBrowserProfile& profile) override;
-  TActionOutcome RefreshHistory(TBrowserProfile& profile) override;
-  TActionOutcome RefreshPages(TBrowserProfile& profile) override;
-  TActionOutcome RefreshBookmarks(TBrowserProfile& profile) override;
-  TActionOutcome RefreshCookies(TBrowserProfile& profile) override;
-  TActionOutcome RefreshCache(TBrowserProfile& profile) override;
-  TActionOutcome Clean(TBrowserProfile& profile, TCacheKinds kinds,
-                       const TOnValidateCacheEntry& validate) override;
-  TActionOutcome Purge(TBrowserProfile& profile, TCacheKinds kinds) override;
-};
-
-// Internet Explorer of any user, through that user's registry hive and folders.
-class TBrowserHelperIERegistry : public TBrowserHelperCustom {
-public:
-  TActionOutcome RefreshAll(TBrowserProfile& profile) override;
-  TActionOutcome RefreshHistory(TBrowserProfile& profile) override;
-  TActionOutcome RefreshPages(TBrowserProfile& profile) override;
-  TActionOutcome RefreshBookmarks(TBrowserProfile& profile) override;
-  TActionOutcome RefreshCookies(TBrowserProfile& profile) override;
-  TActionOutcome RefreshCache(TBrowserProfile& profile) override;
-  TActionOutcome Clean(TBrowserProfile& profile, TCacheKinds kinds,
-                       const TOnValidateCacheEntry& validate) override;
-  TActionOutcome Purge(TBrowserProfile& profile, TCacheKinds kinds) override;
+private:
+  TActionOutcome ReadKind(TProfileStores&, const THelperContext&, TCacheType) override;
+  TActionOutcome CleanKind(TProfileStores&, const THelperContext&, TCacheType) override;
+  TActionOutcome PurgeKind(TProfileStores&, const THelperContext&, TCacheType) override;
 };
 
 class TBrowserHelperChrome : public TBrowserHelperCustom {
-public:
-  TActionOutcome RefreshAll(TBrowserProfile& profile) override;
-  TActionOutcome RefreshHistory(TBrowserProfile& profile) override;
-  TActionOutcome RefreshPages(TBrowserProfile& profile) override;
-  TActionOutcome RefreshBookmarks(TBrowserProfile& profile) override;
-  TActionOutcome RefreshCookies(TBrowserProfile& profile) override;
-  TActionOutcome RefreshCache(TBrowserProfile& profile) override;
-  TActionOutcome Clean(TBrowserProfile& profile, TCacheKinds kinds,
-                       const TOnValidateCacheEntry& validate) override;
-  TActionOutcome Purge(TBrowserProfile& profile, TCacheKinds kinds) override;
+private:
+  TKindOrder KindOrder() const override;
+  TActionOutcome ReadKind(TProfileStores&, const THelperContext&, TCacheType) override;
+  TActionOutcome CleanKind(TProfileStores&, const THelperContext&, TCacheType) override;
+  TActionOutcome PurgeKind(TProfileStores&, const THelperContext&, TCacheType) override;
 };
 
-// --- The six instances ---------------------------------------------------------------------
+// Their stores are read and changed in later work; until then they read nothing and change
+// nothing.
+class TBrowserHelperOpera : public TBrowserHelperCustom {};
+// Internet Explorer of the user running the program: the URL cache is reachable only for them.
+class TBrowserHelperIECurrent : public TBrowserHelperCustom {};
+// Internet Explorer of any user, through that user's registry hive and folders.
+class TBrowserHelperIERegistry : public TBrowserHelperCustom {};
 
-// Creates the six instances in this order: Netscape, Mozilla, Opera, IECurrent, IERegistry,
-// Chrome. Start-up calls it before any window exists; they live until the process ends. The
-// accessors below create them as well if start-up has not, so no caller meets a missing helper.
-void CreateBrowserHelpers();
-
-TBrowserHelperCustom& BrowserHelperNetscape();
-TBrowserHelperCustom& BrowserHelperMozilla();
-TBrowserHelperCustom& BrowserHelperOpera();
-TBrowserHelperCustom& BrowserHelperIECurrent();
-TBrowserHelperCustom& BrowserHelperIERegistry();
-TBrowserHelperCustom& BrowserHelperChrome();
+// --- The instances -------------------------------------------------------------------------
 
 enum class THelperKind : std::uint8_t { Netscape, Mozilla, Opera, IECurrent, IERegistry, Chrome };
+
+// Creates one instance of each helper, in THelperKind order. Start-up calls it before any window
+// exists; they live until the process ends. BrowserHelper creates them as well if start-up has
+// not, so no caller meets a missing helper.
+void CreateBrowserHelpers();
+
+TBrowserHelperCustom& BrowserHelper(THelperKind kind);
 
 // Puts another object in the place of one instance for the life of a scope and puts the
 // instance back (tests observe dispatch and discovery with it). The substitute is not owned.

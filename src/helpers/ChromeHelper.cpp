@@ -3,65 +3,67 @@
 
 #include "helpers/BrowserHelper.h"
 
-#include "discovery/BrowserManager.h"
 #include "formats/BrowserCacheSQLite.h"
 #include "helpers/SQLiteStoreOperations.h"
 #include "helpers/StoreOperations.h"
-#include "winapi/WinApi.h"
 
 namespace quillon {
 
-TActionOutcome TBrowserHelperChrome::RefreshAll(TBrowserProfile& profile) {
-  ClearProfileLists(profile);
-  TActionOutcome outcome = RefreshBookmarks(profile);
-  outcome.Merge(RefreshCookies(profile));
-  outcome.Merge(RefreshHistory(profile));
-  return outcome;
+// Bookmarks go first: the History database keeps an address while a bookmark names it, so a
+// purge of the history after the bookmarks' takes the addresses as well.
+TBrowserHelperCustom::TKindOrder TBrowserHelperChrome::KindOrder() const {
+  return {ctBookmarks, ctCookies, ctHistory, ctCache, ctPages};
 }
 
-TActionOutcome TBrowserHelperChrome::RefreshHistory(TBrowserProfile& profile) {
-  return ReadSQLiteStore<TChromeHistory>(profile, ctHistory);
-}
-
-TActionOutcome TBrowserHelperChrome::RefreshPages(TBrowserProfile&) {
+TActionOutcome TBrowserHelperChrome::ReadKind(TProfileStores& profile, const THelperContext&,
+                                              TCacheType kind) {
+  switch (kind) {
+  case ctBookmarks:
+    return ReadSQLiteStore<TChromeBookmarks>(profile, ctBookmarks);
+  case ctCookies:
+    return ReadSQLiteStore<TChromeCookies>(profile, ctCookies);
+  case ctHistory:
+    return ReadSQLiteStore<TChromeHistory>(profile, ctHistory);
+  case ctCache:
+  case ctPages:
+    break;
+  }
   return {};
 }
 
-TActionOutcome TBrowserHelperChrome::RefreshBookmarks(TBrowserProfile& profile) {
-  return ReadSQLiteStore<TChromeBookmarks>(profile, ctBookmarks);
-}
-
-TActionOutcome TBrowserHelperChrome::RefreshCookies(TBrowserProfile& profile) {
-  return ReadSQLiteStore<TChromeCookies>(profile, ctCookies);
-}
-
-TActionOutcome TBrowserHelperChrome::RefreshCache(TBrowserProfile&) {
+TActionOutcome TBrowserHelperChrome::CleanKind(TProfileStores& profile,
+                                               const THelperContext& context, TCacheType kind) {
+  if (!context.Rule)
+    return {};
+  switch (kind) {
+  case ctBookmarks:
+    return CleanSQLiteStore<TChromeBookmarks>(profile, ctBookmarks, context.Rule, false);
+  case ctCookies:
+    return CleanSQLiteStore<TChromeCookies>(profile, ctCookies, context.Rule, false);
+  case ctHistory:
+    return CleanSQLiteStore<TChromeHistory>(profile, ctHistory, context.Rule, false);
+  case ctCache:
+  case ctPages:
+    break;
+  }
   return {};
 }
 
-TActionOutcome TBrowserHelperChrome::Clean(TBrowserProfile& profile, TCacheKinds kinds,
-                                           const TOnValidateCacheEntry& validate) {
-  TActionOutcome outcome;
-  if (!validate)
-    return outcome;
-  if (KindsContain(kinds, ctBookmarks))
-    outcome.Merge(CleanSQLiteStore<TChromeBookmarks>(profile, ctBookmarks, validate, false));
-  if (KindsContain(kinds, ctCookies))
-    outcome.Merge(CleanSQLiteStore<TChromeCookies>(profile, ctCookies, validate, false));
-  if (KindsContain(kinds, ctHistory))
-    outcome.Merge(CleanSQLiteStore<TChromeHistory>(profile, ctHistory, validate, false));
-  return outcome;
-}
-
-TActionOutcome TBrowserHelperChrome::Purge(TBrowserProfile& profile, TCacheKinds kinds) {
-  TActionOutcome outcome;
-  if (KindsContain(kinds, ctBookmarks))
-    outcome.Merge(PurgeSQLiteStore<TChromeBookmarks>(profile, ctBookmarks));
-  if (KindsContain(kinds, ctCookies))
-    outcome.Merge(PurgeFile(profile, ctCookies));
-  if (KindsContain(kinds, ctHistory))
-    outcome.Merge(PurgeSQLiteStore<TChromeHistory>(profile, ctHistory));
-  return outcome;
+TActionOutcome TBrowserHelperChrome::PurgeKind(TProfileStores& profile, const THelperContext&,
+                                               TCacheType kind) {
+  switch (kind) {
+  case ctBookmarks:
+    // The History database holds the visits too; only the starred rows go.
+    return PurgeSQLiteStore<TChromeBookmarks>(profile, ctBookmarks);
+  case ctCookies:
+    return PurgeFile(profile, ctCookies);
+  case ctHistory:
+    return PurgeSQLiteStore<TChromeHistory>(profile, ctHistory);
+  case ctCache:
+  case ctPages:
+    break;
+  }
+  return {};
 }
 
 } // namespace quillon

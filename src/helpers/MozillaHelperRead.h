@@ -5,36 +5,26 @@
 // entry, and records why in the outcome.
 
 #include "model/ActionOutcome.h"
-
-#include <string>
-#include <string_view>
-#include <vector>
+#include "model/ProfileStores.h"
 
 namespace quillon {
-
-class TBrowserProfile;
-
-// Splits a cookies.txt line into its fields: blanks, tabs and other control characters separate
-// them (runs count as one, so empty fields vanish); a field that starts with a double quote runs
-// to the closing quote, two quotes inside standing for one.
-std::vector<std::string> SplitCookieFields(std::string_view line);
 
 // Appends the cookies of the cookies.txt at the cookie location, in the order of the lines
 // sorted ignoring case; a line counts only with exactly seven fields. Errors end the read, keep
 // what was read and are recorded in the outcome.
-TActionOutcome ReadCookiesTxt(TBrowserProfile& profile);
+TActionOutcome ReadCookiesTxt(TProfileStores& profile);
 
 // Replaces the bookmark list with the anchors of the bookmarks.html at the bookmark location,
 // each with the "\"-joined path of its folders. A file that cannot be read leaves the list empty
 // and is recorded in the outcome.
-TActionOutcome ReadBookmarksHtml(TBrowserProfile& profile);
+TActionOutcome ReadBookmarksHtml(TProfileStores& profile);
 
 // Appends the four start-page preferences of the prefs.js at the page location, whether the file
 // holds them or not. A file that cannot be read adds nothing and is recorded in the outcome.
-TActionOutcome ReadPrefsPages(TBrowserProfile& profile);
+TActionOutcome ReadPrefsPages(TProfileStores& profile);
 
 // Replaces the history list with the rows of the Mork file at the history location. Errors end
 // the read, keep what was read and are recorded in the outcome.
-TActionOutcome ReadMorkHistory(TBrowserProfile& profile);
+TActionOutcome ReadMorkHistory(TProfileStores& profile);
 
 } // namespace quillon

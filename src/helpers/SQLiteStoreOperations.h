@@ -2,7 +2,6 @@
 // Reading and cleaning a profile's list from one of the SQLite stores, as the Mozilla and the
 // Chrome helpers both do.
 
-#include "discovery/BrowserManager.h"
 #include "formats/BrowserCacheSQLite.h"
 #include "helpers/BrowserHelper.h"
 #include "helpers/StoreOperations.h"
@@ -34,7 +33,7 @@ inline std::string SQLiteStoreReason(const std::string& store, TFileStep step, w
 // The SQLite stores take the profile folder; a location without one names no store. A locked or
 // damaged database shows no entries, and the outcome says why.
 template <typename TStore>
-TActionOutcome ReadSQLiteStore(TBrowserProfile& profile, TCacheType kind) {
+TActionOutcome ReadSQLiteStore(TProfileStores& profile, TCacheType kind) {
   TActionOutcome outcome;
   outcome.Ask(TStoreAccess::Read, kind);
   TCacheList& list = profile.GetList(kind);
@@ -55,15 +54,15 @@ TActionOutcome ReadSQLiteStore(TBrowserProfile& profile, TCacheType kind) {
   return outcome;
 }
 
-// Marks the entries the validator accepts and deletes their rows in one transaction. The entries
+// Marks the entries the rule accepts and deletes their rows in one transaction. The entries
 // stay listed; the refresh after a clean reads the store again. A database that cannot be
 // changed (locked, read-only, damaged) stays as it was, and the outcome says why.
 template <typename TStore>
-TActionOutcome CleanSQLiteStore(TBrowserProfile& profile, TCacheType kind,
-                                const TOnValidateCacheEntry& validate, bool bookmarkText) {
+TActionOutcome CleanSQLiteStore(TProfileStores& profile, TCacheType kind, const TCleanRule& rule,
+                                bool bookmarkText) {
   TActionOutcome outcome;
   outcome.Ask(TStoreAccess::Change, kind);
-  if (!validate)
+  if (!rule)
     return outcome;
   const std::string folder = ExtractFolderPart(profile.GetLocation(kind));
   TStore store(folder);
@@ -72,8 +71,9 @@ TActionOutcome CleanSQLiteStore(TBrowserProfile& profile, TCacheType kind,
     int marked = 0;
     for (int i = list.Count() - 1; i >= 0; --i) {
       TCacheItem& item = list[i];
-      std::string newcontent = bookmarkText ? item.Path + "\\" + item.Name : item.Host + item.Path;
-      item.ToBeDeleted = AskValidator(validate, profile, kind, &item, newcontent, false);
+      item.ToBeDeleted =
+          rule(kind, &item, bookmarkText ? item.Path + "\\" + item.Name : item.Host + item.Path)
+              .Remove;
       marked += item.ToBeDeleted ? 1 : 0;
     }
     // Without a database there is nothing to remove.
@@ -98,7 +98,7 @@ TActionOutcome CleanSQLiteStore(TBrowserProfile& profile, TCacheType kind,
 // Empties what the store lists (DeleteAll); the list follows only when that worked, so a locked
 // database does not look purged, and the outcome says why.
 template <typename TStore>
-TActionOutcome PurgeSQLiteStore(TBrowserProfile& profile, TCacheType kind) {
+TActionOutcome PurgeSQLiteStore(TProfileStores& profile, TCacheType kind) {
   TActionOutcome outcome;
   outcome.Ask(TStoreAccess::Change, kind);
   const std::string folder = ExtractFolderPart(profile.GetLocation(kind));

@@ -1,6 +1,5 @@
 #include "helpers/StoreOperations.h"
 
-#include "discovery/BrowserManager.h"
 #include "platform/FileFinder.h"
 #include "winapi/WinApi.h"
 
@@ -15,11 +14,6 @@ namespace {
 constexpr std::size_t kShortestPurgeableFolder = 8;
 
 } // namespace
-
-void ClearProfileLists(TBrowserProfile& profile) {
-  for (TCacheList& list : profile.Lists)
-    list.Clear();
-}
 
 std::string ExtractFolderPart(std::string_view path) {
   const std::size_t pos = path.find_last_of("\\:");
@@ -57,7 +51,7 @@ std::string ExceptionReason(const std::string& store, TFileStep step, const std:
   return store + " could not be deleted (" + message + ")";
 }
 
-TActionOutcome PurgeFolder(TBrowserProfile& profile, TCacheType kind) {
+TActionOutcome PurgeFolder(TProfileStores& profile, TCacheType kind) {
   TActionOutcome outcome;
   outcome.Ask(TStoreAccess::Change, kind);
   const std::string& location = profile.GetLocation(kind);
@@ -90,7 +84,7 @@ TActionOutcome PurgeFolder(TBrowserProfile& profile, TCacheType kind) {
   return outcome;
 }
 
-TActionOutcome PurgeFile(TBrowserProfile& profile, TCacheType kind) {
+TActionOutcome PurgeFile(TProfileStores& profile, TCacheType kind) {
   TActionOutcome outcome;
   outcome.Ask(TStoreAccess::Change, kind);
   const std::string& location = profile.GetLocation(kind);

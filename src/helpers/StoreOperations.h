@@ -3,6 +3,7 @@
 
 #include "model/ActionOutcome.h"
 #include "model/BrowserCache.h"
+#include "model/ProfileStores.h"
 #include "winapi/WinApi.h"
 
 #include <cstdint>
@@ -11,23 +12,17 @@
 
 namespace quillon {
 
-class TBrowserProfile;
-
-// Empties all five entry lists of the profile; every full refresh starts with it, so a refresh
-// shows what the stores hold now and nothing of an earlier read.
-void ClearProfileLists(TBrowserProfile& profile);
-
 // Deletes the files directly in the folder at the kind's location (not its sub-folders nor
 // anything in them), then empties the kind's list. A file that cannot be deleted stays, and the
 // outcome says how many of the files went and why the others did not. Nothing happens when the
 // folder does not exist or its location is 7 characters or shorter, so that a bare drive or a
 // near-empty path is never swept.
-TActionOutcome PurgeFolder(TBrowserProfile& profile, TCacheType kind);
+TActionOutcome PurgeFolder(TProfileStores& profile, TCacheType kind);
 
 // Deletes the file at the kind's location and, only when that succeeded, empties the kind's
 // list. A missing file changes nothing and is no failure; one that exists and stays (held open
 // by the browser, no rights) is.
-TActionOutcome PurgeFile(TBrowserProfile& profile, TCacheType kind);
+TActionOutcome PurgeFile(TProfileStores& profile, TCacheType kind);
 
 // What was being done to a store when it failed, for the wording of the reason.
 enum class TFileStep : std::uint8_t { Read, Write, Delete };

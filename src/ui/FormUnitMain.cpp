@@ -1,8 +1,8 @@
 #include "ui/FormUnitMain.h"
 
+#include "discovery/CleanRule.h"
 #include "discovery/CompatibilityTable.h"
 #include "discovery/EntryRows.h"
-#include "helpers/CleanRule.h"
 #include "platform/ListFile.h"
 #include "ui/DisplayText.h"
 #include "ui/EntryListModel.h"
@@ -394,7 +394,7 @@ void TformMain::AddProfileButtons() {
     button->setObjectName(QStringLiteral("profile%1").arg(i));
     button->ProfileIndex = i;
     const TBrowserType type = profile.BrowserType();
-    button->setIcon(BrowserImage(type < kBrowserTypeCount ? BrowserImageIndexes[type] : -1));
+    button->setIcon(BrowserImage(type < kBrowserTypeCount ? BrowserFamily(type).ImageIndex : -1));
     button->setText(EscapeMnemonics(DisplayText(caption)));
     button->setToolTip(DisplayText(caption));
     profileButtons_->addButton(button);
@@ -493,7 +493,7 @@ void TformMain::ListsChanged(TCacheKinds kinds) {
   const TBrowserProfile* profile = manager_ ? manager_->ActiveProfile() : nullptr;
   for (int k = 0; k < kCacheTypeCount; ++k) {
     const auto kind = static_cast<TCacheType>(k);
-    if (KindsContain(kinds, kind))
+    if (kinds.Contains(kind))
       models_[kind]->SetItemCount(profile != nullptr ? profile->GetList(kind).Count() : 0);
   }
 }

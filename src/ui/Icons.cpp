@@ -1,12 +1,13 @@
 #include "ui/Icons.h"
 
+#include "discovery/BrowserFamilies.h"
+
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
 #include <QtMath>
 
 #include <array>
-#include <cstring>
 #include <functional>
 
 namespace quillon {
@@ -36,44 +37,29 @@ QIcon MakeIcon(int side, const TDraw& draw) {
   return icon;
 }
 
-struct TBadge {
-  const char* letters;
-  QRgb colour;
-};
-
-// Image index -> badge; the support marks 0 and 1 are drawn apart.
-constexpr std::array<TBadge, kBrowserImageCount> kBadges = {{
-    {"", 0},
-    {"", 0},
-    {"IE", 0xff1e6fd9}, // Internet Explorer
-    {"N4", 0xff00606a}, // Netscape 4.x
-    {"Mz", 0xffc0392b}, // Mozilla
-    {"Op", 0xffa0102a}, // Opera
-    {"Fx", 0xffe66000}, // Firebird, Firefox
-    {"Tb", 0xff2a5db0}, // Thunderbird
-    {"Bx", 0xff7d3c98}, // Beonex
-    {"N6", 0xff138d90}, // Netscape 6 and later
-    {"KM", 0xff2e8b57}, // K-Meleon
-    {"?", 0xff808080},
-    {"?", 0xff808080},
-    {"Lf", 0xffd63384}, // Lolifox
-    {"Wz", 0xff8b5a2b}, // Wyzo
-    {"Fl", 0xff4b3fa0}, // Flock
-    {"Ch", 0xff4f8a10}, // Chrome
-}};
+// The badge of a picture: the first browser type's that shows it. A picture no type shows is a
+// grey question mark.
+TBadge BadgeOfImage(int index) {
+  for (const TBrowserFamily& family : kBrowserFamilies)
+    if (family.ImageIndex == index)
+      return family.Badge;
+  return {"?", 0xff808080};
+}
 
 void DrawBadge(QPainter& p, qreal side, const TBadge& badge) {
   const QRectF box(0.5, 0.5, side - 1, side - 1);
-  p.setPen(QPen(QColor(badge.colour).darker(140), 1));
-  p.setBrush(QColor(badge.colour));
+  p.setPen(QPen(QColor(badge.Colour).darker(140), 1));
+  p.setBrush(QColor(badge.Colour));
   p.drawRoundedRect(box, 3, 3);
   QFont font;
-  font.setPixelSize(qRound(side * (std::strlen(badge.letters) > 1 ? 0.56 : 0.75)));
+  font.setPixelSize(qRound(side * (badge.Letters.size() > 1 ? 0.56 : 0.75)));
   font.setBold(true);
   font.setStretch(QFont::SemiCondensed);
   p.setFont(font);
   p.setPen(Qt::white);
-  p.drawText(box, Qt::AlignCenter, QString::fromLatin1(badge.letters));
+  p.drawText(
+      box, Qt::AlignCenter,
+      QString::fromLatin1(badge.Letters.data(), static_cast<qsizetype>(badge.Letters.size())));
 }
 
 void DrawSupportMark(QPainter& p, qreal side, bool full) {
@@ -256,9 +242,8 @@ QIcon BrowserImage(int index) {
     return {};
   if (index <= 1)
     return MakeIcon(16, [index](QPainter& p, qreal s) { DrawSupportMark(p, s, index == 0); });
-  return MakeIcon(16, [index](QPainter& p, qreal s) {
-    DrawBadge(p, s, kBadges[static_cast<std::size_t>(index)]);
-  });
+  return MakeIcon(16,
+                  [badge = BadgeOfImage(index)](QPainter& p, qreal s) { DrawBadge(p, s, badge); });
 }
 
 QIcon BlankImage() {

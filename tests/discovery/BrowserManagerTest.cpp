@@ -17,30 +17,23 @@ class TRecordingHelper : public TBrowserHelperCustom {
 public:
   explicit TRecordingHelper(std::string name, std::vector<std::string>& journal)
       : name_(std::move(name)), journal_(journal) {}
-  TActionOutcome RefreshAll(TBrowserProfile& p) override { return Note("RefreshAll", p); }
-  TActionOutcome RefreshHistory(TBrowserProfile& p) override { return Note("RefreshHistory", p); }
-  TActionOutcome RefreshPages(TBrowserProfile& p) override { return Note("RefreshPages", p); }
-  TActionOutcome RefreshBookmarks(TBrowserProfile& p) override {
-    return Note("RefreshBookmarks", p);
-  }
-  TActionOutcome RefreshCookies(TBrowserProfile& p) override { return Note("RefreshCookies", p); }
-  TActionOutcome RefreshCache(TBrowserProfile& p) override { return Note("RefreshCache", p); }
-  TActionOutcome Clean(TBrowserProfile& p, TCacheKinds kinds,
-                       const TOnValidateCacheEntry& v) override {
-    // Show that the profile's own callback arrived by asking it.
-    bool doclean = false;
-    std::string content;
-    if (v)
-      v(p, ctCookies, nullptr, doclean, content);
-    return Note("Clean " + std::to_string(kinds) + (doclean ? " validated" : " unvalidated"), p);
-  }
-  TActionOutcome Purge(TBrowserProfile& p, TCacheKinds kinds) override {
-    return Note("Purge " + std::to_string(kinds), p);
-  }
 
 private:
-  TActionOutcome Note(const std::string& what, TBrowserProfile& p) {
-    journal_.push_back(name_ + " " + what + " " + p.ProfileName);
+  TActionOutcome ReadKind(TProfileStores& p, const THelperContext&, TCacheType kind) override {
+    return Note("Read", kind, p);
+  }
+  TActionOutcome CleanKind(TProfileStores& p, const THelperContext& context,
+                           TCacheType kind) override {
+    // Show that the profile's own callback arrived by asking it.
+    const bool validated = context.Rule && context.Rule(kind, nullptr, "").Remove;
+    return Note(validated ? "Clean validated" : "Clean unvalidated", kind, p);
+  }
+  TActionOutcome PurgeKind(TProfileStores& p, const THelperContext&, TCacheType kind) override {
+    return Note("Purge", kind, p);
+  }
+  TActionOutcome Note(const std::string& what, TCacheType kind, TProfileStores& p) {
+    journal_.push_back(name_ + " " + what + " " + std::string(KindText(kind)) + " " +
+                       static_cast<TBrowserProfile&>(p).ProfileName);
     return {};
   }
   std::string name_;
@@ -127,9 +120,7 @@ TEST(TBrowserProfile, CapabilityFlagsFollowTheBrowserType) {
   for (const auto& [type, flags] : expected) {
     TBrowserProfile p;
     p.SetBrowserType(type);
-    EXPECT_EQ(Flags(p), flags) << BrowserNames[type];
-    EXPECT_EQ(p.BrowserType(), type);
-    EXPECT_EQ(p.BrowserName(), BrowserNames[type]);
+    EXPECT_EQ(Flags(p), flags) << int(type);
   }
 }
 
@@ -137,7 +128,6 @@ TEST(TBrowserProfile, ThunderbirdOffersNothingAndKeepsEarlierFlags) {
   TBrowserProfile fresh;
   fresh.SetBrowserType(bThunderbird);
   EXPECT_EQ(Flags(fresh), "--- --- --- --- ---");
-  EXPECT_EQ(fresh.BrowserName(), "Thunderbird");
 
   TBrowserProfile retyped;
   retyped.SetBrowserType(bChrome);
@@ -228,39 +218,47 @@ TEST_F(WithRecordingHelpers, EachTypeReachesItsHelper) {
     p.OnValidateCacheEntry = [](TBrowserProfile&, TCacheType, TCacheItem*, bool& doclean,
                                 std::string&) { doclean = true; };
     p.Refresh();
-    p.Clean(6);
-    p.Purge(31);
-    EXPECT_EQ(journal, (Lines{c.refresh + " RefreshAll P", c.clean + " Clean 6 validated P",
-                              c.clean + " Purge 31 P"}))
-        << BrowserNames[c.type] << " at '" << c.location << "'";
+    p.Clean({ctCookies, ctHistory});
+    p.Purge({ctBookmarks});
+    EXPECT_EQ(journal,
+              (Lines{c.refresh + " Read cache P", c.refresh + " Read cookies P",
+                     c.refresh + " Read history P", c.refresh + " Read start pages P",
+                     c.refresh + " Read bookmarks P", c.clean + " Clean validated cookies P",
+                     c.clean + " Clean validated history P", c.clean + " Purge bookmarks P"}))
+        << p.BrowserName() << " at '" << c.location << "'";
   }
 }
 
 TEST(TBrowserManager, DefaultMaskLeavesOutThunderbirdAndOperaApplication) {
   TFakeClock clock;
   TBrowserManager m(kDefaultFamilyMask, NamedSteps(), clock.Clock());
-  EXPECT_EQ(m.FamilyMask(), 62463);
-  EXPECT_FALSE(FamilyMaskContains(m.FamilyMask(), bThunderbird));
-  EXPECT_FALSE(FamilyMaskContains(m.FamilyMask(), bOperaApp));
-  EXPECT_TRUE(FamilyMaskContains(m.FamilyMask(), bChrome));
+  EXPECT_EQ(m.FamilyMask(), TFamilyMask::All() - TFamilyMask({bThunderbird, bOperaApp}));
   EXPECT_EQ(m.DetectionLog(), (Lines{"IE", "Opera", "Mozilla", "Portable", "Chrome"}));
 }
 
 TEST(TBrowserManager, FamilyMaskSelectsTheSteps) {
-  EXPECT_EQ(StepsRun(0), Lines{});
-  EXPECT_EQ(StepsRun(1u << bInternetExplorer), Lines{"IE"});
-  EXPECT_EQ(StepsRun(1u << bOperaApp), Lines{"Opera"});
-  EXPECT_EQ(StepsRun(1u << bOpera7), Lines{"Opera"});
-  EXPECT_EQ(StepsRun(1u << bThunderbird), (Lines{"Mozilla", "Portable"}));
-  EXPECT_EQ(StepsRun(1u << bNetscape4), (Lines{"Mozilla", "Portable"}));
-  EXPECT_EQ(StepsRun(1u << bFlock), (Lines{"Mozilla", "Portable"}));
-  EXPECT_EQ(StepsRun(1u << bChrome), Lines{"Chrome"});
-  // Internet Explorer, Opera and Chrome, no Mozilla bit.
-  EXPECT_EQ(StepsRun(0x8181), (Lines{"IE", "Opera", "Chrome"}));
+  struct TCase {
+    TFamilyMask mask;
+    Lines steps;
+  };
+  const std::vector<TCase> cases = {
+      {{}, {}},
+      {{bInternetExplorer}, {"IE"}},
+      {{bOperaApp}, {"Opera"}},
+      {{bOpera7}, {"Opera"}},
+      {{bThunderbird}, {"Mozilla", "Portable"}},
+      {{bNetscape4}, {"Mozilla", "Portable"}},
+      {{bFlock}, {"Mozilla", "Portable"}},
+      {{bChrome}, {"Chrome"}},
+      {{bInternetExplorer, bOpera, bChrome}, {"IE", "Opera", "Chrome"}},
+      {TFamilyMask::All(), {"IE", "Opera", "Mozilla", "Portable", "Chrome"}},
+  };
+  for (const TCase& c : cases)
+    EXPECT_EQ(StepsRun(c.mask), c.steps) << c.mask.ToBits();
 }
 
 TEST(TBrowserManager, NothingToDetectLeavesEverythingEmpty) {
-  TBrowserManager m(0);
+  TBrowserManager m(TFamilyMask{});
   EXPECT_TRUE(m.DetectionLog().empty());
   EXPECT_EQ(m.Profiles().Count(), 0);
   EXPECT_EQ(m.ItemIndex, 0);
@@ -288,7 +286,7 @@ TEST(TBrowserManager, EachStepIsTimedOnItsOwn) {
     };
   };
   // The two Mozilla steps share one guard but not one start time.
-  TBrowserManager m(1u << bFirefox, {{}, {}, slowStep("Mozilla"), slowStep("Portable"), {}},
+  TBrowserManager m({bFirefox}, {{}, {}, slowStep("Mozilla"), slowStep("Portable"), {}},
                     clock.Clock());
   EXPECT_EQ(m.DetectionLog(), (Lines{"Mozilla", "i Browser detection took 01.500 seconds.",
                                      "Portable", "i Browser detection took 01.500 seconds."}));
@@ -317,7 +315,7 @@ TEST(TBrowserManager, AFailingStepEndsOnlyItselfAndMozillaTakesPortableWithIt) {
                           m.Log("[ Chrome ]");
                           throw 42; // not even an exception class
                         }};
-  TBrowserManager m(0xFFFF, steps, clock.Clock());
+  TBrowserManager m(TFamilyMask::All(), steps, clock.Clock());
   EXPECT_EQ(m.DetectionLog(),
             (Lines{"[ IE ]", "[ Opera ]", "i Browser detection took 00.000 seconds.", "",
                    "[ Mozilla ]", "[ Chrome ]"}));
@@ -330,7 +328,7 @@ TEST(TBrowserManager, AFailingStepEndsOnlyItselfAndMozillaTakesPortableWithIt) {
 
 TEST(TBrowserManager, ActiveProfileIsNullOutsideTheList) {
   TFakeClock clock;
-  TBrowserManager m(1, {Named("IE"), {}, {}, {}, {}}, clock.Clock());
+  TBrowserManager m({bInternetExplorer}, {Named("IE"), {}, {}, {}, {}}, clock.Clock());
   m.Profiles().Add();
   TBrowserProfile& second = m.Profiles().Add();
   EXPECT_EQ(second.Owner, &m.Profiles());
@@ -350,7 +348,7 @@ TEST(TBrowserManager, ValidationCallbackReachesOnlyTheProfilesThatExist) {
     m.Profiles().Add();
     m.Profiles().Add();
   };
-  TBrowserManager m(1, {addTwo, {}, {}, {}, {}}, clock.Clock());
+  TBrowserManager m({bInternetExplorer}, {addTwo, {}, {}, {}, {}}, clock.Clock());
   int calls = 0;
   m.SetOnValidateCacheEntry(
       [&calls](TBrowserProfile&, TCacheType, TCacheItem*, bool&, std::string&) { ++calls; });
@@ -368,7 +366,7 @@ TEST(TBrowserManager, ValidationCallbackReachesOnlyTheProfilesThatExist) {
 }
 
 TEST(TBrowserManager, CallbackSetBeforeAnyProfileLeavesLaterOnesWithout) {
-  TBrowserManager m(0);
+  TBrowserManager m(TFamilyMask{});
   m.SetOnValidateCacheEntry([](TBrowserProfile&, TCacheType, TCacheItem*, bool&, std::string&) {});
   EXPECT_FALSE(m.Profiles().Add().OnValidateCacheEntry);
 }
@@ -383,10 +381,39 @@ TEST_F(WithRecordingHelpers, WritingPageLocationsCopiesThemAndRereadsIEStartPage
       p.SetBrowserType(type);
     }
   };
-  TBrowserManager m(1, {addProfiles, {}, {}, {}, {}}, clock.Clock());
+  TBrowserManager m({bInternetExplorer}, {addProfiles, {}, {}, {}, {}}, clock.Clock());
   std::vector<std::string> locations = {"0 HKEY_CURRENT_USER\\Software\\X\\Start Page"};
   m.SetIEPageLocations(locations);
   locations.clear();
   EXPECT_EQ(m.IEPageLocations(), (Lines{"0 HKEY_CURRENT_USER\\Software\\X\\Start Page"}));
-  EXPECT_EQ(journal, (Lines{"IECurrent RefreshPages me", "IECurrent RefreshPages bob"}));
+  EXPECT_EQ(journal, (Lines{"IECurrent Read start pages me", "IECurrent Read start pages bob"}));
+}
+
+// The window's callback answers through out-parameters; the helpers get its answer as a
+// decision, and the manager's IE page locations beside it.
+TEST(TBrowserProfile, HelperContextAsksTheCallbackFromFalseWithTheOfferedText) {
+  TBrowserManager m(TFamilyMask{});
+  m.IEPageLocations() = {"0 HKEY_CURRENT_USER\\Software\\X\\Start Page"};
+  TBrowserProfile& profile = m.Profiles().Add();
+  Lines seen;
+  profile.OnValidateCacheEntry = [&](TBrowserProfile& p, TCacheType typ, TCacheItem* item,
+                                     bool& doclean, std::string& newcontent) {
+    seen.push_back(std::string(doclean ? "true " : "false ") + std::to_string(typ) + " " +
+                   newcontent + (&p == &profile ? " profile" : "") + (item ? "" : " none"));
+    newcontent = "http://changed/";
+    doclean = typ == ctPages;
+  };
+  const THelperContext context = profile.HelperContext();
+  EXPECT_EQ(Lines(context.IEPageLocations.begin(), context.IEPageLocations.end()),
+            m.IEPageLocations());
+  const TCleanDecision page = context.Rule(ctPages, nullptr, "about:blank");
+  EXPECT_TRUE(page.Remove);
+  EXPECT_EQ(page.Content, "http://changed/");
+  EXPECT_FALSE(context.Rule(ctCookies, nullptr, "x").Remove);
+  EXPECT_EQ(seen, (Lines{"false 3 about:blank profile none", "false 1 x profile none"}));
+
+  profile.OnValidateCacheEntry = nullptr;
+  EXPECT_FALSE(profile.HelperContext().Rule);
+  TBrowserProfile alone;
+  EXPECT_TRUE(alone.HelperContext().IEPageLocations.empty());
 }

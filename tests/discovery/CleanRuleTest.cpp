@@ -1,6 +1,4 @@
-#include "helpers/CleanRule.h"
-
-#include "discovery/BrowserManager.h"
+#include "discovery/CleanRule.h"
 
 #include <gtest/gtest.h>
 

@@ -16,7 +16,7 @@ TEST(DetectChromeProfiles, NoChromeGivesTheSectionFrameOnly) {
   TDiscoveryImage image;
   image.Image().AddUser("alice", kAliceSid);
   image.Open("alice");
-  const TBrowserManager manager(MaskOf({bChrome}));
+  const TBrowserManager manager(TFamilyMask{bChrome});
   EXPECT_EQ(manager.Profiles().Count(), 0);
   EXPECT_EQ(LogWithoutTimes(manager),
             (std::vector<std::string>{"[ Google Chrome ]", "i TIME", ""}));
@@ -46,7 +46,7 @@ TEST(DetectChromeProfiles, InstallationGivesProfileWithVersionLocationsAndEntrie
                         "{}");
   image.Open("alice");
 
-  TBrowserManager manager(MaskOf({bChrome}));
+  TBrowserManager manager(TFamilyMask{bChrome});
   ASSERT_EQ(manager.Profiles().Count(), 1);
   const TBrowserProfile& profile = manager.Profiles().Items(0);
   EXPECT_EQ(profile.ProfileName, "Chrome");
@@ -74,7 +74,7 @@ TEST(DetectChromeProfiles, CopiedUserDataWithoutExecutableHasEmptyVersion) {
   // An executable without a version resource reads like a missing one.
   image.Image().AddFile(kAliceChrome + "Application\\chrome.exe", "MZ not really");
   image.Open("alice");
-  const TBrowserManager manager(MaskOf({bChrome}));
+  const TBrowserManager manager(TFamilyMask{bChrome});
   ASSERT_EQ(manager.Profiles().Count(), 1);
   EXPECT_EQ(manager.Profiles().Items(0).Version, "");
   EXPECT_EQ(manager.Profiles().Items(0).GetList(ctCookies).Count(), 0);

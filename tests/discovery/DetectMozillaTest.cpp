@@ -76,7 +76,7 @@ protected:
 
 TEST_F(DetectMozillaProfilesTest, FindsProfilesOfEveryUserInSortedOrder) {
   image_.Open("alice");
-  TBrowserManager manager(MaskOf({bFirefox, bMozilla, bThunderbird}));
+  TBrowserManager manager(TFamilyMask{bFirefox, bMozilla, bThunderbird});
 
   ASSERT_EQ(manager.Profiles().Count(), 3);
   const TBrowserProfile& firefox = manager.Profiles().Items(0);
@@ -154,7 +154,7 @@ TEST_F(DetectMozillaProfilesTest, LogsUnreadableStoresAndUsersWithoutARegistry) 
                 std::ios::binary | std::ios::trunc)
       << "regf, damaged";
 
-  const TBrowserManager manager(MaskOf({bFirefox, bMozilla}));
+  const TBrowserManager manager(TFamilyMask{bFirefox, bMozilla});
   ASSERT_EQ(manager.Profiles().Count(), 1);
   EXPECT_TRUE(manager.Profiles().Items(0).LastRead.Failed(TStoreAccess::Read, ctCookies));
   const std::vector<std::string> log = LogWithoutTimes(manager);
@@ -186,7 +186,7 @@ TEST_F(DetectMozillaProfilesTest, ProfileListsOverTheirSizeLimitAreLoggedUnread)
   for (const TCase& c : cases)
     std::filesystem::resize_file(image_.Image().HostPathOf(c.path), c.limit + 1);
   image_.Open("alice");
-  const TBrowserManager manager(MaskOf({bFirefox, bMozilla}));
+  const TBrowserManager manager(TFamilyMask{bFirefox, bMozilla});
   const std::vector<std::string> log = LogWithoutTimes(manager);
   for (const TCase& c : cases) {
     const std::string name = c.path.substr(c.path.rfind('\\') + 1);
@@ -201,7 +201,7 @@ TEST_F(DetectMozillaProfilesTest, ProfileListsOverTheirSizeLimitAreLoggedUnread)
 
 TEST_F(DetectMozillaProfilesTest, ProbesOnlyTheFamiliesOfTheMask) {
   image_.Open("alice");
-  const TBrowserManager manager(MaskOf({bFirefox}));
+  const TBrowserManager manager(TFamilyMask{bFirefox});
   ASSERT_EQ(manager.Profiles().Count(), 1);
   EXPECT_EQ(manager.Profiles().Items(0).ProfileName, "alice (default)");
 }
@@ -222,7 +222,7 @@ TEST(DetectMozillaProfiles, AppDataLookupsFallBackInOrder) {
   carol.SetDword(kShellFolders, "AppData", 1);
   image.Open("alice");
 
-  const TBrowserManager manager(MaskOf({bFirefox}));
+  const TBrowserManager manager(TFamilyMask{bFirefox});
   EXPECT_EQ(manager.Profiles().Count(), 0);
   const std::vector<std::string> log = LogWithoutTimes(manager);
   const std::vector<std::string> expected = {
@@ -276,7 +276,7 @@ TEST(DetectMozillaProfiles, RegistryFilesOfProgramFolderAndUsers) {
   winapi::WriteWholeFile(kMeleon + "km\\prefs.js", Prefs());
 
   // Only Netscape 4.x is asked for: the Mozilla registry probes run for it as well.
-  const TBrowserManager manager(MaskOf({bNetscape4}));
+  const TBrowserManager manager(TFamilyMask{bNetscape4});
   ASSERT_EQ(manager.Profiles().Count(), 3);
   EXPECT_EQ(manager.Profiles().Items(0).ProfileName, "bob");
   EXPECT_EQ(manager.Profiles().Items(0).ProfileLocation, netscape4);

@@ -44,7 +44,7 @@ TEST(DetectPortableFirefoxProfiles, ListedFolderGivesOneProfilePerRoot) {
   image.Image().AddFile(kBroken + "App\\Firefox\\firefox.exe", "MZ");
   image.Open("alice");
 
-  const TBrowserManager manager(MaskOf({bFirefox}));
+  const TBrowserManager manager(TFamilyMask{bFirefox});
   ASSERT_EQ(manager.Profiles().Count(), 2);
   for (int i = 0; i < 2; ++i) {
     const TBrowserProfile& profile = manager.Profiles().Items(i);
@@ -74,7 +74,7 @@ TEST(DetectPortableFirefoxProfiles, NothingListedGivesTheSectionFrameOnly) {
   TDiscoveryImage image;
   image.Image().AddUser("alice", kAliceSid);
   image.Open("alice");
-  const TBrowserManager manager(MaskOf({bFirefox}));
+  const TBrowserManager manager(TFamilyMask{bFirefox});
   EXPECT_EQ(manager.Profiles().Count(), 0);
   const std::vector<std::string> log = LogWithoutTimes(manager);
   ASSERT_GE(log.size(), 3u);

@@ -54,11 +54,4 @@ inline std::vector<std::string> LogWithoutTimes(const TBrowserManager& manager) 
   return lines;
 }
 
-constexpr TFamilyMask MaskOf(std::initializer_list<TBrowserType> types) {
-  TFamilyMask mask = 0;
-  for (const TBrowserType type : types)
-    mask = static_cast<TFamilyMask>(mask | (1u << type));
-  return mask;
-}
-
 } // namespace quillon::test

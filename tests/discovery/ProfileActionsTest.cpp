@@ -16,24 +16,25 @@ public:
   // What clean and purge answer, and what the refresh answers.
   TActionOutcome changeOutcome;
   TActionOutcome readOutcome;
-  TActionOutcome RefreshAll(TBrowserProfile&) override {
-    journal.push_back("refresh");
+
+private:
+  TActionOutcome ReadKind(TProfileStores&, const THelperContext&, TCacheType kind) override {
+    // A full refresh reads every kind; it is written down once, at its last kind.
+    if (kind == ctBookmarks)
+      journal.push_back("refresh");
     return readOutcome;
   }
-  TActionOutcome RefreshHistory(TBrowserProfile&) override { return {}; }
-  TActionOutcome RefreshPages(TBrowserProfile&) override { return {}; }
-  TActionOutcome RefreshBookmarks(TBrowserProfile&) override { return {}; }
-  TActionOutcome RefreshCookies(TBrowserProfile&) override { return {}; }
-  TActionOutcome RefreshCache(TBrowserProfile&) override { return {}; }
-  TActionOutcome Clean(TBrowserProfile&, TCacheKinds kinds, const TOnValidateCacheEntry&) override {
-    journal.push_back("clean " + std::to_string(kinds));
+  TActionOutcome CleanKind(TProfileStores&, const THelperContext&, TCacheType kind) override {
+    journal.push_back("clean " + std::string(KindText(kind)));
     return changeOutcome;
   }
-  TActionOutcome Purge(TBrowserProfile&, TCacheKinds kinds) override {
-    journal.push_back("purge " + std::to_string(kinds));
+  TActionOutcome PurgeKind(TProfileStores&, const THelperContext&, TCacheType kind) override {
+    journal.push_back("purge " + std::string(KindText(kind)));
     return changeOutcome;
   }
 };
+
+using Lines = std::vector<std::string>;
 
 std::vector<TMainAction> EnabledActions(const TActionStates& states) {
   std::vector<TMainAction> enabled;
@@ -45,7 +46,7 @@ std::vector<TMainAction> EnabledActions(const TActionStates& states) {
 
 class ExecuteMainActionTest : public ::testing::Test {
 protected:
-  ExecuteMainActionTest() : manager_(0) {}
+  ExecuteMainActionTest() : manager_(TFamilyMask{}) {}
 
   TBrowserProfile& AddProfile(TBrowserType type) {
     TBrowserProfile& profile = manager_.Profiles().Add();
@@ -64,7 +65,7 @@ protected:
   TBrowserHelperSubstitute chrome_{THelperKind::Chrome, helper};
   TBrowserHelperSubstitute opera_{THelperKind::Opera, helper};
   TBrowserManager manager_;
-  std::vector<int> changed;
+  std::vector<TCacheKinds> changed;
 };
 
 } // namespace
@@ -113,18 +114,19 @@ TEST(ProfileView, AnAllActionFollowsItsFiveKinds) {
 TEST_F(ExecuteMainActionTest, ACleanIsFollowedByTheRefreshOfItsKind) {
   AddProfile(bOpera);
   Run(aCleanCookies);
-  EXPECT_EQ(helper.journal, (std::vector<std::string>{"clean 2", "refresh"}));
-  EXPECT_EQ(changed, (std::vector<int>{2}));
+  EXPECT_EQ(helper.journal, (Lines{"clean cookies", "refresh"}));
+  EXPECT_EQ(changed, std::vector<TCacheKinds>{{ctCookies}});
   Run(aPurgeAll);
-  EXPECT_EQ(helper.journal.back(), "refresh");
-  EXPECT_EQ(helper.journal[2], "purge 31");
-  EXPECT_EQ(changed.back(), 31);
+  EXPECT_EQ(helper.journal,
+            (Lines{"clean cookies", "refresh", "purge cache", "purge cookies", "purge history",
+                   "purge start pages", "purge bookmarks", "refresh"}));
+  EXPECT_EQ(changed.back(), kAllCacheKinds);
 }
 
 TEST_F(ExecuteMainActionTest, PurgeCacheOfAMozillaProfileRunsWithoutItsDisabledRefresh) {
   AddProfile(bFirefox);
   Run(aPurgeCache);
-  EXPECT_EQ(helper.journal, (std::vector<std::string>{"purge 1"}));
+  EXPECT_EQ(helper.journal, Lines{"purge cache"});
   EXPECT_TRUE(changed.empty());
 }
 

@@ -3,7 +3,6 @@
 // a clean of every other entry leaves a file whose anchors are among those that stayed.
 
 #include "FuzzFile.h"
-#include "discovery/BrowserManager.h"
 #include "formats/TextLines.h"
 #include "helpers/MozillaCleaners.h"
 #include "helpers/MozillaHelperRead.h"
@@ -33,7 +32,7 @@ std::set<std::pair<std::string, std::string>> Anchors(const TCacheList& list) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string text = fuzz::TFuzzFile::Repeated(data, size);
   fuzz::TFuzzFile file(kPath, text);
-  TBrowserProfile profile;
+  TProfileStores profile;
   profile.SetLocation(ctBookmarks, kPath);
   ReadBookmarksHtml(profile);
   TCacheList& list = profile.GetList(ctBookmarks);
@@ -52,11 +51,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::set<std::pair<std::string, std::string>> staying;
   for (int i = 1; i < list.Count(); i += 2)
     staying.emplace(list[i].Name, list[i].Host);
-  CleanBookmarksHtml(profile, [](TBrowserProfile&, TCacheType, TCacheItem* item, bool& doclean,
-                                 std::string&) { doclean = item->Index() % 2 == 0; });
+  CleanBookmarksHtml(profile, [](TCacheType, TCacheItem* item, std::string offered) {
+    return TCleanDecision{item->Index() % 2 == 0, std::move(offered)};
+  });
   if (Anchors(list) != staying)
     std::abort();
-  TBrowserProfile again;
+  TProfileStores again;
   again.SetLocation(ctBookmarks, kPath);
   ReadBookmarksHtml(again);
   for (const auto& anchor : Anchors(again.GetList(ctBookmarks)))

@@ -2,7 +2,6 @@
 // written back must list exactly the entries that were not removed, and keep every other line.
 
 #include "FuzzFile.h"
-#include "discovery/BrowserManager.h"
 #include "helpers/MozillaCleaners.h"
 #include "helpers/MozillaHelperRead.h"
 
@@ -29,7 +28,7 @@ std::vector<std::string> Lines(const TCacheList& list) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   fuzz::TFuzzFile file(kPath, fuzz::TFuzzFile::Repeated(data, size));
-  TBrowserProfile profile;
+  TProfileStores profile;
   profile.SetLocation(ctCookies, kPath);
   ReadCookiesTxt(profile);
   TCacheList& list = profile.GetList(ctCookies);
@@ -43,11 +42,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (i % 2 == 1)
       kept.push_back(list[i].Plaintext);
   std::sort(kept.begin(), kept.end());
-  CleanCookiesTxt(profile, [](TBrowserProfile&, TCacheType, TCacheItem* item, bool& doclean,
-                              std::string&) { doclean = item->Index() % 2 == 0; });
+  CleanCookiesTxt(profile, [](TCacheType, TCacheItem* item, std::string offered) {
+    return TCleanDecision{item->Index() % 2 == 0, std::move(offered)};
+  });
   if (Lines(list) != kept)
     std::abort();
-  TBrowserProfile again;
+  TProfileStores again;
   again.SetLocation(ctCookies, kPath);
   ReadCookiesTxt(again);
   if (Lines(again.GetList(ctCookies)) != kept)

@@ -1,6 +1,5 @@
 #include "helpers/BrowserHelper.h"
 
-#include "discovery/BrowserManager.h"
 #include "formats/BrowserCacheSQLite.h"
 #include "formats/TextStoreImage.h"
 #include "kit/SQLiteStoreWriter.h"
@@ -28,7 +27,6 @@ Texts Hosts(const TCacheList& list) {
 class ChromeHelperTest : public ::testing::Test {
 protected:
   ChromeHelperTest() {
-    profile.SetBrowserType(bChrome);
     profile.SetLocation(ctHistory, TTextStoreImage::Path("History"));
     profile.SetLocation(ctBookmarks, TTextStoreImage::Path("History"));
     profile.SetLocation(ctCookies, TTextStoreImage::Path("Cookies"));
@@ -52,17 +50,17 @@ protected:
   }
 
   TTextStoreImage image;
-  TBrowserProfile profile;
+  TProfileStores profile;
   TBrowserHelperChrome chrome;
 };
 
-TOnValidateCacheEntry AcceptHosts(Texts hosts, Texts& asked) {
-  return [hosts = std::move(hosts), &asked](TBrowserProfile&, TCacheType, TCacheItem* item,
-                                            bool& doclean, std::string& newcontent) {
-    EXPECT_FALSE(doclean);
-    asked.push_back(newcontent);
-    doclean = item && std::find(hosts.begin(), hosts.end(), item->Host) != hosts.end();
-  };
+THelperContext AcceptHosts(Texts hosts, Texts& asked) {
+  return {.Rule = [hosts = std::move(hosts), &asked](TCacheType, TCacheItem* item,
+                                                     std::string offered) {
+    asked.push_back(offered);
+    const bool remove = item && std::find(hosts.begin(), hosts.end(), item->Host) != hosts.end();
+    return TCleanDecision{remove, std::move(offered)};
+  }};
 }
 
 } // namespace
@@ -70,7 +68,7 @@ TOnValidateCacheEntry AcceptHosts(Texts hosts, Texts& asked) {
 TEST_F(ChromeHelperTest, RefreshAllReadsBookmarksCookiesAndHistoryOnly) {
   const std::string before = *image.Read("History");
   profile.GetList(ctPages).Add();
-  chrome.RefreshAll(profile);
+  chrome.RefreshAll(profile, {});
   EXPECT_EQ(Hosts(profile.GetList(ctCookies)), (Texts{".a.com", ".b.com"}));
   EXPECT_EQ(Hosts(profile.GetList(ctHistory)),
             (Texts{"http://one/", "http://two/", "http://one/"}));
@@ -92,17 +90,17 @@ TEST_F(ChromeHelperTest, ADamagedHistoryIsReportedAndStillLetsTheCookiesBeRead) 
     return kinds;
   };
   const Texts damaged = {"history", "bookmarks"};
-  EXPECT_EQ(failedKinds(chrome.RefreshAll(profile), TStoreAccess::Read), damaged);
+  EXPECT_EQ(failedKinds(chrome.RefreshAll(profile, {}), TStoreAccess::Read), damaged);
   EXPECT_EQ(profile.GetList(ctHistory).Count(), 0);
   EXPECT_EQ(profile.GetList(ctBookmarks).Count(), 0);
   EXPECT_EQ(profile.GetList(ctCookies).Count(), 2);
   Texts asked;
-  EXPECT_EQ(failedKinds(chrome.Clean(profile, kAllCacheKinds, AcceptHosts({".a.com"}, asked)),
+  EXPECT_EQ(failedKinds(chrome.Clean(profile, AcceptHosts({".a.com"}, asked), kAllCacheKinds),
                         TStoreAccess::Change),
             damaged);
   // A purge that could not empty the store leaves the list showing what is still there.
   profile.GetList(ctHistory).Add().Host = "http://still/";
-  EXPECT_EQ(failedKinds(chrome.Purge(profile, kAllCacheKinds), TStoreAccess::Change), damaged);
+  EXPECT_EQ(failedKinds(chrome.Purge(profile, {}, kAllCacheKinds), TStoreAccess::Change), damaged);
   EXPECT_EQ(*image.Read("History"), "garbage held by a running browser");
   EXPECT_EQ(profile.GetList(ctHistory).Count(), 1);
   EXPECT_EQ(profile.GetList(ctCookies).Count(), 0);
@@ -110,32 +108,32 @@ TEST_F(ChromeHelperTest, ADamagedHistoryIsReportedAndStillLetsTheCookiesBeRead) 
 }
 
 TEST_F(ChromeHelperTest, CleanDeletesTheAcceptedRowsAndTheListWaitsForTheReload) {
-  chrome.RefreshAll(profile);
+  chrome.RefreshAll(profile, {});
   Texts asked;
-  chrome.Clean(profile, kAllCacheKinds, nullptr);
-  chrome.Clean(profile, (1 << ctCache) | (1 << ctPages), AcceptHosts({".a.com"}, asked));
+  chrome.Clean(profile, {}, kAllCacheKinds);
+  chrome.Clean(profile, AcceptHosts({".a.com"}, asked), {ctCache, ctPages});
   EXPECT_TRUE(asked.empty());
 
-  chrome.Clean(profile, kAllCacheKinds, AcceptHosts({".b.com", "http://two/"}, asked));
+  chrome.Clean(profile, AcceptHosts({".b.com", "http://two/"}, asked), kAllCacheKinds);
   // Bookmarks, cookies, history, each last to first, with Host followed by Path.
   EXPECT_EQ(asked, (Texts{"http://two/", "http://one/", ".b.com/p", ".a.com/", "http://one/",
                           "http://two/", "http://one/"}));
   EXPECT_EQ(profile.GetList(ctCookies).Count(), 2);
   EXPECT_TRUE(profile.GetList(ctCookies)[1].ToBeDeleted);
 
-  chrome.RefreshAll(profile);
+  chrome.RefreshAll(profile, {});
   EXPECT_EQ(Hosts(profile.GetList(ctCookies)), (Texts{".a.com"}));
   EXPECT_EQ(Hosts(profile.GetList(ctHistory)), (Texts{"http://one/", "http://one/"}));
   EXPECT_EQ(Hosts(profile.GetList(ctBookmarks)), (Texts{"http://one/"}));
 }
 
 TEST_F(ChromeHelperTest, PurgeDeletesTheCookieFileAndEmptiesVisitsStarredAndUrls) {
-  chrome.RefreshAll(profile);
-  chrome.Purge(profile, (1 << ctCache) | (1 << ctPages) | 32);
+  chrome.RefreshAll(profile, {});
+  chrome.Purge(profile, {}, TCacheKinds{ctCache, ctPages} | TCacheKinds::FromBits(32));
   EXPECT_EQ(image.Files(), (Texts{"Cookies", "History"}));
   EXPECT_EQ(profile.GetList(ctCookies).Count(), 2);
 
-  chrome.Purge(profile, kAllCacheKinds);
+  chrome.Purge(profile, {}, kAllCacheKinds);
   EXPECT_EQ(image.Files(), Texts{"History"});
   EXPECT_EQ(RowCount("visits"), 0);
   EXPECT_EQ(RowCount("starred"), 0); // the folder row as well

@@ -1,6 +1,5 @@
 #include "helpers/MozillaCleaners.h"
 
-#include "discovery/BrowserManager.h"
 #include "formats/TextStoreImage.h"
 #include "kit/MozillaTextStores.h"
 
@@ -23,7 +22,7 @@ constexpr char kCookieHeader[] = "# HTTP Cookie File\n"
                                  "# To delete cookies, use the Cookie Manager.\n"
                                  "\n";
 
-// Accepts the entries whose newcontent is one of the given texts and records every question.
+// Accepts the entries whose offered text is one of the given texts and records every question.
 struct TValidator {
   explicit TValidator(std::vector<std::string> acceptTexts = {}, std::string replacementText = {})
       : accept(std::move(acceptTexts)), replacement(std::move(replacementText)) {}
@@ -32,15 +31,12 @@ struct TValidator {
   std::vector<std::string> asked;
   std::string replacement; // start pages: written instead of the preset text when set
 
-  TOnValidateCacheEntry Callback() {
-    return [this](TBrowserProfile&, TCacheType, TCacheItem* item, bool& doclean,
-                  std::string& newcontent) {
+  TCleanRule Rule() {
+    return [this](TCacheType, TCacheItem* item, std::string offered) {
       EXPECT_NE(item, nullptr);
-      EXPECT_FALSE(doclean);
-      asked.push_back(newcontent);
-      doclean = std::find(accept.begin(), accept.end(), newcontent) != accept.end();
-      if (doclean && !replacement.empty())
-        newcontent = replacement;
+      asked.push_back(offered);
+      const bool remove = std::find(accept.begin(), accept.end(), offered) != accept.end();
+      return TCleanDecision{remove, remove && !replacement.empty() ? replacement : offered};
     };
   }
 };
@@ -73,14 +69,14 @@ protected:
   std::string Line(int i) const { return kit::CookiesTxtLine(cookies_[i]) + "\n"; }
 
   TTextStoreImage image_;
-  TBrowserProfile profile_;
+  TProfileStores profile_;
   std::vector<kit::TCookieTxt> cookies_;
   std::string original_;
 };
 
 TEST_F(CleanCookiesTxtTest, RemovesAcceptedCookiesAndWritesHeaderAndTheRest) {
   TValidator v{{"beta.example/shop"}};
-  CleanCookiesTxt(profile_, v.Callback());
+  CleanCookiesTxt(profile_, v.Rule());
   EXPECT_EQ(v.asked,
             (Files{".gamma.example/", "beta.example/shop", ".alpha.example/"})); // last first
   EXPECT_EQ(Names(profile_.GetList(ctCookies)), (Files{"id", "sid"}));
@@ -90,7 +86,7 @@ TEST_F(CleanCookiesTxtTest, RemovesAcceptedCookiesAndWritesHeaderAndTheRest) {
 
 TEST_F(CleanCookiesTxtTest, KeepsHeaderWhenEveryCookieIsRemoved) {
   TValidator v{{".alpha.example/", "beta.example/shop", ".gamma.example/"}};
-  CleanCookiesTxt(profile_, v.Callback());
+  CleanCookiesTxt(profile_, v.Rule());
   EXPECT_EQ(profile_.GetList(ctCookies).Count(), 0);
   EXPECT_EQ(image_.Read("cookies.txt"), kCookieHeader);
 }
@@ -102,7 +98,7 @@ TEST_F(CleanCookiesTxtTest, WithoutValidatorOrFileNothingChanges) {
 
   profile_.SetLocation(ctCookies, TTextStoreImage::Path("gone.txt"));
   TValidator v{{".alpha.example/"}};
-  CleanCookiesTxt(profile_, v.Callback());
+  CleanCookiesTxt(profile_, v.Rule());
   EXPECT_TRUE(v.asked.empty());
   EXPECT_EQ(profile_.GetList(ctCookies).Count(), 3);
   EXPECT_EQ(image_.Files(), Files{"cookies.txt"});
@@ -116,7 +112,7 @@ TEST_F(CleanCookiesTxtTest, FailedWriteOrRenameLeavesTheFileByteForByteAndSaysWh
     image_.Api().FailMove = failWrite ? nullptr : Always();
     TValidator v{{".alpha.example/"}};
     const TKindOutcome outcome =
-        CleanCookiesTxt(profile_, v.Callback()).Of(TStoreAccess::Change, ctCookies);
+        CleanCookiesTxt(profile_, v.Rule()).Of(TStoreAccess::Change, ctCookies);
     EXPECT_EQ(image_.Read("cookies.txt"), original_);
     EXPECT_EQ(image_.Files(), Files{"cookies.txt"});
     EXPECT_EQ(outcome.Result, TKindResult::Failed);
@@ -139,7 +135,7 @@ TEST_F(CleanCookiesTxtTest, KeepsEveryLineThatIsNotAnAcceptedEntryInFileOrder) {
                            "x\tTRUE\t/\tFALSE\t1900000000\tname\tvalue\textra\n";
   image_.Put("cookies.txt", file);
   TValidator v{{".alpha.example/"}};
-  CleanCookiesTxt(profile_, v.Callback());
+  CleanCookiesTxt(profile_, v.Rule());
   EXPECT_EQ(image_.Read("cookies.txt"),
             kCookieHeader + c + "\n" +
                 "#HttpOnly_.secure.example\tTRUE\t/\tTRUE\t1900000000\ts\t1\n" +
@@ -153,7 +149,7 @@ TEST_F(CleanCookiesTxtTest, AFileWithNothingToRemoveIsNotWritten) {
     image_.Put("cookies.txt", content);
     image_.Api().FailWrite = Always(); // a write would raise
     TValidator v{{".alpha.example/"}};
-    EXPECT_NO_THROW(CleanCookiesTxt(profile_, v.Callback()));
+    EXPECT_NO_THROW(CleanCookiesTxt(profile_, v.Rule()));
     EXPECT_EQ(image_.Read("cookies.txt"), content);
     EXPECT_EQ(image_.Files(), Files{"cookies.txt"});
   }
@@ -208,7 +204,7 @@ protected:
   }
 
   TTextStoreImage image_;
-  TBrowserProfile profile_;
+  TProfileStores profile_;
   std::string original_;
 };
 
@@ -217,7 +213,7 @@ TEST_F(CleanBookmarksHtmlTest, DropsRemovedAnchorsKeepsEveryOtherLineAndBacksUp)
   const std::string news = profile_.GetList(ctBookmarks)[1].Plaintext;
   const std::string docs = profile_.GetList(ctBookmarks)[2].Plaintext;
   TValidator v{{"Work &amp; Play\\News &lt;daily&gt;", "Work &amp; Play\\Deep\\Docs"}};
-  CleanBookmarksHtml(profile_, v.Callback());
+  CleanBookmarksHtml(profile_, v.Rule());
   EXPECT_EQ(v.asked.front(), "\\Mail"); // last entry first; a top-level entry has no folder
   EXPECT_EQ(Names(profile_.GetList(ctBookmarks)), (Files{"Home", "Mail", "Mail"}));
   EXPECT_EQ(image_.Read("bookmarks.html"), Expected({news, docs}));
@@ -233,12 +229,12 @@ TEST_F(CleanBookmarksHtmlTest, AnchorStaysWhileAnEntryWithItsTitleAndAddressRema
   const std::string outerMail = profile_.GetList(ctBookmarks)[4].Plaintext;
   ASSERT_NE(innerMail, outerMail);
   TValidator v{{"Work &amp; Play\\Mail"}};
-  CleanBookmarksHtml(profile_, v.Callback());
+  CleanBookmarksHtml(profile_, v.Rule());
   EXPECT_EQ(profile_.GetList(ctBookmarks).Count(), 4);
   EXPECT_EQ(image_.Read("bookmarks.html"), original_);
 
   TValidator all{{"\\Mail"}};
-  CleanBookmarksHtml(profile_, all.Callback());
+  CleanBookmarksHtml(profile_, all.Rule());
   EXPECT_EQ(image_.Read("bookmarks.html"), Expected({innerMail, outerMail}));
 }
 
@@ -246,7 +242,7 @@ TEST_F(CleanBookmarksHtmlTest, OlderBackupIsReplaced) {
   Write(Tree(), true);
   image_.Put("bookmarks.html.vext.bak", "stale");
   TValidator v{{"\\Home"}};
-  CleanBookmarksHtml(profile_, v.Callback());
+  CleanBookmarksHtml(profile_, v.Rule());
   EXPECT_EQ(image_.Read("bookmarks.html.vext.bak"), original_);
 }
 
@@ -258,7 +254,7 @@ TEST_F(CleanBookmarksHtmlTest, WithoutValidatorOrFileNothingIsWritten) {
 
   profile_.SetLocation(ctBookmarks, TTextStoreImage::Path("gone.html"));
   TValidator v{{"\\Home"}};
-  CleanBookmarksHtml(profile_, v.Callback());
+  CleanBookmarksHtml(profile_, v.Rule());
   EXPECT_EQ(profile_.GetList(ctBookmarks).Count(), 5);
   EXPECT_EQ(image_.Files(), Files{"bookmarks.html"});
 }
@@ -268,7 +264,7 @@ TEST_F(CleanBookmarksHtmlTest, FailedRewriteLeavesTheFileByteForByte) {
   image_.Api().FailWrite = Always();
   TValidator v{{"\\Home"}};
   const TKindOutcome outcome =
-      CleanBookmarksHtml(profile_, v.Callback()).Of(TStoreAccess::Change, ctBookmarks);
+      CleanBookmarksHtml(profile_, v.Rule()).Of(TStoreAccess::Change, ctBookmarks);
   EXPECT_EQ(image_.Read("bookmarks.html"), original_);
   EXPECT_EQ(image_.Read("bookmarks.html.vext.bak"), original_);
   EXPECT_EQ(image_.Files(), (Files{"bookmarks.html", "bookmarks.html.vext.bak"}));
@@ -281,7 +277,7 @@ TEST_F(CleanBookmarksHtmlTest, NoBackupNoRewrite) {
   image_.Api().FailCopy = Always();
   TValidator v{{"\\Home"}};
   const TKindOutcome outcome =
-      CleanBookmarksHtml(profile_, v.Callback()).Of(TStoreAccess::Change, ctBookmarks);
+      CleanBookmarksHtml(profile_, v.Rule()).Of(TStoreAccess::Change, ctBookmarks);
   EXPECT_EQ(image_.Read("bookmarks.html"), original_);
   EXPECT_EQ(image_.Files(), Files{"bookmarks.html"});
   EXPECT_EQ(outcome.Reason, TTextStoreImage::Path("bookmarks.html.vext.bak") +
@@ -320,7 +316,7 @@ protected:
   }
 
   TTextStoreImage image_;
-  TBrowserProfile profile_;
+  TProfileStores profile_;
   std::string original_;
 };
 
@@ -343,12 +339,12 @@ TEST_F(CleanPrefsPagesTest, ResetSetsEveryPageToBlankAndAddsMissingOnes) {
 TEST_F(CleanPrefsPagesTest, WritesWhatTheValidatorAnswersForAcceptedPagesOnly) {
   TValidator v({"about:blank"}, "http://start.example/");
   // Accept only the home page: the others are asked, answered "no".
-  const auto callback = [&v](TBrowserProfile& p, TCacheType t, TCacheItem* item, bool& doclean,
-                             std::string& newcontent) {
+  const TCleanRule rule = [&v](TCacheType t, TCacheItem* item, std::string offered) {
     if (item->Name == "browser.startup.homepage")
-      v.Callback()(p, t, item, doclean, newcontent);
+      return v.Rule()(t, item, std::move(offered));
+    return TCleanDecision{false, std::move(offered)};
   };
-  CleanPrefsPages(profile_, callback);
+  CleanPrefsPages(profile_, rule);
   const std::string home = R"(user_pref("browser.startup.homepage", "http://home.example/");)";
   EXPECT_EQ(
       image_.Read("prefs.js"),
@@ -388,46 +384,8 @@ TEST_F(CleanPrefsPagesTest, AFileWhosePagesHoldTheValuesAlreadyIsNotWritten) {
   EXPECT_EQ(profile_.GetList(ctPages)[0].Content, "about:blank");
   // One page that differs is a change again.
   TValidator v({"about:blank"}, "http://other.example/");
-  EXPECT_EQ(CleanPrefsPages(profile_, v.Callback()).Of(TStoreAccess::Change, ctPages).Result,
+  EXPECT_EQ(CleanPrefsPages(profile_, v.Rule()).Of(TStoreAccess::Change, ctPages).Result,
             TKindResult::Failed);
-}
-
-// --- ParseBookmarkLine -------------------------------------------------------------------------
-
-struct TBookmarkLineCase {
-  const char* line;
-  const char* title;
-  const char* url;
-  double added;     // Unix seconds, 0: absent
-  double lastVisit; // likewise
-  const char* identifier;
-};
-
-TEST(ParseBookmarkLine, TakesAttributesInAnyOrderAndCase) {
-  SetTimeZoneSnapshot({});
-  const std::vector<TBookmarkLineCase> cases = {
-      {R"(    <DT><A HREF="http://a.example/" ADD_DATE="1100000000" LAST_VISIT="1100000500" )"
-       R"(LAST_CHARSET="UTF-8" ID="rdf:#$n1">News &amp; more</A>)",
-       "News &amp; more", "http://a.example/", 1100000000, 1100000500, "rdf:#$n1"},
-      {R"(<dt><a href="http://b.example/?q=1&amp;r=2" id="x" last_visit="7.5" add_date="6">T</a>)",
-       "T", "http://b.example/?q=1&amp;r=2", 6, 7.5, "x"},
-      {R"(<DT><A HREF="u" ADD_DATE="yesterday" LAST_VISIT="">Title > with gt</A> tail)",
-       "Title > with gt", "u", 0, 0, "kept"},
-      {R"(<DT><A HREF="u" ADD_DATE="1.1e9">no end tag)", "no end tag", "u", 1.1e9, 0, "kept"},
-      {R"(<DT><A HREF="u")", "", "u", 0, 0, "kept"},
-      {R"(<DT><H3 ADD_DATE="5" ID="f">Folder</H3>)", "", "", 5, 0, "f"},
-  };
-  for (const TBookmarkLineCase& c : cases) {
-    SCOPED_TRACE(c.line);
-    std::string title = "stale", url = "stale", identifier = "kept";
-    TDateTime lastVisit = 9, added = 9;
-    ParseBookmarkLine(c.line, title, url, lastVisit, added, identifier);
-    EXPECT_EQ(title, c.title);
-    EXPECT_EQ(url, c.url);
-    EXPECT_EQ(identifier, c.identifier);
-    EXPECT_DOUBLE_EQ(added, c.added == 0 ? 0 : kUnixDateDelta + c.added / kSecsPerDay);
-    EXPECT_DOUBLE_EQ(lastVisit, c.lastVisit == 0 ? 0 : kUnixDateDelta + c.lastVisit / kSecsPerDay);
-  }
 }
 
 } // namespace

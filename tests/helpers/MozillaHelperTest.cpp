@@ -39,18 +39,17 @@ Texts Field(const TCacheList& list, std::string TCacheItem::*field) {
   return out;
 }
 
-// Accepts the entries whose newcontent is listed; records every question.
+// Accepts the entries whose offered text is listed; records every question.
 struct TAcceptTexts {
   Texts accept;
   Texts asked;
-  TOnValidateCacheEntry Callback() {
-    return [this](TBrowserProfile&, TCacheType, TCacheItem* item, bool& doclean,
-                  std::string& newcontent) {
+  THelperContext Context() {
+    return {.Rule = [this](TCacheType, TCacheItem* item, std::string offered) {
       EXPECT_NE(item, nullptr);
-      EXPECT_FALSE(doclean);
-      asked.push_back(newcontent);
-      doclean = std::find(accept.begin(), accept.end(), newcontent) != accept.end();
-    };
+      asked.push_back(offered);
+      const bool remove = std::find(accept.begin(), accept.end(), offered) != accept.end();
+      return TCleanDecision{remove, std::move(offered)};
+    }};
   }
 };
 
@@ -107,16 +106,9 @@ protected:
 
 } // namespace
 
-TEST(SplitCookieFields, BlanksTabsAndQuotesSeparateFieldsAndEmptyFieldsVanish) {
-  EXPECT_EQ(SplitCookieFields("\t a \t\tb  c"), (Texts{"a", "b", "c"}));
-  EXPECT_EQ(SplitCookieFields("\"x \"\"y\"\"\" z"), (Texts{"x \"y\"", "z"}));
-  EXPECT_EQ(SplitCookieFields("\"open to the end"), (Texts{"open to the end"}));
-  EXPECT_EQ(SplitCookieFields("   "), Texts{});
-}
-
 TEST_F(MozillaHelperTest, NetscapeRefreshAllReadsCookiesPagesAndBookmarksButNoHistory) {
   PutTextStores();
-  netscape.RefreshAll(profile);
+  netscape.RefreshAll(profile, {});
 
   const TCacheList& cookies = profile.GetList(ctCookies);
   // Sorted ignoring case; the eight- and six-field lines and the comments are skipped.
@@ -166,8 +158,8 @@ TEST_F(MozillaHelperTest, CookiesTxtSortsUnderscoreBeforeLettersAsWindowsDoes) {
 TEST_F(MozillaHelperTest, MozillaRefreshAllAddsTheMorkHistoryAndReplacesEarlierEntries) {
   PutTextStores();
   profile.GetList(ctCache).Add();
-  mozilla.RefreshAll(profile);
-  mozilla.RefreshAll(profile); // a second read shows the same, not twice as much
+  mozilla.RefreshAll(profile, {});
+  mozilla.RefreshAll(profile, {}); // a second read shows the same, not twice as much
 
   const TCacheList& history = profile.GetList(ctHistory);
   ASSERT_EQ(history.Count(), 2);
@@ -188,16 +180,16 @@ TEST_F(MozillaHelperTest, ReadingChangesNoFileAndMissingOrDamagedStoresGiveNoEnt
   image.Put("history.dat", "not mork at all ((((( [[[ ");
   const Texts before = {*image.Read("cookies.txt"), *image.Read("prefs.js"),
                         *image.Read("bookmarks.html"), *image.Read("history.dat")};
-  mozilla.RefreshAll(profile);
+  mozilla.RefreshAll(profile, {});
   EXPECT_EQ(before, (Texts{*image.Read("cookies.txt"), *image.Read("prefs.js"),
                            *image.Read("bookmarks.html"), *image.Read("history.dat")}));
 
-  TBrowserProfile empty;
+  TProfileStores empty;
   empty.SetLocation(ctCookies, TTextStoreImage::Path("none.txt"));
   empty.SetLocation(ctBookmarks, TTextStoreImage::Path("none.html"));
   empty.SetLocation(ctPages, TTextStoreImage::Path("none.js"));
   empty.SetLocation(ctHistory, TTextStoreImage::Path("none.dat"));
-  mozilla.RefreshAll(empty);
+  mozilla.RefreshAll(empty, {});
   for (const TCacheList& list : empty.Lists)
     EXPECT_EQ(list.Count(), 0);
   EXPECT_EQ(image.Files(), (Texts{"bookmarks.html", "cookies.txt", "history.dat", "prefs.js"}));
@@ -214,7 +206,7 @@ TEST_F(MozillaHelperTest, AStoreThatCannotBeReadIsReportedAndTheOthersAreRead) {
   for (const auto& [kind, name] : stores) {
     SCOPED_TRACE(name);
     image.Api().FailRead = [&name](const std::string& path) { return path.ends_with(name); };
-    const TActionOutcome outcome = mozilla.RefreshAll(profile);
+    const TActionOutcome outcome = mozilla.RefreshAll(profile, {});
     for (const auto& [other, otherName] : stores) {
       EXPECT_EQ(outcome.Failed(TStoreAccess::Read, other), other == kind) << otherName;
       EXPECT_EQ(profile.GetList(other).Count() == 0, other == kind) << otherName;
@@ -229,18 +221,18 @@ TEST_F(MozillaHelperTest, AStoreThatCannotBeReadIsReportedAndTheOthersAreRead) {
 
 TEST_F(MozillaHelperTest, CleanRemovesExactlyTheAcceptedTextEntriesAndOnlyForTheGivenKinds) {
   PutTextStores();
-  mozilla.RefreshAll(profile);
+  mozilla.RefreshAll(profile, {});
   TAcceptTexts v{{".beta.com/b", "A\\InA"}, {}};
 
   const std::string cookiesBefore = *image.Read("cookies.txt");
-  mozilla.Clean(profile, 0, v.Callback());
-  mozilla.Clean(profile, 32, v.Callback());
-  mozilla.Clean(profile, kAllCacheKinds, nullptr); // pages: all reset; cookies, bookmarks: kept
+  mozilla.Clean(profile, v.Context(), {});
+  mozilla.Clean(profile, v.Context(), TCacheKinds::FromBits(32));
+  mozilla.Clean(profile, {}, kAllCacheKinds); // pages: all reset; cookies, bookmarks: kept
   EXPECT_TRUE(v.asked.empty());
   EXPECT_EQ(*image.Read("cookies.txt"), cookiesBefore);
 
-  mozilla.Clean(profile, kAllCacheKinds, v.Callback());
-  mozilla.RefreshAll(profile);
+  mozilla.Clean(profile, v.Context(), kAllCacheKinds);
+  mozilla.RefreshAll(profile, {});
   EXPECT_EQ(Field(profile.GetList(ctCookies), &TCacheItem::Name),
             (Texts{"quoted \"name\"", "a", "z"}));
   EXPECT_EQ(Field(profile.GetList(ctBookmarks), &TCacheItem::Name),
@@ -259,18 +251,18 @@ TEST_F(MozillaHelperTest, PurgeRemovesTheStoresAndResetsThePages) {
   image.Put("Cache/Sub/kept", "z");
   for (TBrowserHelperCustom* helper : {static_cast<TBrowserHelperCustom*>(&netscape),
                                        static_cast<TBrowserHelperCustom*>(&mozilla)}) {
-    helper->RefreshAll(profile);
-    helper->Purge(profile, 0);
-    helper->Purge(profile, 64);
+    helper->RefreshAll(profile, {});
+    helper->Purge(profile, {}, {});
+    helper->Purge(profile, {}, TCacheKinds::FromBits(64));
     EXPECT_EQ(image.Files().size(), 5u);
 
-    helper->Purge(profile, kAllCacheKinds);
+    helper->Purge(profile, {}, kAllCacheKinds);
     EXPECT_EQ(image.Files(), (Texts{"Cache", "prefs.js"}));
     EXPECT_TRUE(std::filesystem::exists(Host("Cache") + "/Sub/kept"));
     EXPECT_FALSE(std::filesystem::exists(Host("Cache") + "/ABC123"));
     for (const TCacheType kind : {ctCookies, ctHistory, ctBookmarks})
       EXPECT_EQ(profile.GetList(kind).Count(), 0);
-    helper->RefreshAll(profile);
+    helper->RefreshAll(profile, {});
     EXPECT_EQ(Field(profile.GetList(ctPages), &TCacheItem::Content),
               (Texts{"about:blank", "about:blank", "about:blank", "about:blank"}));
     PutTextStores();
@@ -301,7 +293,7 @@ protected:
 TEST_F(MozillaSQLiteTest, RefreshAllReadsTheSQLiteStoresWithoutChangingThem) {
   const std::string cookiesBefore = *image.Read("cookies.sqlite");
   const std::string placesBefore = *image.Read("places.sqlite");
-  mozilla.RefreshAll(profile);
+  mozilla.RefreshAll(profile, {});
   EXPECT_EQ(Field(profile.GetList(ctCookies), &TCacheItem::Host),
             (Texts{".a.com", ".b.com", ".c.com"}));
   EXPECT_EQ(Field(profile.GetList(ctBookmarks), &TCacheItem::Host),
@@ -315,7 +307,7 @@ TEST_F(MozillaSQLiteTest, RefreshAllReadsTheSQLiteStoresWithoutChangingThem) {
 TEST_F(MozillaSQLiteTest, ADamagedDatabaseReadsAsEmptyStaysAsItIsAndSaysWhy) {
   const std::string garbage = "this is not a database, it is held by a running browser";
   image.Put("places.sqlite", garbage);
-  const TActionOutcome read = mozilla.RefreshAll(profile);
+  const TActionOutcome read = mozilla.RefreshAll(profile, {});
   EXPECT_EQ(profile.GetList(ctBookmarks).Count(), 0);
   EXPECT_EQ(profile.GetList(ctCookies).Count(), 3);
   EXPECT_FALSE(read.Failed(TStoreAccess::Read, ctCookies));
@@ -325,7 +317,7 @@ TEST_F(MozillaSQLiteTest, ADamagedDatabaseReadsAsEmptyStaysAsItIsAndSaysWhy) {
               AllOf(StartsWith(places + " cannot be read ("), HasSubstr("not a database")));
 
   TAcceptTexts v{{"\\X"}, {}};
-  const TActionOutcome clean = mozilla.Clean(profile, kAllCacheKinds, v.Callback());
+  const TActionOutcome clean = mozilla.Clean(profile, v.Context(), kAllCacheKinds);
   EXPECT_FALSE(clean.Failed(TStoreAccess::Change, ctCookies));
   EXPECT_THAT(clean.Of(TStoreAccess::Change, ctBookmarks).Reason,
               AllOf(StartsWith(places + " could not be changed ("), HasSubstr("not a database")));
@@ -335,45 +327,44 @@ TEST_F(MozillaSQLiteTest, ADamagedDatabaseReadsAsEmptyStaysAsItIsAndSaysWhy) {
 // A browser that holds the database (here: a write transaction of another connection) keeps the
 // clean from changing it; the outcome says so and every row stays.
 TEST_F(MozillaSQLiteTest, ACleanOfADatabaseInUseChangesNothingAndSaysWhy) {
-  mozilla.RefreshAll(profile);
+  mozilla.RefreshAll(profile, {});
   TSQLiteDatabase browser(Host("cookies.sqlite"), TSQLiteOpenMode::ReadWrite);
   browser.BeginWriteTransaction();
   TAcceptTexts v{{".b.com/p"}, {}};
   const TKindOutcome cookies =
-      mozilla.Clean(profile, 1 << ctCookies, v.Callback()).Of(TStoreAccess::Change, ctCookies);
+      mozilla.Clean(profile, v.Context(), {ctCookies}).Of(TStoreAccess::Change, ctCookies);
   EXPECT_EQ(cookies.Result, TKindResult::Failed);
   EXPECT_THAT(cookies.Reason, StartsWith(TTextStoreImage::Path("cookies.sqlite") +
                                          " is in use by another program ("));
   browser.Rollback();
-  mozilla.RefreshAll(profile);
+  mozilla.RefreshAll(profile, {});
   EXPECT_EQ(profile.GetList(ctCookies).Count(), 3);
 }
 
 TEST_F(MozillaSQLiteTest, CleanDeletesTheAcceptedRowsAndLeavesTheListToTheNextRead) {
-  mozilla.RefreshAll(profile);
-  mozilla.Clean(profile, kAllCacheKinds, nullptr);
-  mozilla.RefreshAll(profile);
+  mozilla.RefreshAll(profile, {});
+  mozilla.Clean(profile, {}, kAllCacheKinds);
+  mozilla.RefreshAll(profile, {});
   EXPECT_EQ(profile.GetList(ctCookies).Count(), 3);
   EXPECT_EQ(profile.GetList(ctBookmarks).Count(), 2);
 
   TAcceptTexts v{{".b.com/p", "\\Y"}, {}};
-  mozilla.Clean(profile, kAllCacheKinds, v.Callback());
+  mozilla.Clean(profile, v.Context(), kAllCacheKinds);
   // Asked last to first; the entries stay listed until the next read.
   EXPECT_EQ(profile.GetList(ctCookies).Count(), 3);
   EXPECT_TRUE(profile.GetList(ctCookies)[1].ToBeDeleted);
   EXPECT_FALSE(profile.GetList(ctCookies)[0].ToBeDeleted);
-  ASSERT_GE(v.asked.size(), 9u); // four pages, three cookies, two bookmarks
-  EXPECT_EQ(Texts(v.asked.begin() + 4, v.asked.begin() + 7),
-            (Texts{".c.com/", ".b.com/p", ".a.com/"}));
+  ASSERT_EQ(v.asked.size(), 9u); // kind by kind: three cookies, four pages, two bookmarks
+  EXPECT_EQ(Texts(v.asked.begin(), v.asked.begin() + 3), (Texts{".c.com/", ".b.com/p", ".a.com/"}));
 
-  mozilla.RefreshAll(profile);
+  mozilla.RefreshAll(profile, {});
   EXPECT_EQ(Field(profile.GetList(ctCookies), &TCacheItem::Host), (Texts{".a.com", ".c.com"}));
   EXPECT_EQ(Field(profile.GetList(ctBookmarks), &TCacheItem::Host), (Texts{"http://x/"}));
 }
 
 TEST_F(MozillaSQLiteTest, PurgeDeletesTheCookieFileButOnlyTheBookmarksOfPlaces) {
-  mozilla.RefreshAll(profile);
-  mozilla.Purge(profile, (1 << ctCookies) | (1 << ctBookmarks));
+  mozilla.RefreshAll(profile, {});
+  mozilla.Purge(profile, {}, {ctCookies, ctBookmarks});
   EXPECT_FALSE(image.Read("cookies.sqlite").has_value());
   // places.sqlite is the history as well: its pages stay.
   ASSERT_TRUE(image.Read("places.sqlite").has_value());
@@ -556,8 +547,13 @@ TEST(SizeText, RoundsToTheLargestUnitWithOneDecimalBelowAHundred) {
 
 TEST_F(MozillaHelperTest, AProfileReachesTheHelperOfItsTypeThroughItsOwnActions) {
   PutTextStores();
-  TAcceptTexts v{{".Alpha.com/"}, {}};
-  profile.OnValidateCacheEntry = v.Callback();
+  Texts asked;
+  profile.OnValidateCacheEntry = [&asked](TBrowserProfile&, TCacheType, TCacheItem* item,
+                                          bool& doclean, std::string& newcontent) {
+    EXPECT_FALSE(doclean);
+    asked.push_back(newcontent);
+    doclean = item != nullptr && item->Host == ".Alpha.com";
+  };
 
   profile.SetBrowserType(bNetscape4);
   profile.Refresh();
@@ -567,11 +563,14 @@ TEST_F(MozillaHelperTest, AProfileReachesTheHelperOfItsTypeThroughItsOwnActions)
   profile.SetBrowserType(bKMeleon);
   profile.Refresh();
   EXPECT_EQ(profile.GetList(ctHistory).Count(), 2);
-  profile.Clean(1 << ctCookies);
-  profile.Purge(1 << ctHistory);
+  profile.Clean({ctCookies});
+  profile.Purge({ctHistory});
   profile.Refresh();
   EXPECT_EQ(Field(profile.GetList(ctCookies), &TCacheItem::Host),
             (Texts{".gamma.net", ".beta.com", ".Zeta.org"}));
   EXPECT_EQ(profile.GetList(ctHistory).Count(), 0);
   EXPECT_FALSE(image.Read("history.dat").has_value());
+  // The window's callback was asked with each cookie's description.
+  EXPECT_EQ(asked.size(), 4u);
+  EXPECT_NE(std::find(asked.begin(), asked.end(), ".Alpha.com/"), asked.end());
 }

@@ -1,6 +1,5 @@
 #include "helpers/StoreOperations.h"
 
-#include "discovery/BrowserManager.h"
 #include "formats/TextStoreImage.h"
 #include "winapi/WinApi.h"
 
@@ -12,21 +11,6 @@
 #include <vector>
 
 using namespace quillon;
-
-TEST(ClearProfileLists, EmptiesAllFiveListsAndKeepsTheLocations) {
-  TBrowserProfile p;
-  for (int k = 0; k < kCacheTypeCount; ++k) {
-    const auto kind = static_cast<TCacheType>(k);
-    p.SetLocation(kind, "C:\\store" + std::to_string(k));
-    p.GetList(kind).Add();
-  }
-  ClearProfileLists(p);
-  for (int k = 0; k < kCacheTypeCount; ++k) {
-    const auto kind = static_cast<TCacheType>(k);
-    EXPECT_EQ(p.GetList(kind).Count(), 0) << k;
-    EXPECT_EQ(p.GetLocation(kind), "C:\\store" + std::to_string(k));
-  }
-}
 
 // --- Purging a folder or a file ---
 
@@ -42,7 +26,7 @@ protected:
   bool Exists(const std::string& windowsPath) { return std::filesystem::exists(Host(windowsPath)); }
 
   quillon::test::TTextStoreImage image;
-  TBrowserProfile profile;
+  TProfileStores profile;
 };
 
 } // namespace

@@ -26,7 +26,7 @@ using TRows = std::vector<std::string>;
 // The families whose stores the demo writes. Internet Explorer would add a profile per account
 // whatever the image holds, and the demo has no Opera.
 constexpr TFamilyMask kDemoFamilies =
-    kDefaultFamilyMask & ~((1u << bInternetExplorer) | (1u << bOpera) | (1u << bOpera7));
+    kDefaultFamilyMask - TFamilyMask{bInternetExplorer, bOpera, bOpera7};
 
 class DemoDiscovery : public ::testing::Test {
 protected:
@@ -117,7 +117,7 @@ TEST_F(DemoDiscovery, FindsEveryProfileOfTheDemoUsersAndThePortableDrive) {
 }
 
 TEST_F(DemoDiscovery, ThunderbirdProfileJoinsAsFirefoxWhenAskedFor) {
-  const auto manager = Discover(kDemoFamilies | (1u << bThunderbird));
+  const auto manager = Discover(kDemoFamilies | TFamilyMask{bThunderbird});
   ASSERT_EQ(manager->Profiles().Count(), 10);
   const TBrowserProfile& thunderbird = manager->Profiles().Items(3);
   EXPECT_EQ(

@@ -16,7 +16,7 @@ TEST(DiscoveryProgress, ShowsEachLogLineWhileDiscoveryRunsAndNothingAfter) {
     seen.push_back(progress.StepText().toStdString());
     manager.Log("");
   };
-  TBrowserManager manager(0xFFFF, steps, Now,
+  TBrowserManager manager(TFamilyMask::All(), steps, Now,
                           [&progress](const std::string& line) { progress.ShowStep(line); });
   EXPECT_EQ(seen, (std::vector<std::string>{". probing HKEY_USERS"}));
   // The empty line that ends a step leaves the last step standing.

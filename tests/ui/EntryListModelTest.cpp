@@ -14,7 +14,7 @@ namespace {
 // A manager with one profile and no discovery.
 class EntryListModelTest : public ::testing::Test {
 protected:
-  EntryListModelTest() : manager(0) { profile = &manager.Profiles().Add(); }
+  EntryListModelTest() : manager(TFamilyMask{}) { profile = &manager.Profiles().Add(); }
 
   QString Text(const TEntryListModel& model, int row, int column) const {
     return model.data(model.index(row, column)).toString();

@@ -32,11 +32,18 @@ public:
   // Kinds whose store a clean or purge cannot change, with the reason it gives.
   std::map<TCacheType, std::string> locked;
 
-  TActionOutcome RefreshAll(TBrowserProfile& profile) override {
-    ++refreshes;
-    for (TCacheList& list : profile.Lists)
-      list.Clear();
-    for (const TFakeEntry& e : stores[profile.ProfileName]) {
+private:
+  static const std::string& NameOf(TProfileStores& stores) {
+    return static_cast<TBrowserProfile&>(stores).ProfileName;
+  }
+  TActionOutcome ReadKind(TProfileStores& profile, const THelperContext&,
+                          TCacheType kind) override {
+    // A full refresh starts with the cache; it is counted there.
+    if (kind == ctCache)
+      ++refreshes;
+    for (const TFakeEntry& e : stores[NameOf(profile)]) {
+      if (e.kind != kind)
+        continue;
       TCacheItem& item = profile.GetList(e.kind).Add();
       item.Host = e.host;
       item.Path = e.path;
@@ -46,40 +53,31 @@ public:
     }
     return {};
   }
-  TActionOutcome RefreshHistory(TBrowserProfile&) override { return {}; }
-  TActionOutcome RefreshPages(TBrowserProfile&) override { return {}; }
-  TActionOutcome RefreshBookmarks(TBrowserProfile&) override { return {}; }
-  TActionOutcome RefreshCookies(TBrowserProfile&) override { return {}; }
-  TActionOutcome RefreshCache(TBrowserProfile&) override { return {}; }
-  TActionOutcome Clean(TBrowserProfile& profile, TCacheKinds kinds,
-                       const TOnValidateCacheEntry& validate) override {
+  TActionOutcome CleanKind(TProfileStores& profile, const THelperContext& context,
+                           TCacheType kind) override {
     if (beforeClean)
       beforeClean();
-    std::erase_if(stores[profile.ProfileName], [&](const TFakeEntry& e) {
-      if (!KindsContain(kinds, e.kind) || locked.contains(e.kind))
+    std::erase_if(stores[NameOf(profile)], [&](const TFakeEntry& e) {
+      if (e.kind != kind || locked.contains(e.kind))
         return false;
       TCacheItem item;
       item.Host = e.host;
       item.Path = e.path;
       item.Name = e.name;
-      std::string newcontent;
-      return AskValidator(validate, profile, e.kind, &item, newcontent, false);
+      return AskRule(context.Rule, e.kind, &item, "", false).Remove;
     });
-    return LockedOutcome(kinds);
+    return LockedOutcome(kind);
   }
-  TActionOutcome Purge(TBrowserProfile& profile, TCacheKinds kinds) override {
-    std::erase_if(stores[profile.ProfileName], [&](const TFakeEntry& e) {
-      return KindsContain(kinds, e.kind) && !locked.contains(e.kind);
-    });
-    return LockedOutcome(kinds);
+  TActionOutcome PurgeKind(TProfileStores& profile, const THelperContext&,
+                           TCacheType kind) override {
+    std::erase_if(stores[NameOf(profile)],
+                  [&](const TFakeEntry& e) { return e.kind == kind && !locked.contains(e.kind); });
+    return LockedOutcome(kind);
   }
-
-private:
-  TActionOutcome LockedOutcome(TCacheKinds kinds) const {
+  TActionOutcome LockedOutcome(TCacheType kind) const {
     TActionOutcome outcome;
-    for (const auto& [kind, reason] : locked)
-      if (KindsContain(kinds, kind))
-        outcome.Fail(TStoreAccess::Change, kind, "store", reason);
+    if (const auto it = locked.find(kind); it != locked.end())
+      outcome.Fail(TStoreAccess::Change, kind, "store", it->second);
     return outcome;
   }
 };
@@ -106,11 +104,11 @@ public:
           profile.ProfileName = p.name;
           profile.SetBrowserType(p.type);
           profile.Version = p.version;
-          profile.RefreshHelper().RefreshAll(profile);
+          profile.Refresh();
           manager.Log("+ " + p.name);
         }
       };
-      return std::make_unique<TBrowserManager>(0xFFFF, steps);
+      return std::make_unique<TBrowserManager>(TFamilyMask::All(), steps);
     };
     auto window = std::make_unique<TformMain>(factory);
     window->SetErrorReporter(

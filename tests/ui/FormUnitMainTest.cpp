@@ -300,7 +300,7 @@ TEST(FormMainListFile, IsReadFromBesideTheExecutable) {
   config.executablePath = (root / "bin" / "quillon").string();
   winapi::TWinApiScope scope(std::make_shared<winapi::image::TImageWinApi>(config));
 
-  TformMain window([] { return std::make_unique<TBrowserManager>(0); });
+  TformMain window([] { return std::make_unique<TBrowserManager>(TFamilyMask{}); });
   EXPECT_EQ(window.Manager()->IEPageLocations(),
             (std::vector<std::string>{"HKCU\\Software\\A\\Start Page",
                                       "HKLM\\Software\\B\\Search Page"}));
