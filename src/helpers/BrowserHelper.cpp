@@ -1,6 +1,7 @@
 #include "helpers/BrowserHelper.h"
 
 #include <array>
+#include <memory>
 
 namespace quillon {
 
@@ -14,9 +15,7 @@ TCleanDecision AskRule(const TCleanRule& rule, TCacheType kind, TCacheItem* item
 TActionOutcome TBrowserHelperCustom::RefreshAll(TProfileStores& stores,
                                                 const THelperContext& context) {
   stores.ClearLists();
-  TActionOutcome outcome;
-  kAllCacheKinds.ForEach([&](TCacheType kind) { outcome.Merge(ReadKind(stores, context, kind)); });
-  return outcome;
+  return EachKind(kAllCacheKinds, &TBrowserHelperCustom::ReadKind, stores, context);
 }
 
 TActionOutcome TBrowserHelperCustom::Refresh(TProfileStores& stores, const THelperContext& context,
@@ -27,19 +26,21 @@ TActionOutcome TBrowserHelperCustom::Refresh(TProfileStores& stores, const THelp
 
 TActionOutcome TBrowserHelperCustom::Clean(TProfileStores& stores, const THelperContext& context,
                                            TCacheKinds kinds) {
-  TActionOutcome outcome;
-  for (const TCacheType kind : KindOrder())
-    if (kinds.Contains(kind))
-      outcome.Merge(CleanKind(stores, context, kind));
-  return outcome;
+  return EachKind(kinds, &TBrowserHelperCustom::CleanKind, stores, context);
 }
 
 TActionOutcome TBrowserHelperCustom::Purge(TProfileStores& stores, const THelperContext& context,
                                            TCacheKinds kinds) {
+  return EachKind(kinds, &TBrowserHelperCustom::PurgeKind, stores, context);
+}
+
+TActionOutcome TBrowserHelperCustom::EachKind(TCacheKinds kinds, TKindOperation operation,
+                                              TProfileStores& stores,
+                                              const THelperContext& context) {
   TActionOutcome outcome;
   for (const TCacheType kind : KindOrder())
     if (kinds.Contains(kind))
-      outcome.Merge(PurgeKind(stores, context, kind));
+      outcome.Merge((this->*operation)(stores, context, kind));
   return outcome;
 }
 

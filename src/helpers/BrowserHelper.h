@@ -11,7 +11,6 @@
 #include <array>
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <span>
 #include <string>
 
@@ -84,6 +83,13 @@ private:
   virtual TActionOutcome PurgeKind(TProfileStores&, const THelperContext&, TCacheType) {
     return {};
   }
+
+  using TKindOperation = TActionOutcome (TBrowserHelperCustom::*)(TProfileStores&,
+                                                                  const THelperContext&,
+                                                                  TCacheType);
+  // Runs operation on the kinds of kinds in KindOrder and adds up what each met.
+  TActionOutcome EachKind(TCacheKinds kinds, TKindOperation operation, TProfileStores& stores,
+                          const THelperContext& context);
 };
 
 // Netscape 4.x.

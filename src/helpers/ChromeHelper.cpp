@@ -7,7 +7,30 @@
 #include "helpers/SQLiteStoreOperations.h"
 #include "helpers/StoreOperations.h"
 
+#include <type_traits>
+
 namespace quillon {
+
+namespace {
+
+// Calls use with the store class of the kind (as a std::type_identity); a kind Chrome keeps no
+// store of answers nothing.
+template <typename F> TActionOutcome WithStoreOf(TCacheType kind, F&& use) {
+  switch (kind) {
+  case ctBookmarks:
+    return use(std::type_identity<TChromeBookmarks>{});
+  case ctCookies:
+    return use(std::type_identity<TChromeCookies>{});
+  case ctHistory:
+    return use(std::type_identity<TChromeHistory>{});
+  case ctCache:
+  case ctPages:
+    break;
+  }
+  return {};
+}
+
+} // namespace
 
 // Bookmarks go first: the History database keeps an address while a bookmark names it, so a
 // purge of the history after the bookmarks' takes the addresses as well.
@@ -17,53 +40,29 @@ TBrowserHelperCustom::TKindOrder TBrowserHelperChrome::KindOrder() const {
 
 TActionOutcome TBrowserHelperChrome::ReadKind(TProfileStores& profile, const THelperContext&,
                                               TCacheType kind) {
-  switch (kind) {
-  case ctBookmarks:
-    return ReadSQLiteStore<TChromeBookmarks>(profile, ctBookmarks);
-  case ctCookies:
-    return ReadSQLiteStore<TChromeCookies>(profile, ctCookies);
-  case ctHistory:
-    return ReadSQLiteStore<TChromeHistory>(profile, ctHistory);
-  case ctCache:
-  case ctPages:
-    break;
-  }
-  return {};
+  return WithStoreOf(kind, [&]<typename TStore>(std::type_identity<TStore>) {
+    return ReadSQLiteStore<TStore>(profile, kind);
+  });
 }
 
 TActionOutcome TBrowserHelperChrome::CleanKind(TProfileStores& profile,
                                                const THelperContext& context, TCacheType kind) {
   if (!context.Rule)
     return {};
-  switch (kind) {
-  case ctBookmarks:
-    return CleanSQLiteStore<TChromeBookmarks>(profile, ctBookmarks, context.Rule, false);
-  case ctCookies:
-    return CleanSQLiteStore<TChromeCookies>(profile, ctCookies, context.Rule, false);
-  case ctHistory:
-    return CleanSQLiteStore<TChromeHistory>(profile, ctHistory, context.Rule, false);
-  case ctCache:
-  case ctPages:
-    break;
-  }
-  return {};
+  return WithStoreOf(kind, [&]<typename TStore>(std::type_identity<TStore>) {
+    return CleanSQLiteStore<TStore>(profile, kind, context.Rule, false);
+  });
 }
 
 TActionOutcome TBrowserHelperChrome::PurgeKind(TProfileStores& profile, const THelperContext&,
                                                TCacheType kind) {
-  switch (kind) {
-  case ctBookmarks:
-    // The History database holds the visits too; only the starred rows go.
-    return PurgeSQLiteStore<TChromeBookmarks>(profile, ctBookmarks);
-  case ctCookies:
+  // The cookies have a database of their own; the History database holds the visits and the
+  // bookmarks, of which only the purged kind's rows go.
+  if (kind == ctCookies)
     return PurgeFile(profile, ctCookies);
-  case ctHistory:
-    return PurgeSQLiteStore<TChromeHistory>(profile, ctHistory);
-  case ctCache:
-  case ctPages:
-    break;
-  }
-  return {};
+  return WithStoreOf(kind, [&]<typename TStore>(std::type_identity<TStore>) {
+    return PurgeSQLiteStore<TStore>(profile, kind);
+  });
 }
 
 } // namespace quillon
