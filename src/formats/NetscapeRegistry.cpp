@@ -2,6 +2,7 @@
 
 #include "formats/FileErrors.h"
 #include "formats/StoreLimits.h"
+#include "winapi/LittleEndian.h"
 #include "winapi/TextCase.h"
 #include "winapi/WinApi.h"
 
@@ -17,21 +18,6 @@ namespace {
 constexpr std::size_t kRootOffsetPos = 12;
 constexpr std::size_t kRecordSize = 32;
 constexpr std::uint16_t kTypeKey = 1;
-
-std::optional<std::uint32_t> ReadU32At(std::string_view buf, std::size_t off) {
-  if (off > buf.size() || buf.size() - off < 4)
-    return std::nullopt;
-  const auto b = [&](std::size_t i) {
-    return static_cast<std::uint32_t>(std::uint8_t(buf[off + i]));
-  };
-  return b(0) | (b(1) << 8) | (b(2) << 16) | (b(3) << 24);
-}
-
-std::optional<std::uint16_t> ReadU16At(std::string_view buf, std::size_t off) {
-  if (off > buf.size() || buf.size() - off < 2)
-    return std::nullopt;
-  return static_cast<std::uint16_t>(std::uint8_t(buf[off]) | (std::uint8_t(buf[off + 1]) << 8));
-}
 
 struct TRecord {
   std::uint32_t NameOffset = 0;

@@ -1,5 +1,6 @@
 #include "platform/PEVersions.h"
 
+#include "winapi/LittleEndian.h"
 #include "winapi/Utf16.h"
 #include "winapi/WinApi.h"
 
@@ -12,29 +13,9 @@ namespace quillon {
 
 namespace {
 
-// --- Bounds-checked little-endian reads: absent past the end ---------------------------------
-
-bool Fits(std::string_view buf, std::size_t off, std::size_t len) {
-  return off <= buf.size() && buf.size() - off >= len;
-}
-
-std::optional<std::uint16_t> ReadU16At(std::string_view buf, std::size_t off) {
-  if (!Fits(buf, off, 2))
-    return std::nullopt;
-  return static_cast<std::uint16_t>(static_cast<unsigned char>(buf[off]) |
-                                    (static_cast<unsigned char>(buf[off + 1]) << 8));
-}
-
-std::optional<std::uint32_t> ReadU32At(std::string_view buf, std::size_t off) {
-  const auto lo = ReadU16At(buf, off);
-  const auto hi = ReadU16At(buf, off + 2);
-  if (!lo || !hi)
-    return std::nullopt;
-  return static_cast<std::uint32_t>(*lo) | (static_cast<std::uint32_t>(*hi) << 16);
-}
-
 // --- PE headers ------------------------------------------------------------------------------
 
+constexpr std::uint32_t kPeSignature = 0x00004550; // "PE\0\0"
 constexpr std::uint16_t kPe32Magic = 0x10B;
 constexpr std::uint16_t kPe32PlusMagic = 0x20B;
 constexpr std::uint32_t kResourceDirectoryIndex = 2;
@@ -59,8 +40,7 @@ std::optional<TPeImage> ReadPeHeaders(std::string_view image) {
   if (image.substr(0, 2) != "MZ")
     return std::nullopt;
   const auto peOffset = ReadU32At(image, 0x3C);
-  if (!peOffset || !Fits(image, *peOffset, 4) ||
-      image.substr(*peOffset, 4) != std::string_view("PE\0\0", 4))
+  if (!peOffset || ReadU32At(image, *peOffset) != kPeSignature)
     return std::nullopt;
   const std::size_t coff = static_cast<std::size_t>(*peOffset) + 4;
   const auto sectionCount = ReadU16At(image, coff + 2);

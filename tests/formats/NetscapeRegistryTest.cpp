@@ -4,6 +4,7 @@
 #include "formats/MapFileApi.h"
 #include "formats/StoreLimits.h"
 #include "kit/NetscapeRegistryWriter.h"
+#include "winapi/LittleEndian.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -22,18 +23,6 @@ using ::testing::StartsWith;
 namespace {
 
 constexpr char kPath[] = "C:\\Program Files\\Netscape\\Users\\registry.dat";
-
-void PutU32(std::string& bytes, std::size_t off, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i)
-    bytes[off + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-
-std::uint32_t GetU32(const std::string& bytes, std::size_t off) {
-  std::uint32_t v = 0;
-  for (int i = 3; i >= 0; --i)
-    v = (v << 8) | static_cast<unsigned char>(bytes[off + i]);
-  return v;
-}
 
 std::vector<std::string> ChildNames(const TDataRec* node) {
   std::vector<std::string> names;
@@ -160,12 +149,12 @@ TEST_F(NetscapeRegistry, CutsOffARecordThatFailsItsChecksWithTheSiblingsAfterIt)
   const std::string good = writer.Build(&layout);
 
   std::string wrongCheck = good;
-  PutU32(wrongCheck, layout.Keys.at("Users\\bob"), 4711);
+  PutU32At(wrongCheck, layout.Keys.at("Users\\bob"), 4711);
   EXPECT_EQ(Load(wrongCheck)->GetKeyNames("Users"), "alice");
 
   std::string wrongParent = good;
-  PutU32(wrongParent, layout.Entries.at("Users\\alice\\ProfileLocation") + 28,
-         layout.Keys.at("Users\\bob"));
+  PutU32At(wrongParent, layout.Entries.at("Users\\alice\\ProfileLocation") + 28,
+           layout.Keys.at("Users\\bob"));
   const auto reg = Load(wrongParent);
   EXPECT_EQ(reg->GetKeyNames("Users"), "carol\r\nbob\r\nalice");
   EXPECT_EQ(reg->ReadString("Users\\alice\\ProfileLocation"), ""); // the key looks empty
@@ -176,7 +165,7 @@ TEST_F(NetscapeRegistry, ReadsAnEmptyRegistryWhenTheRootCannotBeUsed) {
   const std::string good = kit::BuildNetscape4Registry({{"alice", "C:\\alice"}});
   for (const std::uint32_t root : {0u, 12u, 0xFFFFFFF0u, static_cast<std::uint32_t>(good.size())}) {
     std::string bytes = good;
-    PutU32(bytes, 12, root);
+    PutU32At(bytes, 12, root);
     const auto reg = Load(bytes);
     EXPECT_EQ(reg->Root(), nullptr) << root;
     EXPECT_EQ(reg->GetKeyNames("Users"), "") << root;
@@ -202,14 +191,14 @@ TEST_F(NetscapeRegistry, UsesOnlyTheBytesTheFileHolds) {
 
   // Lengths and offsets far past the end.
   std::string huge = good;
-  PutU32(huge, entry + 24, 0xFFFFFFFF);
+  PutU32At(huge, entry + 24, 0xFFFFFFFF);
   EXPECT_EQ(Load(huge)->ReadString("Users\\alice\\ProfileLocation"), "C:\\alice");
   std::string valueAway = good;
-  PutU32(valueAway, entry + 20, 0xFFFFFFF0);
+  PutU32At(valueAway, entry + 20, 0xFFFFFFF0);
   EXPECT_EQ(Load(valueAway)->ReadString("Users\\alice\\ProfileLocation"), "");
   std::string keyAway = good;
-  PutU32(keyAway, layout.Keys.at("Users") + 4, 0xFFFFFFF0);
-  PutU32(keyAway, layout.Keys.at("Users") + 16, 0x7FFFFFFF);
+  PutU32At(keyAway, layout.Keys.at("Users") + 4, 0xFFFFFFF0);
+  PutU32At(keyAway, layout.Keys.at("Users") + 16, 0x7FFFFFFF);
   const auto reg = Load(keyAway);
   ASSERT_EQ(reg->Root()->Children.size(), 1u);
   EXPECT_EQ(reg->Root()->Children[0]->Name, "");
@@ -243,29 +232,29 @@ TEST_F(NetscapeRegistry, StopsAtLinksBackToRecordsAlreadyRead) {
   const std::uint32_t users = layout.Keys.at("Users");
 
   std::string siblingLoop = good; // x -> y -> x -> ...
-  PutU32(siblingLoop, y + 12, x);
+  PutU32At(siblingLoop, y + 12, x);
   EXPECT_EQ(Load(siblingLoop)->GetKeyNames("Users"), "y\r\nx");
 
   std::string selfLoop = good; // an entry that is its own next sibling
   const std::uint32_t entry = layout.Entries.at("Users\\x\\ProfileLocation");
-  PutU32(selfLoop, entry + 12, entry);
+  PutU32At(selfLoop, entry + 12, entry);
   const auto reg = Load(selfLoop);
   EXPECT_EQ(reg->FindNode("Users\\x", reg->Root())->Children.size(), 1u);
 
   std::string shared = good; // both chains of Users start at x
-  PutU32(shared, users + 20, x);
+  PutU32At(shared, users + 20, x);
   EXPECT_EQ(Load(shared)->GetKeyNames("Users"), "y\r\nx");
 
   std::string toAncestors = good; // links up the tree are refused by the parent check
-  PutU32(toAncestors, y + 16, users);
-  PutU32(toAncestors, entry + 12, x);
+  PutU32At(toAncestors, y + 16, users);
+  PutU32At(toAncestors, entry + 12, x);
   const auto up = Load(toAncestors);
   EXPECT_EQ(up->GetKeyNames("Users"), "y\r\nx");
   EXPECT_EQ(up->GetKeyNames("Users\\y"), "");
   EXPECT_EQ(up->FindNode("Users\\x", up->Root())->Children.size(), 1u);
 
   std::string toRoot = good;
-  PutU32(toRoot, users + 16, layout.Root);
+  PutU32At(toRoot, users + 16, layout.Root);
   EXPECT_EQ(Load(toRoot)->GetKeyNames("Users"), "");
 }
 
@@ -275,24 +264,24 @@ TEST_F(NetscapeRegistry, StopsAtLinksBackToRecordsAlreadyRead) {
 std::string RecordChain(std::uint32_t count, bool nested) {
   constexpr std::uint32_t kStart = 128, kStride = 48;
   std::string bytes(kStart + (count + 1) * kStride, '\0');
-  PutU32(bytes, 12, kStart);
+  PutU32At(bytes, 12, kStart);
   for (std::uint32_t i = 0; i < count; ++i) {
     const std::uint32_t off = kStart + i * kStride;
     const bool last = i + 1 == count;
-    PutU32(bytes, off, off);
-    PutU32(bytes, off + 4, off + 32);
+    PutU32At(bytes, off, off);
+    PutU32At(bytes, off + 4, off + 32);
     const std::string name = nested ? "k" : (i == 0 ? "Wide" : "s" + std::to_string(i));
     bytes.replace(off + 32, name.size(), name);
     bytes[off + 8] = static_cast<char>(name.size());
     bytes[off + 10] = 1;
     if (nested) {
-      PutU32(bytes, off + 12, 0);
-      PutU32(bytes, off + 16, last ? 0 : off + kStride);
-      PutU32(bytes, off + 28, i == 0 ? 0 : off - kStride);
+      PutU32At(bytes, off + 12, 0);
+      PutU32At(bytes, off + 16, last ? 0 : off + kStride);
+      PutU32At(bytes, off + 28, i == 0 ? 0 : off - kStride);
     } else {
-      PutU32(bytes, off + 12, (i == 0 || last) ? 0 : off + kStride);
-      PutU32(bytes, off + 16, i == 0 && !last ? off + kStride : 0);
-      PutU32(bytes, off + 28, i == 0 ? 0 : kStart);
+      PutU32At(bytes, off + 12, (i == 0 || last) ? 0 : off + kStride);
+      PutU32At(bytes, off + 16, i == 0 && !last ? off + kStride : 0);
+      PutU32At(bytes, off + 28, i == 0 ? 0 : kStart);
     }
   }
   return bytes;
@@ -332,8 +321,8 @@ TEST_F(NetscapeRegistry, ManyCopiesOfOneHugeValueReadWithinTheBudgetAndAreRefuse
     const std::uint32_t big = layout.Entries.at("Users\\big\\v");
     for (int i = 0; i < copies; ++i) {
       const std::uint32_t entry = layout.Entries.at("Users\\many\\e" + std::to_string(i));
-      PutU32(bytes, entry + 20, GetU32(bytes, big + 20));
-      PutU32(bytes, entry + 24, GetU32(bytes, big + 24));
+      PutU32At(bytes, entry + 20, ReadU32At(bytes, big + 20).value());
+      PutU32At(bytes, entry + 24, ReadU32At(bytes, big + 24).value());
     }
     if (copies == 40) {
       const auto reg = Load(bytes);

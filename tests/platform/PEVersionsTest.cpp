@@ -2,6 +2,7 @@
 
 #include "kit/PeWriter.h"
 #include "kit/TempDir.h"
+#include "winapi/LittleEndian.h"
 #include "winapi/WinApi.h"
 
 #include <gtest/gtest.h>
@@ -37,7 +38,6 @@ public:
     data = it->second;
     return true;
   }
-
 };
 
 const std::string kChromeExe = R"(C:\Program Files\Google\Chrome\Application\chrome.exe)";
@@ -77,15 +77,6 @@ protected:
 
   static constexpr const char* kNoVersion = "0|0||0|0";
 };
-
-void WriteU32(std::string& b, std::size_t off, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i)
-    b[off + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-void WriteU16(std::string& b, std::size_t off, std::uint16_t v) {
-  b[off] = static_cast<char>(v & 0xFF);
-  b[off + 1] = static_cast<char>(v >> 8);
-}
 
 // Offset of a version block's header, found by its UTF-16 key.
 std::size_t BlockOffset(const std::string& file, const std::string& key) {
@@ -196,7 +187,7 @@ TEST_F(PEVersions, StringLengthFieldsDoNotCutTheText) {
   EXPECT_EQ(legacy.size(), 13u);
 
   std::string file = Exe(ChromeInfo());
-  WriteU16(file, BlockOffset(file, "CompanyName") + 2, 0);
+  PutU16At(file, BlockOffset(file, "CompanyName") + 2, 0);
   Put(file);
   std::vector<std::string> zeroLength;
   ASSERT_TRUE(ReadVersionStrings(kChromeExe, 0, zeroLength));
@@ -226,7 +217,7 @@ TEST_F(PEVersions, SubBlockQueriesAcceptSingleAndDoubledBackslashes) {
 
   // A value longer than its block is cut at the block's end, not read from what follows.
   std::string damaged(*resource);
-  WriteU16(damaged, BlockOffset(damaged, "Translation") + 2, 0xFFFF);
+  PutU16At(damaged, BlockOffset(damaged, "Translation") + 2, 0xFFFF);
   damaged += std::string(64, 'x');
   ASSERT_TRUE(VerQueryValue(damaged, R"(\VarFileInfo\Translation)", table));
   EXPECT_EQ(table.size(), 8u);
@@ -322,7 +313,7 @@ TEST_F(PEVersions, DamagedResourceTreeReadsAsNoResource) {
   const std::string whole = Summary();
   for (const TDamage& d : damages) {
     std::string file = good;
-    WriteU32(file, d.offset, d.value);
+    PutU32At(file, d.offset, d.value);
     Put(file);
     EXPECT_EQ(Summary(), d.stillReads ? whole : kNoVersion) << d.what;
   }
@@ -336,7 +327,7 @@ TEST_F(PEVersions, DamagedVersionBlocksEndTheWalk) {
 
   for (const std::uint16_t rootLength : {0, 5, 0xFFFF}) {
     std::string file = good;
-    WriteU16(file, root, rootLength);
+    PutU16At(file, root, rootLength);
     Put(file);
     EXPECT_EQ(Summary(), kNoVersion) << "root length " << rootLength;
   }
@@ -345,7 +336,7 @@ TEST_F(PEVersions, DamagedVersionBlocksEndTheWalk) {
   // what lies before it is still read, nothing after it.
   for (const std::uint16_t length : {0, 0xFFFF}) {
     std::string file = good;
-    WriteU16(file, BlockOffset(good, "StringFileInfo"), length);
+    PutU16At(file, BlockOffset(good, "StringFileInfo"), length);
     Put(file);
     std::vector<std::string> lines;
     EXPECT_EQ(GetTranslationCount(kChromeExe), 0) << length;
@@ -353,7 +344,7 @@ TEST_F(PEVersions, DamagedVersionBlocksEndTheWalk) {
     EXPECT_EQ(GetFileVersionText(kChromeExe), "1.0.154.48");
 
     file = good;
-    WriteU16(file, BlockOffset(good, "CompanyName"), length);
+    PutU16At(file, BlockOffset(good, "CompanyName"), length);
     Put(file);
     lines.clear();
     ASSERT_TRUE(ReadVersionStrings(kChromeExe, 0, lines));
@@ -365,7 +356,7 @@ TEST_F(PEVersions, DamagedVersionBlocksEndTheWalk) {
   // A value longer than its block is cut at the block's end.
   {
     std::string file = good;
-    WriteU16(file, BlockOffset(good, "ProductName") + 2, 0xFFFF);
+    PutU16At(file, BlockOffset(good, "ProductName") + 2, 0xFFFF);
     Put(file);
     std::vector<std::string> lines;
     ASSERT_TRUE(ReadVersionStrings(kChromeExe, 0, lines));
@@ -375,21 +366,21 @@ TEST_F(PEVersions, DamagedVersionBlocksEndTheWalk) {
 
   // A fixed file information block without its signature is no numeric version.
   std::string file = good;
-  WriteU32(file, root + 40, 0x12345678);
+  PutU32At(file, root + 40, 0x12345678);
   Put(file);
   EXPECT_EQ(GetFileVersionText(kChromeExe), "");
   EXPECT_EQ(GetTranslationCount(kChromeExe), 1);
 
   // Nor is one shorter than the structure.
   file = good;
-  WriteU16(file, root + 2, 16);
+  PutU16At(file, root + 2, 16);
   Put(file);
   EXPECT_EQ(GetFileVersionText(kChromeExe), "");
 
   // A key that runs to the end of its block without a terminator.
   file = good;
   const std::size_t value = BlockOffset(good, "ProductName");
-  WriteU16(file, value, 6 + 2 * 11); // "ProductName" and no NUL
+  PutU16At(file, value, 6 + 2 * 11); // "ProductName" and no NUL
   Put(file);
   std::vector<std::string> lines;
   ASSERT_TRUE(ReadVersionStrings(kChromeExe, 0, lines));

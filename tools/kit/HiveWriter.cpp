@@ -1,13 +1,13 @@
 #include "kit/HiveWriter.h"
 
+#include "kit/HostFile.h"
+#include "winapi/LittleEndian.h"
 #include "winapi/image/Hive.h"
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <unistd.h>
 
@@ -98,56 +98,33 @@ namespace {
 // 2011-03-01 12:00 UTC as a FILETIME.
 constexpr std::uint64_t kFixedHiveTime = 129433968000000000ull;
 
-void PutU64(std::string& b, std::size_t off, std::uint64_t v) {
-  for (int i = 0; i < 8; ++i)
-    b[off + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-
-std::uint32_t GetU32(const std::string& b, std::size_t off) {
-  std::uint32_t v = 0;
-  for (int i = 3; i >= 0; --i)
-    v = (v << 8) | static_cast<unsigned char>(b[off + i]);
-  return v;
-}
-
 // hivex stamps the base block and every key with the time of writing; the kit writes one fixed
 // time instead, so that the same content gives the same bytes on every run.
 void StampFixedTime(const std::string& hostPath) {
-  std::string b;
-  {
-    std::ifstream in(hostPath, std::ios::binary);
-    b.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
+  std::string b = ReadHostFile(hostPath);
   if (b.size() < 4096 || b.compare(0, 4, "regf") != 0)
     throw std::runtime_error("not a hive: " + hostPath);
-  PutU64(b, 12, kFixedHiveTime);
+  PutU64At(b, 12, kFixedHiveTime);
   for (std::size_t bin = 4096; bin + 32 <= b.size();) {
     if (b.compare(bin, 4, "hbin") != 0)
       break;
-    const std::uint32_t binSize = GetU32(b, bin + 8);
+    const std::uint32_t binSize = ReadU32At(b, bin + 8).value_or(0);
     if (binSize < 32 || bin + binSize > b.size())
       break;
-    PutU64(b, bin + 20, kFixedHiveTime);
+    PutU64At(b, bin + 20, kFixedHiveTime);
     for (std::size_t cell = bin + 32; cell + 4 <= bin + binSize;) {
-      const auto size = static_cast<std::int32_t>(GetU32(b, cell));
+      const auto size = static_cast<std::int32_t>(ReadU32At(b, cell).value_or(0));
       const std::uint32_t length = size < 0 ? static_cast<std::uint32_t>(-size) : size;
       if (length < 8 || cell + length > bin + binSize)
         break;
       if (size < 0 && length >= 16 && b.compare(cell + 4, 2, "nk") == 0)
-        PutU64(b, cell + 8, kFixedHiveTime);
+        PutU64At(b, cell + 8, kFixedHiveTime);
       cell += length;
     }
     bin += binSize;
   }
-  std::uint32_t sum = 0;
-  for (std::size_t off = 0; off < 508; off += 4)
-    sum ^= GetU32(b, off);
-  for (int i = 0; i < 4; ++i)
-    b[508 + i] = static_cast<char>((sum >> (8 * i)) & 0xFF);
-  std::ofstream out(hostPath, std::ios::binary | std::ios::trunc);
-  out.write(b.data(), static_cast<std::streamsize>(b.size()));
-  if (!out)
-    throw std::runtime_error("cannot write hive " + hostPath);
+  img::StampBaseBlockChecksum(b);
+  WriteHostFile(hostPath, b);
 }
 
 } // namespace

@@ -1,12 +1,12 @@
 #include "kit/ImageBuilder.h"
 
+#include "kit/HostFile.h"
 #include "winapi/image/ImageFileSystem.h"
 
 #include "winapi/WinApi.h"
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <stdexcept>
 
 namespace quillon::kit {
@@ -158,10 +158,7 @@ THiveWriter& TImageBuilder::UserClassesHive(const std::string& name) {
 void TImageBuilder::AddFile(const std::string& windowsPath, const std::string& content) {
   const std::filesystem::path host = HostPathOf(windowsPath);
   std::filesystem::create_directories(host.parent_path());
-  std::ofstream out(host, std::ios::binary | std::ios::trunc);
-  out.write(content.data(), static_cast<std::streamsize>(content.size()));
-  if (!out)
-    throw std::runtime_error("cannot write " + host.string());
+  WriteHostFile(host.string(), content);
 }
 
 void TImageBuilder::AddFolder(const std::string& windowsPath) {

@@ -1,7 +1,7 @@
 #include "kit/MorkWriter.h"
 
+#include "kit/HostFile.h"
 #include <cstdio>
-#include <fstream>
 #include <stdexcept>
 
 namespace quillon::kit {
@@ -218,12 +218,7 @@ std::string TMorkWriter::Build() const {
 }
 
 void TMorkWriter::WriteFile(const std::string& hostPath) const {
-  const std::string bytes = Build();
-  std::ofstream out(hostPath, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  out.close();
-  if (!out)
-    throw std::runtime_error("cannot write " + hostPath);
+  WriteHostFile(hostPath, Build());
 }
 
 std::string BuildHistoryDat(const std::vector<TMorkHistoryEntry>& entries,

@@ -1,7 +1,7 @@
 #include "kit/NetscapeRegistryWriter.h"
 
-#include <fstream>
-#include <stdexcept>
+#include "kit/HostFile.h"
+#include "winapi/LittleEndian.h"
 
 namespace quillon::kit {
 
@@ -12,16 +12,6 @@ namespace {
 constexpr std::uint32_t kMagic = 0x76644441;
 constexpr std::uint32_t kHeaderSize = 128;
 constexpr std::uint32_t kRecordSize = 32;
-
-void PutU16(std::string& out, std::size_t off, std::uint16_t v) {
-  out[off] = static_cast<char>(v & 0xFF);
-  out[off + 1] = static_cast<char>(v >> 8);
-}
-
-void PutU32(std::string& out, std::size_t off, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i)
-    out[off + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-}
 
 std::vector<std::string_view> SplitPath(std::string_view path) {
   std::vector<std::string_view> parts;
@@ -135,25 +125,25 @@ std::string TNetscapeRegistryWriter::Build(TNSRegistryLayout* layout) const {
   const TPlacement rootPlacement = placeKey(placeKey, *root_);
 
   std::string out(next, '\0');
-  PutU32(out, 0, kMagic);
-  PutU16(out, 4, 1);
-  PutU16(out, 6, 2);
-  PutU32(out, 8, next);
-  PutU32(out, 12, rootPlacement.Record);
+  PutU32At(out, 0, kMagic);
+  PutU16At(out, 4, 1);
+  PutU16At(out, 6, 2);
+  PutU32At(out, 8, next);
+  PutU32At(out, 12, rootPlacement.Record);
 
   const auto writeRecord = [&out](std::uint32_t at, std::string_view name, std::uint16_t type,
                                   std::uint32_t nextSibling, std::uint32_t down,
                                   std::uint32_t value, std::uint32_t valueLength,
                                   std::uint32_t parent) {
-    PutU32(out, at, at);
-    PutU32(out, at + 4, at + kRecordSize);
-    PutU16(out, at + 8, static_cast<std::uint16_t>(name.size() + 1));
-    PutU16(out, at + 10, type);
-    PutU32(out, at + 12, nextSibling);
-    PutU32(out, at + 16, down);
-    PutU32(out, at + 20, value);
-    PutU32(out, at + 24, valueLength);
-    PutU32(out, at + 28, parent);
+    PutU32At(out, at, at);
+    PutU32At(out, at + 4, at + kRecordSize);
+    PutU16At(out, at + 8, static_cast<std::uint16_t>(name.size() + 1));
+    PutU16At(out, at + 10, type);
+    PutU32At(out, at + 12, nextSibling);
+    PutU32At(out, at + 16, down);
+    PutU32At(out, at + 20, value);
+    PutU32At(out, at + 24, valueLength);
+    PutU32At(out, at + 28, parent);
     out.replace(at + kRecordSize, name.size(), name);
   };
   const auto writeKey = [&](const auto& self, const TKey& key, const TPlacement& placed,
@@ -188,12 +178,7 @@ std::string TNetscapeRegistryWriter::Build(TNSRegistryLayout* layout) const {
 }
 
 void TNetscapeRegistryWriter::WriteFile(const std::string& hostPath) const {
-  const std::string bytes = Build();
-  std::ofstream out(hostPath, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  out.close();
-  if (!out)
-    throw std::runtime_error("cannot write " + hostPath);
+  WriteHostFile(hostPath, Build());
 }
 
 std::string BuildNetscape4Registry(const std::vector<std::pair<std::string, std::string>>& users) {

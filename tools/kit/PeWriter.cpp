@@ -1,7 +1,9 @@
 #include "kit/PeWriter.h"
 
+#include "kit/HostFile.h"
+#include "winapi/LittleEndian.h"
+
 #include <charconv>
-#include <fstream>
 #include <stdexcept>
 
 namespace quillon::kit {
@@ -13,25 +15,8 @@ constexpr std::uint32_t kSectionAlignment = 0x1000;
 constexpr std::uint32_t kPeOffset = 0x40;
 constexpr std::uint32_t kTimeDateStamp = 0x4B1E2C00; // fixed, so that builds are reproducible
 
-void PutU16(std::string& b, std::size_t off, std::uint32_t v) {
-  if (b.size() < off + 2)
-    b.resize(off + 2, '\0');
-  b[off] = static_cast<char>(v & 0xFF);
-  b[off + 1] = static_cast<char>((v >> 8) & 0xFF);
-}
-
-void PutU32(std::string& b, std::size_t off, std::uint32_t v) {
-  PutU16(b, off, v & 0xFFFF);
-  PutU16(b, off + 2, v >> 16);
-}
-
-void PutU64(std::string& b, std::size_t off, std::uint64_t v) {
-  PutU32(b, off, static_cast<std::uint32_t>(v));
-  PutU32(b, off + 4, static_cast<std::uint32_t>(v >> 32));
-}
-
 void AppendU32(std::string& b, std::uint32_t v) {
-  PutU32(b, b.size(), v);
+  PutU32At(b, b.size(), v);
 }
 
 void Pad4(std::string& b) {
@@ -94,9 +79,9 @@ std::string Block(const std::string& key, std::uint16_t type, const std::string&
   }
   if (b.size() > 0xFFFF)
     throw std::length_error("version block too large: " + key);
-  PutU16(b, 0, static_cast<std::uint32_t>(b.size()));
-  PutU16(b, 2, valueLength);
-  PutU16(b, 4, type);
+  PutU16At(b, 0, static_cast<std::uint32_t>(b.size()));
+  PutU16At(b, 2, valueLength);
+  PutU16At(b, 4, type);
   return b;
 }
 
@@ -229,17 +214,17 @@ std::string BuildPeFile(const TPeOptions& options, TPeLayout* layout) {
       const std::uint16_t language =
           options.Version->Translations.empty() ? 0x0409 : options.Version->Translations[0].first;
       std::string& d = s.data;
-      PutU16(d, 0x0E, 1);
-      PutU32(d, 0x10, 16);
-      PutU32(d, 0x14, 0x80000000u | 0x18);
-      PutU16(d, 0x18 + 0x0E, 1);
-      PutU32(d, 0x18 + 0x10, 1);
-      PutU32(d, 0x18 + 0x14, 0x80000000u | 0x30);
-      PutU16(d, 0x30 + 0x0E, 1);
-      PutU32(d, 0x30 + 0x10, language);
-      PutU32(d, 0x30 + 0x14, 0x48);
-      PutU32(d, 0x48, s.rva + 0x58);
-      PutU32(d, 0x4C, static_cast<std::uint32_t>(version.size()));
+      PutU16At(d, 0x0E, 1);
+      PutU32At(d, 0x10, 16);
+      PutU32At(d, 0x14, 0x80000000u | 0x18);
+      PutU16At(d, 0x18 + 0x0E, 1);
+      PutU32At(d, 0x18 + 0x10, 1);
+      PutU32At(d, 0x18 + 0x14, 0x80000000u | 0x30);
+      PutU16At(d, 0x30 + 0x0E, 1);
+      PutU32At(d, 0x30 + 0x10, language);
+      PutU32At(d, 0x30 + 0x14, 0x48);
+      PutU32At(d, 0x48, s.rva + 0x58);
+      PutU32At(d, 0x4C, static_cast<std::uint32_t>(version.size()));
       d.resize(0x58, '\0');
       d += version;
       s.virtualSize = static_cast<std::uint32_t>(d.size());
@@ -254,78 +239,78 @@ std::string BuildPeFile(const TPeOptions& options, TPeLayout* layout) {
   // DOS header: loaders look only at the magic and the offset of the PE header.
   b[0] = 'M';
   b[1] = 'Z';
-  PutU16(b, 0x02, 0x90);
-  PutU16(b, 0x04, 3);
-  PutU16(b, 0x08, 4);
-  PutU16(b, 0x0C, 0xFFFF);
-  PutU16(b, 0x10, 0xB8);
-  PutU16(b, 0x18, 0x40);
-  PutU32(b, 0x3C, kPeOffset);
+  PutU16At(b, 0x02, 0x90);
+  PutU16At(b, 0x04, 3);
+  PutU16At(b, 0x08, 4);
+  PutU16At(b, 0x0C, 0xFFFF);
+  PutU16At(b, 0x10, 0xB8);
+  PutU16At(b, 0x18, 0x40);
+  PutU32At(b, 0x3C, kPeOffset);
 
   b.replace(kPeOffset, 4, std::string("PE\0\0", 4));
   const std::size_t coff = kPeOffset + 4;
-  PutU16(b, coff, options.Is64 ? 0x8664 : 0x014C);
-  PutU16(b, coff + 2, static_cast<std::uint32_t>(sections.size()));
-  PutU32(b, coff + 4, kTimeDateStamp);
-  PutU16(b, coff + 16, static_cast<std::uint32_t>(optionalSize));
+  PutU16At(b, coff, options.Is64 ? 0x8664 : 0x014C);
+  PutU16At(b, coff + 2, static_cast<std::uint32_t>(sections.size()));
+  PutU32At(b, coff + 4, kTimeDateStamp);
+  PutU16At(b, coff + 16, static_cast<std::uint32_t>(optionalSize));
   // Executable image; 32-bit machine or large-address aware.
-  PutU16(b, coff + 18, options.Is64 ? 0x0022 : 0x0102);
+  PutU16At(b, coff + 18, options.Is64 ? 0x0022 : 0x0102);
 
   std::uint32_t codeSize = 0;
   std::uint32_t dataSize = 0;
   for (const TSectionPlan& s : sections)
     (s.characteristics & 0x20 ? codeSize : dataSize) += s.rawSize;
   const std::size_t o = optional;
-  PutU16(b, o, options.Is64 ? 0x20B : 0x10B);
+  PutU16At(b, o, options.Is64 ? 0x20B : 0x10B);
   b[o + 2] = 9; // linker version 9.0
-  PutU32(b, o + 4, codeSize);
-  PutU32(b, o + 8, dataSize);
-  PutU32(b, o + 16, options.WithCode ? kSectionAlignment : 0); // entry point
-  PutU32(b, o + 20, kSectionAlignment);                        // base of code
+  PutU32At(b, o + 4, codeSize);
+  PutU32At(b, o + 8, dataSize);
+  PutU32At(b, o + 16, options.WithCode ? kSectionAlignment : 0); // entry point
+  PutU32At(b, o + 20, kSectionAlignment);                        // base of code
   if (options.Is64) {
-    PutU64(b, o + 24, 0x140000000ull);
+    PutU64At(b, o + 24, 0x140000000ull);
   } else {
-    PutU32(b, o + 24, options.WithCode ? 2 * kSectionAlignment : kSectionAlignment); // data
-    PutU32(b, o + 28, 0x400000);
+    PutU32At(b, o + 24, options.WithCode ? 2 * kSectionAlignment : kSectionAlignment); // data
+    PutU32At(b, o + 28, 0x400000);
   }
-  PutU32(b, o + 32, kSectionAlignment);
-  PutU32(b, o + 36, kFileAlignment);
-  PutU16(b, o + 40, options.Is64 ? 6 : 5); // operating system version
-  PutU16(b, o + 42, options.Is64 ? 0 : 1);
-  PutU16(b, o + 48, options.Is64 ? 6 : 5); // subsystem version
-  PutU16(b, o + 50, options.Is64 ? 0 : 1);
-  PutU32(b, o + 56, nextRva);     // size of image
-  PutU32(b, o + 60, headersSize); // size of headers
-  PutU16(b, o + 68, 2);           // Windows GUI
-  PutU16(b, o + 70, 0x8140);      // terminal-server aware, NX compatible, dynamic base
+  PutU32At(b, o + 32, kSectionAlignment);
+  PutU32At(b, o + 36, kFileAlignment);
+  PutU16At(b, o + 40, options.Is64 ? 6 : 5); // operating system version
+  PutU16At(b, o + 42, options.Is64 ? 0 : 1);
+  PutU16At(b, o + 48, options.Is64 ? 6 : 5); // subsystem version
+  PutU16At(b, o + 50, options.Is64 ? 0 : 1);
+  PutU32At(b, o + 56, nextRva);     // size of image
+  PutU32At(b, o + 60, headersSize); // size of headers
+  PutU16At(b, o + 68, 2);           // Windows GUI
+  PutU16At(b, o + 70, 0x8140);      // terminal-server aware, NX compatible, dynamic base
   const std::size_t sizes = o + 72;
   if (options.Is64) {
-    PutU64(b, sizes, 0x100000);
-    PutU64(b, sizes + 8, 0x1000);
-    PutU64(b, sizes + 16, 0x100000);
-    PutU64(b, sizes + 24, 0x1000);
+    PutU64At(b, sizes, 0x100000);
+    PutU64At(b, sizes + 8, 0x1000);
+    PutU64At(b, sizes + 16, 0x100000);
+    PutU64At(b, sizes + 24, 0x1000);
   } else {
-    PutU32(b, sizes, 0x100000);
-    PutU32(b, sizes + 4, 0x1000);
-    PutU32(b, sizes + 8, 0x100000);
-    PutU32(b, sizes + 12, 0x1000);
+    PutU32At(b, sizes, 0x100000);
+    PutU32At(b, sizes + 4, 0x1000);
+    PutU32At(b, sizes + 8, 0x100000);
+    PutU32At(b, sizes + 12, 0x1000);
   }
   const std::size_t directoryCount = o + (options.Is64 ? 108 : 92);
-  PutU32(b, directoryCount, 16);
+  PutU32At(b, directoryCount, 16);
   if (options.Version) {
-    PutU32(b, directoryCount + 4 + 2 * 8, sections[rsrcIndex].rva);
-    PutU32(b, directoryCount + 4 + 2 * 8 + 4, sections[rsrcIndex].virtualSize);
+    PutU32At(b, directoryCount + 4 + 2 * 8, sections[rsrcIndex].rva);
+    PutU32At(b, directoryCount + 4 + 2 * 8 + 4, sections[rsrcIndex].virtualSize);
   }
 
   for (std::size_t i = 0; i < sections.size(); ++i) {
     const TSectionPlan& s = sections[i];
     const std::size_t h = sectionTable + 40 * i;
     b.replace(h, std::string_view(s.name).size(), s.name);
-    PutU32(b, h + 8, s.virtualSize);
-    PutU32(b, h + 12, s.rva);
-    PutU32(b, h + 16, s.rawSize);
-    PutU32(b, h + 20, s.rawPointer);
-    PutU32(b, h + 36, s.characteristics);
+    PutU32At(b, h + 8, s.virtualSize);
+    PutU32At(b, h + 12, s.rva);
+    PutU32At(b, h + 16, s.rawSize);
+    PutU32At(b, h + 20, s.rawPointer);
+    PutU32At(b, h + 36, s.characteristics);
   }
   for (const TSectionPlan& s : sections) {
     b += s.data;
@@ -346,12 +331,7 @@ std::string BuildPeFile(const TPeOptions& options, TPeLayout* layout) {
 }
 
 void WritePeFile(const std::string& hostPath, const TPeOptions& options) {
-  const std::string bytes = BuildPeFile(options);
-  std::ofstream out(hostPath, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  out.close();
-  if (!out)
-    throw std::runtime_error("cannot write " + hostPath);
+  WriteHostFile(hostPath, BuildPeFile(options));
 }
 
 } // namespace quillon::kit

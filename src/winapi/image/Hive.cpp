@@ -1,5 +1,6 @@
 #include "winapi/image/Hive.h"
 
+#include "winapi/LittleEndian.h"
 #include "winapi/Utf16.h"
 
 #include <cerrno>
@@ -22,25 +23,6 @@ struct TFreeDeleter {
 };
 template <class T> using TMallocPtr = std::unique_ptr<T, TFreeDeleter>;
 
-void Put16(std::string& b, std::size_t off, std::uint16_t v) {
-  b[off] = static_cast<char>(v & 0xFF);
-  b[off + 1] = static_cast<char>(v >> 8);
-}
-void Put32(std::string& b, std::size_t off, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i)
-    b[off + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-void Put64(std::string& b, std::size_t off, std::uint64_t v) {
-  for (int i = 0; i < 8; ++i)
-    b[off + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-std::uint32_t Get32(const std::string& b, std::size_t off) {
-  std::uint32_t v = 0;
-  for (int i = 3; i >= 0; --i)
-    v = (v << 8) | static_cast<unsigned char>(b[off + i]);
-  return v;
-}
-
 std::size_t Align8(std::size_t n) {
   return (n + 7) & ~static_cast<std::size_t>(7);
 }
@@ -62,19 +44,19 @@ std::string MinimalSecurityDescriptor() {
   constexpr std::size_t kAce = 8 + 12;
   constexpr std::size_t kAcl = 8 + kAce;
   std::string sd(kHeader + kAcl, '\0');
-  sd[0] = 1;                               // revision
-  Put16(sd, 2, 0x8004);                    // self-relative, DACL present
-  Put32(sd, 4, kHeader + kAcl);            // owner
-  Put32(sd, 8, kHeader + kAcl + 16);       // group
-  Put32(sd, 12, 0);                        // no SACL
-  Put32(sd, 16, kHeader);                  // DACL
-  sd[kHeader] = 2;                         // ACL revision
-  Put16(sd, kHeader + 2, kAcl);            // ACL size
-  Put16(sd, kHeader + 4, 1);               // one ACE
-  sd[kHeader + 8] = 0;                     // ACCESS_ALLOWED_ACE_TYPE
-  sd[kHeader + 9] = 0x02;                  // CONTAINER_INHERIT_ACE
-  Put16(sd, kHeader + 10, kAce);           // ACE size
-  Put32(sd, kHeader + 12, KEY_ALL_ACCESS); // mask
+  sd[0] = 1;                                  // revision
+  PutU16At(sd, 2, 0x8004);                    // self-relative, DACL present
+  PutU32At(sd, 4, kHeader + kAcl);            // owner
+  PutU32At(sd, 8, kHeader + kAcl + 16);       // group
+  PutU32At(sd, 12, 0);                        // no SACL
+  PutU32At(sd, 16, kHeader);                  // DACL
+  sd[kHeader] = 2;                            // ACL revision
+  PutU16At(sd, kHeader + 2, kAcl);            // ACL size
+  PutU16At(sd, kHeader + 4, 1);               // one ACE
+  sd[kHeader + 8] = 0;                        // ACCESS_ALLOWED_ACE_TYPE
+  sd[kHeader + 9] = 0x02;                     // CONTAINER_INHERIT_ACE
+  PutU16At(sd, kHeader + 10, kAce);           // ACE size
+  PutU32At(sd, kHeader + 12, KEY_ALL_ACCESS); // mask
   std::memcpy(sd.data() + kHeader + 16, everyone.data(), everyone.size());
   return sd + administrators + system;
 }
@@ -245,6 +227,18 @@ bool HiveTreeIsSound(hive_h* h) {
   return true;
 }
 
+void StampBaseBlockChecksum(std::string& hive) {
+  std::uint32_t checksum = 0;
+  for (std::size_t off = 0; off < kBaseBlockChecksumOffset; off += 4)
+    checksum ^= ReadU32At(hive, off).value_or(0);
+  // Windows reserves both of these values.
+  if (checksum == 0xFFFFFFFFu)
+    checksum = 0xFFFFFFFEu;
+  else if (checksum == 0)
+    checksum = 1;
+  PutU32At(hive, kBaseBlockChecksumOffset, checksum);
+}
+
 // Base block (4 KiB), then one 4 KiB hive bin holding the root key, its security cell and one
 // free cell for the rest. Offsets inside the bin data are relative to the first bin.
 std::string EmptyHiveBytes(std::string_view rootName) {
@@ -263,60 +257,53 @@ std::string EmptyHiveBytes(std::string_view rootName) {
 
   // Base block.
   std::memcpy(file.data(), "regf", 4);
-  Put32(file, 0x04, 1); // primary sequence number
-  Put32(file, 0x08, 1); // secondary sequence number (equal: the hive is consistent)
-  Put64(file, 0x0C, now);
-  Put32(file, 0x14, 1); // major version
-  Put32(file, 0x18, 5); // minor version
-  Put32(file, 0x1C, 0); // primary file
-  Put32(file, 0x20, 1); // direct memory load format
-  Put32(file, 0x24, kRootOffset);
-  Put32(file, 0x28, kBinSize);
-  Put32(file, 0x2C, 1); // clustering factor
-  std::uint32_t checksum = 0;
-  for (std::size_t off = 0; off < 0x1FC; off += 4)
-    checksum ^= Get32(file, off);
-  if (checksum == 0xFFFFFFFFu)
-    checksum = 0xFFFFFFFEu;
-  else if (checksum == 0)
-    checksum = 1;
-  Put32(file, 0x1FC, checksum);
+  PutU32At(file, 0x04, 1); // primary sequence number
+  PutU32At(file, 0x08, 1); // secondary sequence number (equal: the hive is consistent)
+  PutU64At(file, 0x0C, now);
+  PutU32At(file, 0x14, 1); // major version
+  PutU32At(file, 0x18, 5); // minor version
+  PutU32At(file, 0x1C, 0); // primary file
+  PutU32At(file, 0x20, 1); // direct memory load format
+  PutU32At(file, 0x24, kRootOffset);
+  PutU32At(file, 0x28, kBinSize);
+  PutU32At(file, 0x2C, 1); // clustering factor
+  StampBaseBlockChecksum(file);
 
   // Hive bin header.
   const std::size_t bin = kBaseBlock;
   std::memcpy(file.data() + bin, "hbin", 4);
-  Put32(file, bin + 0x04, 0);
-  Put32(file, bin + 0x08, kBinSize);
-  Put64(file, bin + 0x14, now);
+  PutU32At(file, bin + 0x04, 0);
+  PutU32At(file, bin + 0x08, kBinSize);
+  PutU64At(file, bin + 0x14, now);
 
   // Root key: a used cell (negative size) holding the "nk" record.
   const std::size_t nk = bin + kRootOffset;
-  Put32(file, nk, static_cast<std::uint32_t>(-static_cast<std::int32_t>(nkSize)));
+  PutU32At(file, nk, static_cast<std::uint32_t>(-static_cast<std::int32_t>(nkSize)));
   const std::size_t k = nk + 4;
   std::memcpy(file.data() + k, "nk", 2);
-  Put16(file, k + 0x02, 0x2C); // hive entry, cannot be deleted, name in ASCII
-  Put64(file, k + 0x04, now);
-  Put32(file, k + 0x10, 0xFFFFFFFFu); // no parent
-  Put32(file, k + 0x1C, 0xFFFFFFFFu); // no sub-key list
-  Put32(file, k + 0x20, 0xFFFFFFFFu); // no volatile sub-key list
-  Put32(file, k + 0x28, 0xFFFFFFFFu); // no value list
-  Put32(file, k + 0x2C, skOffset);
-  Put32(file, k + 0x30, 0xFFFFFFFFu); // no class name
-  Put16(file, k + 0x48, static_cast<std::uint16_t>(nameLen));
+  PutU16At(file, k + 0x02, 0x2C); // hive entry, cannot be deleted, name in ASCII
+  PutU64At(file, k + 0x04, now);
+  PutU32At(file, k + 0x10, 0xFFFFFFFFu); // no parent
+  PutU32At(file, k + 0x1C, 0xFFFFFFFFu); // no sub-key list
+  PutU32At(file, k + 0x20, 0xFFFFFFFFu); // no volatile sub-key list
+  PutU32At(file, k + 0x28, 0xFFFFFFFFu); // no value list
+  PutU32At(file, k + 0x2C, skOffset);
+  PutU32At(file, k + 0x30, 0xFFFFFFFFu); // no class name
+  PutU16At(file, k + 0x48, static_cast<std::uint16_t>(nameLen));
   std::memcpy(file.data() + k + 0x4C, rootName.data(), nameLen);
 
   // Security cell, linked to itself as the only one of the hive.
   const std::size_t sk = bin + skOffset;
-  Put32(file, sk, static_cast<std::uint32_t>(-static_cast<std::int32_t>(skSize)));
+  PutU32At(file, sk, static_cast<std::uint32_t>(-static_cast<std::int32_t>(skSize)));
   std::memcpy(file.data() + sk + 4, "sk", 2);
-  Put32(file, sk + 4 + 0x04, skOffset);
-  Put32(file, sk + 4 + 0x08, skOffset);
-  Put32(file, sk + 4 + 0x0C, 1); // reference count
-  Put32(file, sk + 4 + 0x10, static_cast<std::uint32_t>(sd.size()));
+  PutU32At(file, sk + 4 + 0x04, skOffset);
+  PutU32At(file, sk + 4 + 0x08, skOffset);
+  PutU32At(file, sk + 4 + 0x0C, 1); // reference count
+  PutU32At(file, sk + 4 + 0x10, static_cast<std::uint32_t>(sd.size()));
   std::memcpy(file.data() + sk + 4 + 0x14, sd.data(), sd.size());
 
   // The rest of the bin is one free cell (positive size).
-  Put32(file, bin + freeOffset, static_cast<std::uint32_t>(kBinSize - freeOffset));
+  PutU32At(file, bin + freeOffset, static_cast<std::uint32_t>(kBinSize - freeOffset));
   return file;
 }
 

@@ -27,6 +27,10 @@ THiveHandle OpenHive(const std::string& hostPath, bool writable);
 // read, a key appears twice (a loop) or the tree is deeper than Windows allows.
 bool HiveTreeIsSound(hive_h* h);
 
+// Writes the checksum of the base block (the XOR of its first 127 double words) into it.
+inline constexpr std::size_t kBaseBlockChecksumOffset = 0x1FC;
+void StampBaseBlockChecksum(std::string& hive);
+
 // The bytes of an empty hive: base block, one hive bin with the root key and the security cell
 // that hivex copies into every key it adds.
 std::string EmptyHiveBytes(std::string_view rootName = "ROOT");
