@@ -1,5 +1,6 @@
 #include "cli/CliRun.h"
 
+#include "kit/HostFile.h"
 #include "kit/ImageBuilder.h"
 #include "kit/MozillaTextStores.h"
 #include "kit/TempDir.h"
@@ -9,7 +10,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -143,15 +143,6 @@ TEST(CliHelp, ListsEveryCommandAndOption) {
     EXPECT_NE(r.out.find(word), std::string::npos) << word;
 }
 
-} // namespace
-
-namespace {
-
-std::string ReadHostFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 TEST(CliListFile, EncodeThenDecodeGivesTheTextBackWithEitherKey) {
   quillon::kit::TTempDir dir;
   const std::string plain = dir.Path() + "/locations.txt";
@@ -164,7 +155,7 @@ TEST(CliListFile, EncodeThenDecodeGivesTheTextBackWithEitherKey) {
     std::vector<std::string> encode = {"listfile", "encode", plain, cipher};
     encode.insert(encode.end(), key.begin(), key.end());
     ASSERT_EQ(RunCli(encode).code, 0);
-    const std::string written = ReadHostFile(cipher);
+    const std::string written = quillon::kit::ReadHostFile(cipher);
     EXPECT_EQ(written.size(), text.size());
     EXPECT_NE(written, text);
     std::vector<std::string> decode = {"listfile", "decode", cipher};
@@ -181,7 +172,7 @@ TEST(CliListFile, TheBuiltListFileHoldsTheDataSource) {
   const std::string source = std::string(QUILLON_SOURCE_DIR) + "/data/Quillon.ieldat.txt";
   const TCliResult r = RunCli({"listfile", "decode", folder + "/Quillon.ieldat"});
   ASSERT_EQ(r.code, 0) << r.err;
-  EXPECT_EQ(r.out, ReadHostFile(source));
+  EXPECT_EQ(r.out, quillon::kit::ReadHostFile(source));
 }
 
 TEST(CliListFile, BadArgumentsGiveExitCode2) {

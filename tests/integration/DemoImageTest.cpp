@@ -2,6 +2,7 @@
 #include "cli/Cli.h"
 #include "cli/CliRun.h"
 #include "formats/BrowserCacheSQLite.h"
+#include "kit/HostFile.h"
 #include "kit/TempDir.h"
 #include "winapi/WinApi.h"
 #include "winapi/image/ImageRegistry.h"
@@ -11,7 +12,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <sstream>
 
@@ -27,9 +27,7 @@ std::map<std::string, std::string> ReadTree(const std::string& root) {
   for (const auto& entry : fs::recursive_directory_iterator(root)) {
     if (!entry.is_regular_file())
       continue;
-    std::ifstream in(entry.path(), std::ios::binary);
-    files[fs::relative(entry.path(), root).string()] =
-        std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    files[fs::relative(entry.path(), root).string()] = kit::ReadHostFile(entry.path());
   }
   return files;
 }
@@ -162,11 +160,6 @@ TEST(DemoImageCli, PurgeCookiesDeletesTheCookieFile) {
   EXPECT_FALSE(fs::exists(cookies));
 }
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // Rows of a table, read the way another program would; -1 when the database cannot be read.
 int RowCount(const std::string& database, const std::string& table) {
   sqlite3* db = nullptr;
@@ -192,22 +185,22 @@ TEST(DemoImageCli, CleanAllAndPurgeAllLeaveTheStoresAsTheRuleAndThePurgeSay) {
   quillon::kit::WriteDemoImage(image);
   const std::string bob =
       image + "/Users/bob/AppData/Roaming/Mozilla/Firefox/Profiles/w7p1c0de.default/";
-  const std::string bookmarksBefore = ReadFile(bob + "bookmarks.html");
+  const std::string bookmarksBefore = kit::ReadHostFile(bob + "bookmarks.html");
   ASSERT_FALSE(fs::is_empty(bob + "Cache"));
 
   const TRun clean = Cli({"--image", image, "clean", "1", "all"});
   ASSERT_EQ(clean.code, 0) << clean.err;
-  const std::string cookies = ReadFile(bob + "cookies.txt");
+  const std::string cookies = kit::ReadHostFile(bob + "cookies.txt");
   EXPECT_EQ(cookies.find("advertising.com"), std::string::npos);
   EXPECT_EQ(cookies.find("mediaplex"), std::string::npos);
   EXPECT_NE(cookies.find(".example.com"), std::string::npos);
   EXPECT_NE(cookies.find(".wikipedia.org"), std::string::npos);
-  const std::string bookmarks = ReadFile(bob + "bookmarks.html");
+  const std::string bookmarks = kit::ReadHostFile(bob + "bookmarks.html");
   EXPECT_EQ(bookmarks.find("doubleclick.net"), std::string::npos);
   EXPECT_EQ(bookmarks.find("atdmt.com"), std::string::npos);
   EXPECT_NE(bookmarks.find("http://news.bbc.co.uk/"), std::string::npos);
-  EXPECT_EQ(ReadFile(bob + "bookmarks.html.vext.bak"), bookmarksBefore);
-  EXPECT_NE(ReadFile(bob + "prefs.js").find("http://www.mozilla.com/firefox/central/"),
+  EXPECT_EQ(kit::ReadHostFile(bob + "bookmarks.html.vext.bak"), bookmarksBefore);
+  EXPECT_NE(kit::ReadHostFile(bob + "prefs.js").find("http://www.mozilla.com/firefox/central/"),
             std::string::npos);
   EXPECT_TRUE(fs::exists(bob + "history.dat"));
 
@@ -216,7 +209,7 @@ TEST(DemoImageCli, CleanAllAndPurgeAllLeaveTheStoresAsTheRuleAndThePurgeSay) {
   EXPECT_FALSE(fs::exists(bob + "cookies.txt"));
   EXPECT_FALSE(fs::exists(bob + "bookmarks.html"));
   EXPECT_FALSE(fs::exists(bob + "history.dat"));
-  const std::string prefs = ReadFile(bob + "prefs.js");
+  const std::string prefs = kit::ReadHostFile(bob + "prefs.js");
   EXPECT_NE(prefs.find("\"browser.startup.homepage\", \"about:blank\""), std::string::npos)
       << prefs;
   EXPECT_TRUE(fs::is_empty(bob + "Cache"));

@@ -6,6 +6,7 @@
 #include "cli/CliRun.h"
 #include "kit/DemoImage.h"
 #include "kit/FileHolder.h"
+#include "kit/HostFile.h"
 #include "kit/TempDir.h"
 #include "winapi/WinApi.h"
 #include "winapi/image/ImageWinApi.h"
@@ -18,7 +19,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <map>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -40,11 +40,6 @@ constexpr const char* kSecret = "host-secret-7731";
 constexpr const char* kBobProfile =
     "Users/bob/AppData/Roaming/Mozilla/Firefox/Profiles/w7p1c0de.default";
 
-std::string ReadHost(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // Everything below a folder as the host sees it, links not followed: kind, mode, content or
 // link target per relative path.
 std::map<std::string, std::string> Snapshot(const fs::path& root) {
@@ -58,7 +53,7 @@ std::map<std::string, std::string> Snapshot(const fs::path& root) {
     if (S_ISLNK(st.st_mode))
       state += "-> " + fs::read_symlink(path).string();
     else if (S_ISREG(st.st_mode))
-      state += ReadHost(path);
+      state += kit::ReadHostFile(path);
     tree[fs::relative(path, root).string()] = state;
   }
   return tree;
@@ -236,7 +231,7 @@ TEST_F(HostileImageTest, StoresInUseOrWithoutWriteBitStayAsTheyAre) {
   const auto run = [&](const std::string& reason) {
     std::map<std::string, std::string> before;
     for (const std::string& store : stores)
-      before[store] = ReadHost(Image(store));
+      before[store] = kit::ReadHostFile(Image(store));
     for (const char* index : {"0", "1"})
       for (const char* verb : {"clean", "purge"}) {
         SCOPED_TRACE(std::string(verb) + " " + index);
@@ -246,7 +241,7 @@ TEST_F(HostileImageTest, StoresInUseOrWithoutWriteBitStayAsTheyAre) {
       }
     for (const std::string& store : stores) {
       EXPECT_TRUE(fs::exists(Image(store))) << store;
-      EXPECT_TRUE(ReadHost(Image(store)) == before[store]) << store << " changed";
+      EXPECT_TRUE(kit::ReadHostFile(Image(store)) == before[store]) << store << " changed";
     }
   };
   {
