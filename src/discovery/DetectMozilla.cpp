@@ -3,10 +3,11 @@
 #include "formats/IniFile.h"
 #include "formats/NetscapeRegistry.h"
 #include "formats/StoreLimits.h"
-#include "formats/TextLines.h"
 #include "platform/Accounts.h"
+#include "platform/PathParts.h"
 #include "platform/PathSolve.h"
 #include "platform/Registry.h"
+#include "platform/TextLines.h"
 #include "winapi/TextCase.h"
 #include "winapi/WinApi.h"
 
@@ -33,19 +34,6 @@ std::string WithTrailingBackslash(std::string path) {
   if (path.empty() || path.back() != '\\')
     path += '\\';
   return path;
-}
-
-std::vector<std::string> SplitLines(std::string_view text) {
-  std::vector<std::string> lines;
-  while (!text.empty()) {
-    const std::size_t end = FindLineBreak(text);
-    if (end != 0)
-      lines.emplace_back(text.substr(0, end));
-    if (end == std::string_view::npos)
-      break;
-    text.remove_prefix(end + 1);
-  }
-  return lines;
 }
 
 std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
@@ -205,6 +193,9 @@ void TMozillaDetection::ProbeNetscapeRegistry(const std::string& base,
     const bool netscape4 = browser == bNetscape4;
     const std::string listKey = netscape4 ? "Users" : "Common\\Profiles";
     for (const std::string& name : SplitLines(registry.GetKeyNames(listKey))) {
+      // A key without a name names no profile.
+      if (name.empty())
+        continue;
       try {
         const std::string folder = WithTrailingBackslash(registry.ReadString(
             listKey + "\\" + name + (netscape4 ? "\\ProfileLocation" : "\\directory")));
@@ -242,7 +233,7 @@ void TMozillaDetection::ProbeProfilesIni(const std::string& base, const std::str
     std::string folder = ini.ReadString(section, "Path", "");
     std::replace(folder.begin(), folder.end(), '/', '\\');
     if (ini.ReadInteger(section, "IsRelative", 0) == 1)
-      folder = fileName.substr(0, fileName.rfind('\\') + 1) + folder;
+      folder = FolderPart(fileName) + folder;
     folder = WithTrailingBackslash(folder);
     manager_.Log(". Found profile reference to " + folder + ".");
     profiles.emplace_back(ini.ReadString(section, "Name", section), folder);

@@ -1,7 +1,7 @@
 #include "formats/BookmarksHtml.h"
 
 #include "formats/StoreLimits.h"
-#include "formats/TextLines.h"
+#include "platform/TextLines.h"
 #include "winapi/TextCase.h"
 
 #include <cstdint>

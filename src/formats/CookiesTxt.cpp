@@ -1,8 +1,8 @@
 #include "formats/CookiesTxt.h"
 
 #include "formats/StoreLimits.h"
-#include "formats/TextLines.h"
 #include "model/DateUtils.h"
+#include "platform/TextLines.h"
 #include "winapi/WinApi.h"
 
 #include <algorithm>

@@ -2,7 +2,7 @@
 
 #include "formats/FileErrors.h"
 #include "formats/StoreLimits.h"
-#include "formats/TextLines.h"
+#include "platform/TextLines.h"
 #include "winapi/TextCase.h"
 #include "winapi/WinApi.h"
 

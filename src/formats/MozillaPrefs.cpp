@@ -3,7 +3,7 @@
 #include "formats/FileErrors.h"
 #include "formats/StoreFile.h"
 #include "formats/StoreLimits.h"
-#include "formats/TextLines.h"
+#include "platform/TextLines.h"
 #include "winapi/WinApi.h"
 
 #include <array>

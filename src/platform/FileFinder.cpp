@@ -1,20 +1,11 @@
 #include "platform/FileFinder.h"
 
+#include "platform/PathParts.h"
 #include "winapi/WinApi.h"
 
 namespace quillon {
 
 using namespace winapi;
-
-namespace {
-
-// Everything up to and including the last "\" or ":".
-std::string FolderPart(const std::string& path) {
-  const auto pos = path.find_last_of("\\:");
-  return pos == std::string::npos ? std::string() : path.substr(0, pos + 1);
-}
-
-} // namespace
 
 void TFileFinder::Search() {
   queue_.clear();

@@ -1,5 +1,6 @@
 #include "platform/FolderSearch.h"
 
+#include "platform/PathParts.h"
 #include "winapi/WinApi.h"
 
 #include <algorithm>
@@ -12,16 +13,6 @@ using namespace winapi;
 namespace {
 
 constexpr std::size_t kMaxPath = 260;
-
-std::string FolderPart(const std::string& path) {
-  const auto pos = path.find_last_of("\\:");
-  return pos == std::string::npos ? std::string() : path.substr(0, pos + 1);
-}
-
-std::string NamePart(const std::string& path) {
-  const auto pos = path.find_last_of("\\:");
-  return pos == std::string::npos ? path : path.substr(pos + 1);
-}
 
 // Blanks and control characters around a name.
 std::string Trimmed(const std::string& s) {

@@ -1,6 +1,7 @@
 #include "platform/ListFile.h"
 
 #include "platform/CipherManager.h"
+#include "platform/TextLines.h"
 #include "winapi/WinApi.h"
 
 #include <array>
@@ -18,23 +19,6 @@ constexpr std::array<std::uint8_t, 40> kListKeyTable = {
 
 constexpr const char* kHashAlgorithm = "Sapphire II-320";
 constexpr const char* kCipherAlgorithm = "Sapphire II";
-
-std::vector<std::string> SplitLines(std::string_view text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    const std::size_t end = text.find_first_of("\r\n", start);
-    if (end == std::string_view::npos) {
-      lines.emplace_back(text.substr(start));
-      break;
-    }
-    lines.emplace_back(text.substr(start, end - start));
-    start = end + 1;
-    if (text[end] == '\r' && start < text.size() && text[start] == '\n')
-      ++start;
-  }
-  return lines;
-}
 
 } // namespace
 

@@ -3,9 +3,9 @@
 // a clean of every other entry leaves a file whose anchors are among those that stayed.
 
 #include "FuzzFile.h"
-#include "formats/TextLines.h"
 #include "helpers/MozillaCleaners.h"
 #include "helpers/MozillaHelperRead.h"
+#include "platform/TextLines.h"
 
 #include <cstdlib>
 #include <set>

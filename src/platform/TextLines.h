@@ -4,7 +4,9 @@
 // too, for writers that must give back the lines they leave alone byte for byte.
 
 #include <cstddef>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace quillon {
 
@@ -52,5 +54,15 @@ private:
   std::string_view text_;
   std::size_t pos_ = 0;
 };
+
+// The lines of a text without their breaks, empty ones included, as a string list takes a text
+// (so "a\r\n\r\nb" is "a", "", "b" and "a\r\n" is "a" alone).
+inline std::vector<std::string> SplitLines(std::string_view text) {
+  std::vector<std::string> lines;
+  TTextLineReader reader(text);
+  for (TTextLine line; reader.Next(line);)
+    lines.emplace_back(line.Text);
+  return lines;
+}
 
 } // namespace quillon
