@@ -1,11 +1,11 @@
 // quillon: the window. Takes the same image options as quillon-cli, sets up the process-wide
 // pieces, shows discovery's progress and then the main window.
 
-#include "cli/CliOptions.h"
-#include "cli/ImageSession.h"
-#include "cli/TerminalText.h"
 #include "discovery/BrowserManager.h"
 #include "discovery/ProcessSetup.h"
+#include "session/CommandLine.h"
+#include "session/ImageSession.h"
+#include "session/TerminalText.h"
 #include "ui/DiscoveryProgress.h"
 #include "ui/DisplayText.h"
 #include "ui/FormUnitMain.h"
@@ -50,7 +50,7 @@ bool HasDisplay() {
 // An image that cannot be used ends the program before any window: the line on stderr, and a
 // message for a user who started the window from a desktop and sees no terminal.
 int ReportUnusableImage(int argc, char** argv, const std::string& message) {
-  std::cerr << "quillon: " << cli::TerminalText(message) << '\n';
+  std::cerr << "quillon: " << TerminalText(message) << '\n';
   if (HasDisplay()) {
     QApplication app(argc, argv);
     QMessageBox::critical(nullptr, QStringLiteral("Quillon"), DisplayText(message));
@@ -63,7 +63,7 @@ std::string UsageText() {
 
 Shows the web-browser profiles of a Windows system image in a window.
 
-)") + cli::ImageOptionsText() +
+)") + ImageOptionsText() +
          "\nExit codes: 0 done, 2 bad arguments or an image that cannot be used.\n";
 }
 
@@ -74,24 +74,23 @@ int main(int argc, char** argv) {
   try {
     // Checked before any window exists, so that a bad command line fails the same way with or
     // without a display.
-    const cli::TCliOptions options =
-        cli::ParseCliOptions(std::vector<std::string>(argv + 1, argv + argc));
+    const TCommandLine options = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     if (options.help) {
       std::cout << UsageText();
       return 0;
     }
     if (!options.command.empty())
-      throw cli::ECliUsage{"unexpected argument '" + options.command + "' (try --help)"};
+      throw EUsageError{"unexpected argument '" + options.command + "' (try --help)"};
     try {
-      api = cli::OpenImage(options, QUILLON_DEMO_IMAGE);
-    } catch (const cli::ECliUsage& e) {
+      api = OpenImage(options.imageOptions, QUILLON_DEMO_IMAGE);
+    } catch (const EUsageError& e) {
       return ReportUnusableImage(argc, argv, e.message);
     }
-  } catch (const cli::ECliUsage& e) {
-    std::cerr << "quillon: " << cli::TerminalText(e.message) << '\n';
+  } catch (const EUsageError& e) {
+    std::cerr << "quillon: " << TerminalText(e.message) << '\n';
     return 2;
   } catch (const std::exception& e) {
-    std::cerr << "quillon: " << cli::TerminalText(e.what()) << '\n';
+    std::cerr << "quillon: " << TerminalText(e.what()) << '\n';
     return 2;
   }
 

@@ -1,8 +1,6 @@
 #include "cli/Cli.h"
 
 #include "cli/CliOptions.h"
-#include "cli/ImageSession.h"
-#include "cli/TerminalText.h"
 #include "cli/TextTable.h"
 #include "discovery/BrowserManager.h"
 #include "discovery/CleanRule.h"
@@ -11,6 +9,8 @@
 #include "discovery/ProcessSetup.h"
 #include "discovery/ProfileActions.h"
 #include "platform/ListFile.h"
+#include "session/ImageSession.h"
+#include "session/TerminalText.h"
 #include "winapi/image/ImageRegistry.h"
 #include "winapi/image/ImageWinApi.h"
 
@@ -270,7 +270,7 @@ int Run(const TCliOptions& options, bool aligned, std::ostream& out, std::ostrea
   if (options.command == "listfile")
     return RunListFile(options, out);
 
-  winapi::TWinApiScope scope(OpenImage(options, QUILLON_DEMO_IMAGE));
+  winapi::TWinApiScope scope(OpenImage(options.imageOptions, QUILLON_DEMO_IMAGE));
   TProcessSetup setup;
   TBrowserManager manager;
 
@@ -302,7 +302,7 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
   for (int i = 1; i < argc; ++i)
     args.emplace_back(argv[i]);
   try {
-    const TCliOptions options = ParseCliOptions(args);
+    const TCliOptions options = ParseCommandLine(args);
     if (options.help || options.command == "help") {
       out << CliUsageText();
       return 0;

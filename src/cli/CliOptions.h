@@ -1,30 +1,17 @@
 #pragma once
-// The command line of quillon-cli: global options, then a command and its arguments.
+// The command line of quillon-cli: the image options both programs take, then a command and its
+// arguments (session/CommandLine.h parses it).
 
-#include <map>
+#include "session/CommandLine.h"
+
 #include <string>
-#include <vector>
 
 namespace quillon::cli {
 
-struct TCliOptions {
-  std::string image;                  // host folder of drive C:; empty = the demo image
-  std::string user;                   // --user: profile folder name or SID
-  std::map<char, std::string> drives; // --drive X=DIR
-  bool help = false;
-  std::string command;
-  std::vector<std::string> args; // the command's own arguments
-};
-
+using TCliOptions = TCommandLine;
 // Bad command lines raise this with the one line to print.
-struct ECliUsage {
-  std::string message;
-};
+using ECliUsage = EUsageError;
 
-TCliOptions ParseCliOptions(const std::vector<std::string>& argv);
-
-// The options both programs take, as their usage texts list them.
-const char* ImageOptionsText();
 std::string CliUsageText();
 
 } // namespace quillon::cli

@@ -1,6 +1,6 @@
 #include "cli/TextTable.h"
 
-#include "cli/TerminalText.h"
+#include "session/TerminalText.h"
 
 #include <algorithm>
 #include <ostream>

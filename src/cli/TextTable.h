@@ -1,6 +1,6 @@
 #pragma once
 // Prints rows of cells: aligned for a person at a terminal, tab-separated for other programs.
-// Either way each cell shows as terminal text (cli/TerminalText.h), so a cell is one cell.
+// Either way each cell shows as terminal text (session/TerminalText.h), so a cell is one cell.
 
 #include <iosfwd>
 #include <string>

@@ -2,13 +2,13 @@
 // what it logs, and what each profile's lists show, checked against what the demo writer puts
 // into every store.
 
-#include "cli/ImageSession.h"
 #include "discovery/BrowserManager.h"
 #include "discovery/EntryRows.h"
 #include "discovery/ProcessSetup.h"
 #include "kit/DemoImage.h"
 #include "kit/TempDir.h"
 #include "model/DateUtils.h"
+#include "session/ImageSession.h"
 #include "winapi/WinApi.h"
 
 #include <gtest/gtest.h>
@@ -35,7 +35,7 @@ protected:
     const std::string image = dir_->Path() + "/demo";
     kit::WriteDemoImage(image);
     // Demo mode: the options name no image, so the second drive beside it is mapped as E:.
-    scope_ = std::make_unique<winapi::TWinApiScope>(cli::OpenImage(cli::TCliOptions{}, image));
+    scope_ = std::make_unique<winapi::TWinApiScope>(OpenImage(TImageOptions{}, image));
     savedZone_ = TimeZoneSnapshot();
     setup_ = std::make_unique<TProcessSetup>();
     // Unix times take the zone offset in force at start-up; fix it at Berlin's winter offset so

@@ -1,8 +1,8 @@
-#include "cli/TerminalText.h"
+#include "session/TerminalText.h"
 
 #include "model/CodePageText.h"
 
-namespace quillon::cli {
+namespace quillon {
 
 namespace {
 
@@ -87,4 +87,4 @@ void ToTerminalText(std::string& text) {
   text = std::move(out);
 }
 
-} // namespace quillon::cli
+} // namespace quillon

@@ -2,23 +2,23 @@
 // Opens the Windows system image the command line names, for both front ends: the image folder
 // (or the demo image), the extra drives and the session's user.
 
-#include "cli/CliOptions.h"
+#include "session/CommandLine.h"
 #include "winapi/image/ImageWinApi.h"
 
 #include <memory>
 #include <string>
 
-namespace quillon::cli {
+namespace quillon {
 
 // The folder beside the demo image that holds its second drive.
 std::string DemoSecondDriveFolder(const std::string& demoImage);
 inline constexpr char kDemoSecondDrive = 'E';
 
 // The image backend for the options; an unusable image (not a folder, or no
-// Windows\System32\config\SOFTWARE in it), drive folder or user raises ECliUsage with the one
+// Windows\System32\config\SOFTWARE in it), drive folder or user raises EUsageError with the one
 // line to print. demoImage is used when the options name no image; its second drive
 // is mapped unless the options map that letter themselves.
-std::shared_ptr<winapi::image::TImageWinApi> OpenImage(const TCliOptions& options,
+std::shared_ptr<winapi::image::TImageWinApi> OpenImage(const TImageOptions& options,
                                                        const std::string& demoImage);
 
-} // namespace quillon::cli
+} // namespace quillon

@@ -1,10 +1,10 @@
-#include "cli/ImageSession.h"
+#include "session/ImageSession.h"
 
 #include "winapi/image/ImageRegistry.h"
 
 #include <filesystem>
 
-namespace quillon::cli {
+namespace quillon {
 
 namespace fs = std::filesystem;
 
@@ -16,7 +16,7 @@ std::string DemoSecondDriveFolder(const std::string& demoImage) {
   return demoImage + "-drive-" + kDemoSecondDrive;
 }
 
-std::shared_ptr<winapi::image::TImageWinApi> OpenImage(const TCliOptions& options,
+std::shared_ptr<winapi::image::TImageWinApi> OpenImage(const TImageOptions& options,
                                                        const std::string& demoImage) {
   winapi::image::TImageConfig config;
   const bool demo = options.image.empty();
@@ -24,15 +24,15 @@ std::shared_ptr<winapi::image::TImageWinApi> OpenImage(const TCliOptions& option
   std::error_code ec;
   if (!fs::is_directory(config.imageRoot, ec)) {
     if (demo)
-      throw ECliUsage{"the demo image " + config.imageRoot +
-                      " is missing; write it with 'make demo-reset'"};
+      throw EUsageError{"the demo image " + config.imageRoot +
+                        " is missing; write it with 'make demo-reset'"};
     if (fs::exists(config.imageRoot, ec))
-      throw ECliUsage{"image " + config.imageRoot + " is not a folder"};
-    throw ECliUsage{"image folder " + config.imageRoot + " does not exist"};
+      throw EUsageError{"image " + config.imageRoot + " is not a folder"};
+    throw EUsageError{"image folder " + config.imageRoot + " does not exist"};
   }
   for (const auto& [letter, dir] : options.drives) {
     if (!fs::is_directory(dir, ec))
-      throw ECliUsage{std::string("folder ") + dir + " for drive " + letter + ": does not exist"};
+      throw EUsageError{std::string("folder ") + dir + " for drive " + letter + ": does not exist"};
     config.drives[letter] = dir;
   }
   const std::string secondDrive = DemoSecondDriveFolder(demoImage);
@@ -45,12 +45,12 @@ std::shared_ptr<winapi::image::TImageWinApi> OpenImage(const TCliOptions& option
   // nothing to show. The backend resolves the path as it resolves every other one.
   const winapi::DWORD hive = api->GetFileAttributes(kSoftwareHive);
   if (hive == winapi::INVALID_FILE_ATTRIBUTES || (hive & winapi::FILE_ATTRIBUTE_DIRECTORY) != 0)
-    throw ECliUsage{"image folder " + config.imageRoot +
-                    " holds no Windows system: Windows\\System32\\config\\SOFTWARE is missing"};
+    throw EUsageError{"image folder " + config.imageRoot +
+                      " holds no Windows system: Windows\\System32\\config\\SOFTWARE is missing"};
   if (!options.user.empty() && api->Registry().CurrentUserSid().empty())
-    throw ECliUsage{"no user " + options.user + " in the image (give a folder name below " +
-                    "Users or a SID listed in ProfileList)"};
+    throw EUsageError{"no user " + options.user + " in the image (give a folder name below " +
+                      "Users or a SID listed in ProfileList)"};
   return api;
 }
 
-} // namespace quillon::cli
+} // namespace quillon

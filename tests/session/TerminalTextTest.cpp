@@ -1,4 +1,4 @@
-#include "cli/TerminalText.h"
+#include "session/TerminalText.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 
 namespace {
 
-using quillon::cli::TerminalText;
+using quillon::TerminalText;
 
 TEST(TerminalText, EscapesWhatWouldSplitACellOrReachTheTerminal) {
   const struct {

@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-namespace quillon::cli {
+namespace quillon {
 
 // Escapes text in place; a text with nothing to escape is left untouched (no copy).
 void ToTerminalText(std::string& text);
@@ -23,4 +23,4 @@ inline std::string TerminalText(std::string_view bytes) {
   return text;
 }
 
-} // namespace quillon::cli
+} // namespace quillon
