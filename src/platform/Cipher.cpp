@@ -64,31 +64,31 @@ void TCipher::EncodeTail(const std::uint8_t* source, std::uint8_t* dest, std::si
     feedback_[i] ^= buffer_[i];
 }
 
-std::string TCipher::EncodeBuffer(std::string_view source) {
+template <class TCodeBlock>
+std::string TCipher::CodeBlocks(std::string_view source, TCodeBlock codeBlock) {
   CheckState();
   std::string result(source);
   auto* data = reinterpret_cast<std::uint8_t*>(result.data());
   std::size_t pos = 0;
-  for (; pos + blockSize_ <= result.size(); pos += blockSize_) {
-    std::uint8_t* block = data + pos;
-    for (std::size_t i = 0; i < blockSize_; ++i)
-      block[i] ^= feedback_[i];
-    DoEncode(block);
-    for (std::size_t i = 0; i < blockSize_; ++i)
-      feedback_[i] ^= block[i];
-  }
+  for (; pos + blockSize_ <= result.size(); pos += blockSize_)
+    codeBlock(data + pos);
   if (pos < result.size())
     EncodeTail(data + pos, data + pos, result.size() - pos);
   return result;
 }
 
+std::string TCipher::EncodeBuffer(std::string_view source) {
+  return CodeBlocks(source, [this](std::uint8_t* block) {
+    for (std::size_t i = 0; i < blockSize_; ++i)
+      block[i] ^= feedback_[i];
+    DoEncode(block);
+    for (std::size_t i = 0; i < blockSize_; ++i)
+      feedback_[i] ^= block[i];
+  });
+}
+
 std::string TCipher::DecodeBuffer(std::string_view source) {
-  CheckState();
-  std::string result(source);
-  auto* data = reinterpret_cast<std::uint8_t*>(result.data());
-  std::size_t pos = 0;
-  for (; pos + blockSize_ <= result.size(); pos += blockSize_) {
-    std::uint8_t* block = data + pos;
+  return CodeBlocks(source, [this](std::uint8_t* block) {
     // The next feedback is the cipher block XOR the current one, taken before the block is
     // overwritten by its plain text.
     for (std::size_t i = 0; i < blockSize_; ++i)
@@ -97,10 +97,7 @@ std::string TCipher::DecodeBuffer(std::string_view source) {
     for (std::size_t i = 0; i < blockSize_; ++i)
       block[i] ^= feedback_[i];
     feedback_ = buffer_;
-  }
-  if (pos < result.size())
-    EncodeTail(data + pos, data + pos, result.size() - pos);
-  return result;
+  });
 }
 
 } // namespace quillon

@@ -80,6 +80,9 @@ protected:
 private:
   // Enciphers a copy of the feedback to a key stream for the final partial block.
   void EncodeTail(const std::uint8_t* source, std::uint8_t* dest, std::size_t count);
+  // A copy of source with each whole block passed in place to codeBlock and a final partial block
+  // through the key stream: the shape both directions share.
+  template <class TCodeBlock> std::string CodeBlocks(std::string_view source, TCodeBlock codeBlock);
 
   std::size_t blockSize_;
   std::size_t maxKeySize_;

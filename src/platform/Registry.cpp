@@ -24,6 +24,19 @@ std::string Quoted(const std::string& format, const std::string& name) {
   return format + " '" + name + "'";
 }
 
+// The names an enumeration of the key hands out by index (its values or its sub-keys), up to the
+// first index it does not answer; none for a key that is not open.
+std::vector<std::string> EnumeratedNames(const TRegKey& key,
+                                         LONG (*enumerate)(HKEY, DWORD, std::string&)) {
+  std::vector<std::string> names;
+  if (!key.Valid())
+    return names;
+  std::string name;
+  for (DWORD i = 0; enumerate(key.Get(), i, name) == ERROR_SUCCESS; ++i)
+    names.push_back(name);
+  return names;
+}
+
 } // namespace
 
 // --- TRegistry -----------------------------------------------------------------------------------
@@ -140,23 +153,11 @@ bool TRegistry::ValueExists(const std::string& name) const {
 }
 
 std::vector<std::string> TRegistry::GetValueNames() const {
-  std::vector<std::string> names;
-  if (!currentKey_.Valid())
-    return names;
-  std::string name;
-  for (DWORD i = 0; RegEnumValue(currentKey_.Get(), i, name) == ERROR_SUCCESS; ++i)
-    names.push_back(name);
-  return names;
+  return EnumeratedNames(currentKey_, RegEnumValue);
 }
 
 std::vector<std::string> TRegistry::GetKeyNames() const {
-  std::vector<std::string> names;
-  if (!currentKey_.Valid())
-    return names;
-  std::string name;
-  for (DWORD i = 0; RegEnumKeyEx(currentKey_.Get(), i, name) == ERROR_SUCCESS; ++i)
-    names.push_back(name);
-  return names;
+  return EnumeratedNames(currentKey_, RegEnumKeyEx);
 }
 
 // --- TMyRegistry ---------------------------------------------------------------------------------
