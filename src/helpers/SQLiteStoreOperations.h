@@ -5,6 +5,7 @@
 #include "formats/BrowserCacheSQLite.h"
 #include "helpers/BrowserHelper.h"
 #include "helpers/StoreOperations.h"
+#include "platform/PathParts.h"
 #include "winapi/WinApi.h"
 
 #include <exception>
@@ -38,7 +39,7 @@ TActionOutcome ReadSQLiteStore(TProfileStores& profile, TCacheType kind) {
   outcome.Ask(TStoreAccess::Read, kind);
   TCacheList& list = profile.GetList(kind);
   list.Clear();
-  const std::string folder = ExtractFolderPart(profile.GetLocation(kind));
+  const std::string folder = FolderPart(profile.GetLocation(kind));
   if (folder.empty())
     return outcome;
   TStore store(folder);
@@ -64,7 +65,7 @@ TActionOutcome CleanSQLiteStore(TProfileStores& profile, TCacheType kind, const 
   outcome.Ask(TStoreAccess::Change, kind);
   if (!rule)
     return outcome;
-  const std::string folder = ExtractFolderPart(profile.GetLocation(kind));
+  const std::string folder = FolderPart(profile.GetLocation(kind));
   TStore store(folder);
   try {
     TCacheList& list = profile.GetList(kind);
@@ -101,7 +102,7 @@ template <typename TStore>
 TActionOutcome PurgeSQLiteStore(TProfileStores& profile, TCacheType kind) {
   TActionOutcome outcome;
   outcome.Ask(TStoreAccess::Change, kind);
-  const std::string folder = ExtractFolderPart(profile.GetLocation(kind));
+  const std::string folder = FolderPart(profile.GetLocation(kind));
   if (folder.empty())
     return outcome;
   TStore store(folder);

@@ -15,11 +15,6 @@ constexpr std::size_t kShortestPurgeableFolder = 8;
 
 } // namespace
 
-std::string ExtractFolderPart(std::string_view path) {
-  const std::size_t pos = path.find_last_of("\\:");
-  return pos == std::string_view::npos ? std::string() : std::string(path.substr(0, pos + 1));
-}
-
 std::string FileErrorReason(const std::string& store, TFileStep step, winapi::DWORD error) {
   const std::string message = " (" + winapi::FormatMessage(error) + ")";
   if (error == winapi::ERROR_SHARING_VIOLATION)

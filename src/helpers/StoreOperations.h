@@ -34,8 +34,4 @@ std::string FileErrorReason(const std::string& store, TFileStep step, winapi::DW
 // one; any other gets the store and the step in front.
 std::string ExceptionReason(const std::string& store, TFileStep step, const std::string& message);
 
-// The folder part of a Windows path: everything up to and including the last "\" or ":"; empty
-// when there is neither.
-std::string ExtractFolderPart(std::string_view path);
-
 } // namespace quillon

@@ -140,9 +140,3 @@ TEST_F(PurgeStoreTest, AStoreThatStaysIsReportedWithWhatWasDoneAndWhy) {
       EXPECT_EQ(Exists(file), file.ends_with("locked")) << file;
   }
 }
-
-TEST(ExtractFolderPart, KeepsEverythingUpToTheLastBackslashOrColon) {
-  EXPECT_EQ(ExtractFolderPart("C:\\Users\\a\\Default\\History"), "C:\\Users\\a\\Default\\");
-  EXPECT_EQ(ExtractFolderPart("C:History"), "C:");
-  EXPECT_EQ(ExtractFolderPart("History"), "");
-}
