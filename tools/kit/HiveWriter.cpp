@@ -74,17 +74,15 @@ void THiveWriter::SetMultiString(const std::string& keyPath, const std::string& 
 
 void THiveWriter::SetDword(const std::string& keyPath, const std::string& name,
                            std::uint32_t value) {
-  std::string bytes(4, '\0');
-  for (int i = 0; i < 4; ++i)
-    bytes[i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+  std::string bytes;
+  PutU32At(bytes, 0, value);
   impl_->Set(keyPath, name, winapi::REG_DWORD, bytes);
 }
 
 void THiveWriter::SetQword(const std::string& keyPath, const std::string& name,
                            std::uint64_t value) {
-  std::string bytes(8, '\0');
-  for (int i = 0; i < 8; ++i)
-    bytes[i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+  std::string bytes;
+  PutU64At(bytes, 0, value);
   impl_->Set(keyPath, name, winapi::REG_QWORD, bytes);
 }
 
