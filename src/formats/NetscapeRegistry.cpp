@@ -61,15 +61,8 @@ std::string_view ClampedRun(std::string_view file, std::uint64_t offset, std::ui
 
 // Names and values are single-byte text whose zero bytes (terminators, padding) are dropped.
 std::string TextWithoutZeros(std::string_view run) {
-  std::string text;
-  text.reserve(run.size());
-  while (!run.empty()) {
-    const std::size_t zero = run.find('\0');
-    text.append(run.substr(0, zero));
-    if (zero == std::string_view::npos)
-      break;
-    run.remove_prefix(zero + 1);
-  }
+  std::string text(run);
+  std::erase(text, '\0');
   return text;
 }
 
