@@ -107,11 +107,19 @@ TRun Cli(std::vector<std::string> args) {
   return quillon::testing::RunCli(std::move(args));
 }
 
-TEST(DemoImageCli, FindsEveryBrowserOfTheDemoUsers) {
-  quillon::kit::TTempDir dir;
-  quillon::kit::WriteDemoImage(dir.Path() + "/c");
-  const std::string drive = "E=" + dir.Path() + "/c-drive-E";
-  const TRun r = Cli({"--image", dir.Path() + "/c", "--drive", drive, "profiles"});
+// A fresh demo image for each test: the commands change it.
+class DemoImageCli : public ::testing::Test {
+protected:
+  DemoImageCli() { kit::WriteDemoImage(image); }
+
+  kit::TTempDir dir;
+  const std::string image = dir.Path() + "/c";
+  const std::string bob =
+      image + "/Users/bob/AppData/Roaming/Mozilla/Firefox/Profiles/w7p1c0de.default/";
+};
+
+TEST_F(DemoImageCli, FindsEveryBrowserOfTheDemoUsers) {
+  const TRun r = Cli({"--image", image, "--drive", "E=" + image + "-drive-E", "profiles"});
   ASSERT_EQ(r.code, 0) << r.err;
   const auto lines = Lines(r.out);
   std::vector<std::string> browsers;
@@ -125,10 +133,7 @@ TEST(DemoImageCli, FindsEveryBrowserOfTheDemoUsers) {
                                       "8\tChrome\tChrome"}));
 }
 
-TEST(DemoImageCli, CleanCookiesRemovesTheAdvertisersFromTheStore) {
-  quillon::kit::TTempDir dir;
-  const std::string image = dir.Path() + "/c";
-  quillon::kit::WriteDemoImage(image);
+TEST_F(DemoImageCli, CleanCookiesRemovesTheAdvertisersFromTheStore) {
   const TRun before = Cli({"--image", image, "show", "0", "cookies"});
   ASSERT_EQ(before.code, 0) << before.err;
   EXPECT_EQ(Lines(before.out).front(), "Host\tName\tExpires");
@@ -147,12 +152,8 @@ TEST(DemoImageCli, CleanCookiesRemovesTheAdvertisersFromTheStore) {
   EXPECT_EQ(Lines(after.out).size(), 4u);
 }
 
-TEST(DemoImageCli, PurgeCookiesDeletesTheCookieFile) {
-  quillon::kit::TTempDir dir;
-  const std::string image = dir.Path() + "/c";
-  quillon::kit::WriteDemoImage(image);
-  const std::string cookies =
-      image + "/Users/bob/AppData/Roaming/Mozilla/Firefox/Profiles/w7p1c0de.default/cookies.txt";
+TEST_F(DemoImageCli, PurgeCookiesDeletesTheCookieFile) {
+  const std::string cookies = bob + "cookies.txt";
   ASSERT_TRUE(fs::exists(cookies));
   const TRun purge = Cli({"--image", image, "purge", "1", "cookies"});
   ASSERT_EQ(purge.code, 0) << purge.err;
@@ -179,12 +180,7 @@ int RowCount(const std::string& database, const std::string& table) {
 // Every kind at once on the text generation of Firefox and on Chrome: the clean takes only what
 // the rule names, the purge leaves each store empty or gone, and both keep the start pages'
 // file in place.
-TEST(DemoImageCli, CleanAllAndPurgeAllLeaveTheStoresAsTheRuleAndThePurgeSay) {
-  quillon::kit::TTempDir dir;
-  const std::string image = dir.Path() + "/c";
-  quillon::kit::WriteDemoImage(image);
-  const std::string bob =
-      image + "/Users/bob/AppData/Roaming/Mozilla/Firefox/Profiles/w7p1c0de.default/";
+TEST_F(DemoImageCli, CleanAllAndPurgeAllLeaveTheStoresAsTheRuleAndThePurgeSay) {
   const std::string bookmarksBefore = kit::ReadHostFile(bob + "bookmarks.html");
   ASSERT_FALSE(fs::is_empty(bob + "Cache"));
 
@@ -230,10 +226,7 @@ TEST(DemoImageCli, CleanAllAndPurgeAllLeaveTheStoresAsTheRuleAndThePurgeSay) {
 // What the command line says about the stores it could not read or change: the counts first on
 // stdout, then one stderr line per kind that could not be changed (exit 1); a store that cannot
 // be read gives a warning only, and a clean that met no failure prints nothing on stderr.
-TEST(DemoImageCli, FailuresGoToStderrAfterTheCountsAndAFailedChangeExitsWith1) {
-  quillon::kit::TTempDir dir;
-  const std::string image = dir.Path() + "/c";
-  quillon::kit::WriteDemoImage(image);
+TEST_F(DemoImageCli, FailuresGoToStderrAfterTheCountsAndAFailedChangeExitsWith1) {
   const std::string aliceFolder =
       "Users/alice/AppData/Roaming/Mozilla/Firefox/Profiles/k3x9q2lm.default/";
   std::ofstream(image + "/" + aliceFolder + "cookies.sqlite", std::ios::binary | std::ios::trunc)
