@@ -12,10 +12,6 @@ namespace {
 constexpr const char* kSoftwareHive = "C:\\Windows\\System32\\config\\SOFTWARE";
 } // namespace
 
-std::string DemoSecondDriveFolder(const std::string& demoImage) {
-  return demoImage + "-drive-" + kDemoSecondDrive;
-}
-
 std::shared_ptr<winapi::image::TImageWinApi> OpenImage(const TImageOptions& options,
                                                        const std::string& demoImage) {
   winapi::image::TImageConfig config;

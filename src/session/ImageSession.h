@@ -3,16 +3,13 @@
 // (or the demo image), the extra drives and the session's user.
 
 #include "session/CommandLine.h"
+#include "session/DemoDrive.h"
 #include "winapi/image/ImageWinApi.h"
 
 #include <memory>
 #include <string>
 
 namespace quillon {
-
-// The folder beside the demo image that holds its second drive.
-std::string DemoSecondDriveFolder(const std::string& demoImage);
-inline constexpr char kDemoSecondDrive = 'E';
 
 // The image backend for the options; an unusable image (not a folder, or no
 // Windows\System32\config\SOFTWARE in it), drive folder or user raises EUsageError with the one

@@ -92,7 +92,7 @@ protected:
   void Open() {
     winapi::image::TImageConfig config;
     config.imageRoot = Image();
-    config.drives[kit::kDemoSecondDriveLetter] = DriveE();
+    config.drives[kDemoSecondDrive] = DriveE();
     config.executablePath = fs::read_symlink("/proc/self/exe").string();
     scope_.emplace(std::make_shared<winapi::image::TImageWinApi>(config));
     setup_.emplace();

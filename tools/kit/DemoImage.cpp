@@ -75,7 +75,7 @@ void WriteDemoImage(const std::string& root) {
   for (const char* name : {"carol", "bob", "alice"})
     SetFixedTime(image.HostPathOf(std::string("C:\\Users\\") + name + "\\NTUSER.DAT"), day++);
 
-  const std::string secondDrive = root + "-drive-" + kDemoSecondDriveLetter;
+  const std::string secondDrive = DemoSecondDriveFolder(root);
   fs::remove_all(secondDrive, ec);
   fs::create_directories(secondDrive);
   WriteDemoSecondDrive(secondDrive);

@@ -2,6 +2,8 @@
 // The demo Windows system image, written from code so that it is the same on every machine. It
 // is also the first integration fixture: tests write it into a temporary folder.
 
+#include "session/DemoDrive.h"
+
 #include <string>
 
 namespace quillon::kit {
@@ -27,11 +29,10 @@ class TImageBuilder;
 void AddDemoBrowserProfiles(TImageBuilder& image);
 
 // The demo's second drive (a portable Firefox), written to its own host folder.
-inline constexpr char kDemoSecondDriveLetter = 'E';
 void WriteDemoSecondDrive(const std::string& hostRoot);
 
 // Removes whatever is at root and writes the demo image there (root is a host folder), and its
-// second drive beside it in root + "-drive-E".
+// second drive beside it (DemoSecondDriveFolder).
 void WriteDemoImage(const std::string& root);
 
 } // namespace quillon::kit

@@ -215,7 +215,7 @@ void AddDemoBrowserProfiles(TImageBuilder& image) {
   // A portable Firefox on drive E:, listed by the machine (through the 32-bit view its launcher
   // writes to) and by alice.
   const std::string portable =
-      std::string(1, kDemoSecondDriveLetter) + ":\\PortableApps\\FirefoxPortable";
+      std::string(1, kDemoSecondDrive) + ":\\PortableApps\\FirefoxPortable";
   image.Software().SetMultiString("Wow6432Node\\Tamsery\\PortableSupport", "Firefox", {portable});
   image.UserHive("alice").SetMultiString("Software\\Tamsery\\PortableSupport", "Firefox",
                                          {portable});
