@@ -2,25 +2,26 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
+
 namespace {
 
+// The folder part ends after the last "\" or ":"; the name part is the rest, so that the two
+// give the path back.
 TEST(PathParts, SplitAfterTheLastBackslashOrColon) {
-  const struct {
-    const char* path;
-    const char* folder;
-    const char* name;
-  } cases[] = {
-      {"C:\\Users\\a\\Default\\History", "C:\\Users\\a\\Default\\", "History"},
-      {"C:\\Users\\a\\", "C:\\Users\\a\\", ""},
-      {"C:History", "C:", "History"},
-      {"C:\\a:b", "C:\\a:", "b"},
-      {"History", "", "History"},
-      {"", "", ""},
-      {"a/b", "", "a/b"}, // "/" is no separator inside the program
+  const std::pair<std::string, std::string> pathAndFolder[] = {
+      {"C:\\Users\\a\\Default\\History", "C:\\Users\\a\\Default\\"},
+      {"C:\\Users\\a\\", "C:\\Users\\a\\"},
+      {"C:History", "C:"},
+      {"C:\\a:b", "C:\\a:"},
+      {"History", ""},
+      {"", ""},
+      {"a/b", ""}, // "/" is no separator inside the program
   };
-  for (const auto& c : cases) {
-    EXPECT_EQ(quillon::FolderPart(c.path), c.folder) << c.path;
-    EXPECT_EQ(quillon::NamePart(c.path), c.name) << c.path;
+  for (const auto& [path, folder] : pathAndFolder) {
+    EXPECT_EQ(quillon::FolderPart(path), folder) << path;
+    EXPECT_EQ(folder + quillon::NamePart(path), path) << path;
   }
 }
 
