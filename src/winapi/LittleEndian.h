@@ -6,8 +6,10 @@
 // itself, at offsets it chose: they grow it with zero bytes where the integer would end past its
 // end. It lives in the Windows layer because the hive code there is its lowest user.
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,10 +21,17 @@ namespace detail {
 template <class T> std::optional<T> ReadLittleEndianAt(std::string_view buf, std::size_t off) {
   if (off > buf.size() || buf.size() - off < sizeof(T))
     return std::nullopt;
-  T value = 0;
-  for (std::size_t i = sizeof(T); i-- > 0;)
-    value = static_cast<T>((value << 8) | static_cast<unsigned char>(buf[off + i]));
-  return value;
+  // One load where the host is little-endian; byte by byte elsewhere.
+  if constexpr (std::endian::native == std::endian::little) {
+    T value;
+    std::memcpy(&value, buf.data() + off, sizeof(T));
+    return value;
+  } else {
+    T value = 0;
+    for (std::size_t i = sizeof(T); i-- > 0;)
+      value = static_cast<T>((value << 8) | static_cast<unsigned char>(buf[off + i]));
+    return value;
+  }
 }
 
 template <class T> void PutLittleEndianAt(std::string& buf, std::size_t off, T value) {
