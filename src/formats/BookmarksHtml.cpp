@@ -137,9 +137,9 @@ void ParseBookmarksHtml(std::string_view text, const std::string& location, TCac
         identifier.clear();
         ParseBookmarkLine(l, upperLine, title, url, lastVisit, added, identifier);
         ++entries;
-        entryCost += kListedEntryCost + StringHeapCost(folderPath.size()) +
-                     StringHeapCost(title.size()) + StringHeapCost(url.size()) +
-                     StringHeapCost(identifier.size()) + StringHeapCost(l.size());
+        entryCost += kListedEntryCost + ItemTextCost(folderPath.size()) +
+                     ItemTextCost(title.size()) + ItemTextCost(url.size()) +
+                     ItemTextCost(identifier.size()) + ItemTextCost(l.size());
       });
   CheckStoreMemory(location, text.size(), text.size() + upper.size() + entryCost, entries,
                    "bookmarks");
@@ -149,7 +149,9 @@ void ParseBookmarksHtml(std::string_view text, const std::string& location, TCac
       [&](std::string_view l, std::string_view upperLine, const std::string& folderPath) {
         TCacheItem& item = list.Add();
         std::string id;
-        ParseBookmarkLine(l, upperLine, item.Name, item.Host, item.LastAccess, item.Expires, id);
+        ParseBookmarkLine(l, upperLine, title, url, item.LastAccess, item.Expires, id);
+        item.Name = title;
+        item.Host = url;
         item.Path = folderPath;
         item.Content = std::move(id);
         item.Plaintext = std::string(l);

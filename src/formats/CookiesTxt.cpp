@@ -111,9 +111,9 @@ void ParseCookiesTxt(std::string_view text, const std::string& location, TCacheL
     if (!SplitCookieLine(l, scratch, fields))
       return;
     ++entries;
-    entryCost += kListedEntryCost + StringHeapCost(location.size()) + StringHeapCost(l.size());
+    entryCost += kListedEntryCost + ItemTextCost(location.size()) + ItemTextCost(l.size());
     for (const std::size_t field : {0, 2, 5, 6})
-      entryCost += StringHeapCost(fields[field].size());
+      entryCost += ItemTextCost(fields[field].size());
   });
   // Lines are sorted as the system orders text ignoring case. One sort key per line, all kept
   // in one buffer and compared with memcmp, gives that order without a call per comparison.

@@ -136,8 +136,8 @@ TActionOutcome ReadMorkHistory(TProfileStores& profile) {
     for (std::size_t row = 0; row < mork.RowCount(); ++row) {
       mork.CellSizes(row, std::span(kColumns).first(2), sizes);
       const std::string_view entry = mork.TableList()[row];
-      entryCost += kListedEntryCost + StringHeapCost(std::min(entry.find('='), entry.size())) +
-                   StringHeapCost(sizes[0]) + StringHeapCost(sizes[1]);
+      entryCost += kListedEntryCost + ItemTextCost(std::min(entry.find('='), entry.size())) +
+                   ItemTextCost(sizes[0]) + ItemTextCost(sizes[1]);
     }
     CheckStoreMemory(location, mork.FileSize(), mork.HeldBytes() + entryCost, mork.RowCount(),
                      "rows");

@@ -26,7 +26,7 @@ int TCacheItem::Index() const {
 }
 
 std::string TCacheItem::DisplayName() const {
-  return Content.empty() ? "TCacheItem" : Content;
+  return Content.empty() ? std::string("TCacheItem") : Content.str();
 }
 
 TCacheItem& TCacheList::Add() {

@@ -3,6 +3,7 @@
 // records that each profile keeps per kind.
 
 #include "model/DateUtils.h"
+#include "model/ItemText.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -31,14 +32,14 @@ public:
 
   // The list that holds the entry; null for an entry made outside a list.
   TCacheList* Owner = nullptr;
-  std::string Content;
-  std::string CacheFile;
+  TItemText Content;
+  TItemText CacheFile;
   TDateTime Expires = 0;
-  std::string Host;
+  TItemText Host;
   TDateTime LastAccess = 0;
-  std::string Name;
-  std::string Path;
-  std::string Plaintext;
+  TItemText Name;
+  TItemText Path;
+  TItemText Plaintext;
   bool ServerSecure = false;
   std::int32_t Tag = 0;
   bool ToBeDeleted = false;

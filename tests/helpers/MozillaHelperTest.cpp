@@ -32,7 +32,7 @@ using ::testing::StartsWith;
 
 namespace {
 
-Texts Field(const TCacheList& list, std::string TCacheItem::*field) {
+Texts Field(const TCacheList& list, TItemText TCacheItem::*field) {
   Texts out;
   for (int i = 0; i < list.Count(); ++i)
     out.push_back(list[i].*field);
@@ -474,12 +474,12 @@ TEST_F(MozillaHelperTest, StoresWhoseEntriesWouldOutgrowTheirMemoryAreRefusedUnl
     return text;
   };
   std::vector<TCookieTxt> cookies;
-  for (int i = 0; i < 32'000; ++i)
+  for (int i = 0; i < 64'000; ++i)
     cookies.push_back({".www.site" + std::to_string(i) + ".example.com", true, "/shop/cart", false,
                        1900000000 + i, "session_token_" + std::to_string(i % 37),
                        "a1b2c3d4e5f6" + std::to_string(i * 2654435761u) + "0f9e8d7c6b5a4"});
   std::vector<TBookmarkNode> bookmarks;
-  for (int i = 0; i < 10'000; ++i)
+  for (int i = 0; i < 16'000; ++i)
     bookmarks.push_back(TBookmarkNode::Bookmark(
         "Some page about topic " + std::to_string(i),
         "http://www.site" + std::to_string(i) + ".example.com/articles/index.html", 1100000000 + i,
@@ -489,7 +489,7 @@ TEST_F(MozillaHelperTest, StoresWhoseEntriesWouldOutgrowTheirMemoryAreRefusedUnl
     prefs.push_back({"extensions.addon" + std::to_string(i) + ".setting",
                      "http://www.example.com/some/page/" + std::to_string(i)});
   std::vector<kit::TMorkHistoryEntry> pages;
-  for (int i = 0; i < 2'500; ++i)
+  for (int i = 0; i < 5'000; ++i)
     pages.push_back({"http://www.site" + std::to_string(i) + ".example/articles/page.html",
                      "Article number " + std::to_string(i), "www.site" + std::to_string(i),
                      1100000000000000 + i, 1100000000000000 + i});
@@ -506,15 +506,15 @@ TEST_F(MozillaHelperTest, StoresWhoseEntriesWouldOutgrowTheirMemoryAreRefusedUnl
   };
   const std::string folder = "<DL><p>\n<DT><H3>" + std::string(250, 'f') + "</H3>\n<DL><p>\n";
   const std::vector<TCase> cases = {
-      {"cookies.txt", ctCookies, repeated("a b c d e f g\n", 3 * kMiB), 3 * kMiB / 14 + 1,
-       "cookies", kit::BuildCookiesTxt(cookies), 32'000, [&] { return ReadCookiesTxt(profile); }},
-      {"bookmarks.html", ctBookmarks, folder + repeated("<A HREF=\n", 1200 * 1024),
-       (1200 * 1024 + 8) / 9, "bookmarks", kit::BuildBookmarksHtml(bookmarks), 10'000,
+      {"cookies.txt", ctCookies, repeated("a b c d e f g\n", 6 * kMiB), 6 * kMiB / 14 + 1,
+       "cookies", kit::BuildCookiesTxt(cookies), 64'000, [&] { return ReadCookiesTxt(profile); }},
+      {"bookmarks.html", ctBookmarks, folder + repeated("<A HREF=\n", 2048 * 1024),
+       (2048 * 1024 + 8) / 9, "bookmarks", kit::BuildBookmarksHtml(bookmarks), 16'000,
        [&] { return ReadBookmarksHtml(profile); }},
       {"prefs.js", ctPages, repeated("user_pref(,);\n", 5 * kMiB), (5 * kMiB + 13) / 14,
        "preferences", kit::BuildPrefsJs(prefs), 4, [&] { return ReadPrefsPages(profile); }},
-      {"history.dat", ctHistory, "[a()]" + std::string(300 * 1024, ']'), 300 * 1024 + 1, "rows",
-       kit::BuildHistoryDat(pages), 2'500, [&] { return ReadMorkHistory(profile); }},
+      {"history.dat", ctHistory, "[a()]" + std::string(600 * 1024, ']'), 600 * 1024 + 1, "rows",
+       kit::BuildHistoryDat(pages), 5'000, [&] { return ReadMorkHistory(profile); }},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.file);
