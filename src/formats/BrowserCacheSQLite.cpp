@@ -190,91 +190,162 @@ std::string DoubleText(double value) {
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
-// TSQLiteTable
+// TSQLiteRows
 
-TSQLiteTable::TSQLiteTable(sqlite3* db, const std::string& sql) {
-  const TSQLiteStmtPtr stmt = PrepareStatement(db, sql);
-  sqlite3_stmt* s = stmt.get();
+TSQLiteRows::TSQLiteRows(sqlite3* db, const std::string& sql)
+    : db_(db), sql_(sql), stmt_(PrepareStatement(db, sql)) {
+  sqlite3_stmt* s = stmt_.get();
   const int columns = sqlite3_column_count(s);
   names_.reserve(columns);
   types_.reserve(columns);
-  // Expression columns have no declared type; they take their first value's.
-  std::vector<bool> fromFirstRow(columns);
-  bool typesPending = false;
+  fromFirstRow_.resize(columns);
   for (int c = 0; c < columns; ++c) {
     const char* name = sqlite3_column_name(s, c);
     names_.push_back(UpperCaseAscii(name != nullptr ? name : ""));
     const char* declared = sqlite3_column_decltype(s, c);
     types_.push_back(declared != nullptr ? TypeOfDeclaration(declared) : dtNull);
-    fromFirstRow[c] = declared == nullptr;
-    typesPending = typesPending || declared == nullptr;
+    // Expression columns have no declared type; they take their first value's.
+    fromFirstRow_[c] = declared == nullptr;
+    typesPending_ = typesPending_ || declared == nullptr;
   }
+}
 
-  for (;;) {
-    const int rc = sqlite3_step(s);
-    if (rc == SQLITE_DONE)
-      break;
-    if (rc == SQLITE_BUSY)
-      throw ESQLiteException("Could not prepare SQL statement", winapi::ERROR_SHARING_VIOLATION);
-    if (rc != SQLITE_ROW)
-      Raise(db, "Could not retrieve data", sql);
+int TSQLiteRows::FindColumn(std::string_view name) const {
+  const std::string upper = UpperCaseAscii(name);
+  const auto it = std::find(names_.begin(), names_.end(), upper);
+  return it == names_.end() ? -1 : static_cast<int>(it - names_.begin());
+}
+
+bool TSQLiteRows::Step() {
+  sqlite3_stmt* s = stmt_.get();
+  const int rc = sqlite3_step(s);
+  if (rc == SQLITE_DONE)
+    return false;
+  if (rc == SQLITE_BUSY)
+    throw ESQLiteException("Could not prepare SQL statement", winapi::ERROR_SHARING_VIOLATION);
+  if (rc != SQLITE_ROW)
+    Raise(db_, "Could not retrieve data", sql_);
+  if (typesPending_) {
+    for (int c = 0; c < ColumnCount(); ++c)
+      if (fromFirstRow_[c])
+        types_[c] = TypeOfStorage(sqlite3_column_type(s, c));
+    typesPending_ = false;
+  }
+  return true;
+}
+
+TSQLiteRows::TKind TSQLiteRows::Kind(int column) const {
+  sqlite3_stmt* s = stmt_.get();
+  const int storage = sqlite3_column_type(s, column);
+  if (storage == SQLITE_NULL)
+    return TKind::Null;
+  // A column without a type of its own (an expression whose first value was null) takes each
+  // value by its storage type rather than dropping it.
+  const TSQLiteColumnType type = types_[column] == dtNull ? TypeOfStorage(storage) : types_[column];
+  switch (type) {
+  case dtInt:
+    return TKind::Int;
+  case dtNumeric:
+    return TKind::Float;
+  case dtStr:
+    return sqlite3_column_text(s, column) != nullptr ? TKind::Bytes : TKind::Null;
+  case dtBlob:
+  case dtNull:
+    break;
+  }
+  return sqlite3_column_blob(s, column) != nullptr && sqlite3_column_bytes(s, column) > 0
+             ? TKind::Bytes
+             : TKind::Null;
+}
+
+std::int64_t TSQLiteRows::Int64(int column) const {
+  switch (Kind(column)) {
+  case TKind::Null:
+    return 0;
+  case TKind::Int:
+    return sqlite3_column_int64(stmt_.get(), column);
+  case TKind::Float: {
+    const double value = std::trunc(sqlite3_column_double(stmt_.get(), column));
+    if (!(value >= -9.2e18 && value <= 9.2e18))
+      throw ESQLiteException("Not an integer or numeric field");
+    return static_cast<std::int64_t>(value);
+  }
+  case TKind::Bytes:
+    break;
+  }
+  throw ESQLiteException("Not an integer or numeric field");
+}
+
+double TSQLiteRows::Double(int column) const {
+  return sqlite3_column_double(stmt_.get(), column);
+}
+
+std::string_view TSQLiteRows::Text(int column, std::string& scratch) const {
+  sqlite3_stmt* s = stmt_.get();
+  switch (Kind(column)) {
+  case TKind::Null:
+    return {};
+  case TKind::Int:
+    scratch = std::to_string(sqlite3_column_int64(s, column));
+    return scratch;
+  case TKind::Float:
+    scratch = DoubleText(sqlite3_column_double(s, column));
+    return scratch;
+  case TKind::Bytes:
+    break;
+  }
+  const TSQLiteColumnType type =
+      types_[column] == dtNull ? TypeOfStorage(sqlite3_column_type(s, column)) : types_[column];
+  if (type == dtStr) {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(s, column));
+    const auto size = static_cast<std::size_t>(sqlite3_column_bytes(s, column));
+    // A text ends at its first zero byte.
+    const void* zero = std::memchr(text, 0, size);
+    return {text, zero != nullptr ? static_cast<std::size_t>(static_cast<const char*>(zero) - text)
+                                  : size};
+  }
+  return {static_cast<const char*>(sqlite3_column_blob(s, column)),
+          static_cast<std::size_t>(sqlite3_column_bytes(s, column))};
+}
+
+// ---------------------------------------------------------------------------------------------
+// TSQLiteTable
+
+TSQLiteTable::TSQLiteTable(sqlite3* db, const std::string& sql) {
+  TSQLiteRows rows(db, sql);
+  const int columns = rows.ColumnCount();
+  for (int c = 0; c < columns; ++c)
+    names_.push_back(rows.ColumnName(c));
+  std::string scratch;
+  while (rows.Step()) {
     if (rowCount_ == std::numeric_limits<int>::max())
       throw ESQLiteException("Could not retrieve data");
-    if (typesPending) {
-      for (int c = 0; c < columns; ++c)
-        if (fromFirstRow[c])
-          types_[c] = TypeOfStorage(sqlite3_column_type(s, c));
-      typesPending = false;
-    }
     for (int c = 0; c < columns; ++c) {
       TCell cell;
-      const int storage = sqlite3_column_type(s, c);
-      // A column without a type of its own (an expression whose first value was null) keeps
-      // each value by its storage type rather than dropping it.
-      const TSQLiteColumnType type = types_[c] == dtNull ? TypeOfStorage(storage) : types_[c];
-      if (storage != SQLITE_NULL) {
-        switch (type) {
-        case dtInt:
-          cell.Kind = TKind::Int;
-          cell.Int = sqlite3_column_int64(s, c);
-          break;
-        case dtNumeric:
-          cell.Kind = TKind::Float;
-          cell.Int = std::bit_cast<std::int64_t>(sqlite3_column_double(s, c));
-          break;
-        case dtStr: {
-          const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(s, c));
-          const int size = sqlite3_column_bytes(s, c);
-          if (text != nullptr) {
-            // A text ends at its first zero byte.
-            const void* zero = std::memchr(text, 0, static_cast<std::size_t>(size));
-            const std::size_t length =
-                zero != nullptr ? static_cast<const char*>(zero) - text : size;
-            cell.Kind = TKind::Bytes;
-            cell.Int = static_cast<std::int64_t>(bytes_.size());
-            cell.Size = static_cast<std::uint32_t>(length);
-            bytes_.append(text, length);
-          }
-          break;
-        }
-        case dtBlob:
-        case dtNull: {
-          const void* blob = sqlite3_column_blob(s, c);
-          const int size = sqlite3_column_bytes(s, c);
-          if (blob != nullptr && size > 0) {
-            cell.Kind = TKind::Bytes;
-            cell.Int = static_cast<std::int64_t>(bytes_.size());
-            cell.Size = static_cast<std::uint32_t>(size);
-            bytes_.append(static_cast<const char*>(blob), static_cast<std::size_t>(size));
-          }
-          break;
-        }
-        }
+      cell.Kind = rows.Kind(c);
+      switch (cell.Kind) {
+      case TKind::Null:
+        break;
+      case TKind::Int:
+        cell.Int = rows.Int64(c);
+        break;
+      case TKind::Float:
+        cell.Int = std::bit_cast<std::int64_t>(rows.Double(c));
+        break;
+      case TKind::Bytes: {
+        const std::string_view bytes = rows.Text(c, scratch);
+        cell.Int = static_cast<std::int64_t>(bytes_.size());
+        cell.Size = static_cast<std::uint32_t>(bytes.size());
+        bytes_.append(bytes);
+        break;
+      }
       }
       cells_.push_back(cell);
     }
     ++rowCount_;
   }
+  for (int c = 0; c < columns; ++c)
+    types_.push_back(rows.ColumnType(c));
 }
 
 bool TSQLiteTable::NextRow() {
@@ -446,6 +517,10 @@ std::unique_ptr<TSQLiteTable> TSQLiteDatabase::GetTable(const std::string& sql) 
   return std::make_unique<TSQLiteTable>(db_.get(), sql);
 }
 
+TSQLiteRows TSQLiteDatabase::Rows(const std::string& sql) {
+  return TSQLiteRows(db_.get(), sql);
+}
+
 std::unique_ptr<TSQLiteStatement> TSQLiteDatabase::Prepare(const std::string& sql) {
   return std::make_unique<TSQLiteStatement>(db_.get(), sql);
 }
@@ -558,37 +633,10 @@ void TBrowserSQLite3CacheFile::CheckWritable(const std::string& hostPath) const 
   }
 }
 
-// A row costs the same few hundred bytes, held as a result and then listed, however little it
-// holds; a database of many tiny rows (or a join that repeats rows) would take many times its
-// size. The rows are counted before any is read, no further than the budget allows, so that the
-// count itself stays linear in the file.
-void TBrowserSQLite3CacheFile::CheckRowBudget(TSQLiteDatabase& db, std::string query) const {
-  while (!query.empty() && (query.back() == ';' || query.back() == ' '))
-    query.pop_back();
-  const std::string hostPath = winapi::HostPath(FileName);
-  std::uint64_t size = 0, log = 0;
-  HostEntryAt(hostPath, &size);
-  HostEntryAt(hostPath + "-wal", &log);
-  const std::uint64_t fileSize = size + log;
-  // Per row: the result's cells, the entry and the heap blocks of its four texts. The texts
-  // themselves are no more than the file holds, held twice (result and entries).
-  const std::uint64_t columns =
-      static_cast<std::uint64_t>(db.GetTable(query + " LIMIT 0")->ColumnCount());
-  constexpr std::uint64_t kTextBlocks = 4 * AllocationCost(16);
-  const std::uint64_t perRow = kListedEntryCost + columns * 16 + kTextBlocks;
-  const std::uint64_t budget = StoreMemoryBudget(fileSize);
-  const std::uint64_t mostRows = (budget - 2 * fileSize) / perRow;
-  const std::unique_ptr<TSQLiteTable> count = db.GetTable(
-      "SELECT count(*) FROM (" + query + " LIMIT " + std::to_string(mostRows + 1) + ")");
-  const std::uint64_t rows = count->AtEnd() ? 0 : static_cast<std::uint64_t>(count->ColumnInt64(0));
-  if (rows <= mostRows)
-    return;
-  throw EFileTooLarge(std::string(StoreFileName(FileName)) + " lists more than " +
-                      std::to_string(mostRows) + " rows in " + SizeText(fileSize) +
-                      "; listed they would take more than the " + SizeText(budget) +
-                      " of memory a file of that size may use; not read");
-}
-
+// A row costs its entry and the entry's texts however little the file holds of it: a database of
+// many empty rows, or a join that repeats rows, would take many times its size. The cost is added
+// up as the rows are read, and the read stops where it passes what the database may take (its
+// own bytes included); the entries made by then are taken back.
 bool TBrowserSQLite3CacheFile::ReadWithColumnMap(TCacheList& list, const TColumnMap& map) {
   bool empty = false;
   const std::unique_ptr<TSQLiteDatabase> db = Open(TSQLiteOpenMode::ReadOnly, empty);
@@ -599,48 +647,64 @@ bool TBrowserSQLite3CacheFile::ReadWithColumnMap(TCacheList& list, const TColumn
   if (!db->TableExists(TableName))
     return false;
 
-  const std::string query = UseQuery ? Query : "SELECT * FROM " + TableName;
-  CheckRowBudget(*db, query);
-  const std::unique_ptr<TSQLiteTable> table = db->GetTable(query);
+  const std::string hostPath = winapi::HostPath(FileName);
+  std::uint64_t size = 0, log = 0;
+  HostEntryAt(hostPath, &size);
+  HostEntryAt(hostPath + "-wal", &log);
+  const std::uint64_t fileSize = size + log;
+  const std::uint64_t budget = StoreMemoryBudget(fileSize);
+  const std::uint64_t room = budget - fileSize;
+
+  TSQLiteRows rows = db->Rows(UseQuery ? Query : "SELECT * FROM " + TableName);
   std::array<int, 8> column;
-  for (std::size_t i = 0; i < column.size(); ++i) {
-    column[i] = -1;
-    if (map.Columns[i].empty())
-      continue;
-    try {
-      column[i] = table->ColumnIndex(map.Columns[i]);
-    } catch (const ESQLiteException&) {
-    }
-  }
+  for (std::size_t i = 0; i < column.size(); ++i)
+    column[i] = map.Columns[i].empty() ? -1 : rows.FindColumn(map.Columns[i]);
 
   const auto date = [&](int c) -> TDateTime {
     try {
-      return StoreTimeToDateTime(table->ColumnInt64(c), map.TimeUnit);
+      return StoreTimeToDateTime(rows.Int64(c), map.TimeUnit);
     } catch (const ESQLiteException&) {
       return 0;
     }
   };
-  for (; !table->AtEnd(); table->NextRow()) {
+  const int first = list.Count();
+  std::uint64_t cost = 0;
+  std::uint64_t count = 0;
+  std::string scratch;
+  const auto text = [&](int c, TItemText& field) {
+    if (c < 0)
+      return;
+    const std::string_view value = rows.Text(c, scratch);
+    cost += ItemTextCost(value.size());
+    field = value;
+  };
+  while (rows.Step()) {
+    ++count;
     TCacheItem& item = list.Add();
+    cost += kListedEntryCost;
     try {
       if (column[0] >= 0)
-        item.DatabaseID = table->ColumnInt64(column[0]);
-      if (column[1] >= 0)
-        item.Name = table->ColumnText(column[1]);
-      if (column[2] >= 0)
-        item.Content = table->ColumnText(column[2]);
-      if (column[3] >= 0)
-        item.Host = table->ColumnText(column[3]);
-      if (column[4] >= 0)
-        item.Path = table->ColumnText(column[4]);
+        item.DatabaseID = rows.Int64(column[0]);
+      text(column[1], item.Name);
+      text(column[2], item.Content);
+      text(column[3], item.Host);
+      text(column[4], item.Path);
       if (column[5] >= 0)
-        item.ServerSecure = table->ColumnInt64(column[5]) != 0;
+        item.ServerSecure = rows.Int64(column[5]) != 0;
       if (column[6] >= 0)
         item.Expires = date(column[6]);
       if (column[7] >= 0)
         item.LastAccess = date(column[7]);
     } catch (const ESQLiteException&) {
       list.Delete(list.Count() - 1);
+    }
+    if (cost > room) {
+      while (list.Count() > first)
+        list.Delete(list.Count() - 1);
+      throw EFileTooLarge(std::string(StoreFileName(FileName)) + " lists more than " +
+                          std::to_string(count - 1) + " rows in " + SizeText(fileSize) +
+                          "; listed they would take more than the " + SizeText(budget) +
+                          " of memory a file of that size may use; not read");
     }
   }
   return true;

@@ -59,6 +59,46 @@ enum TSQLiteColumnType : std::uint8_t {
   dtNull = 5,
 };
 
+// A query read one row at a time, each value typed as TSQLiteTable types it, so that a large
+// listing becomes entries without being held as a whole first.
+class TSQLiteRows {
+public:
+  TSQLiteRows(sqlite3* db, const std::string& sql);
+  TSQLiteRows(const TSQLiteRows&) = delete;
+  TSQLiteRows& operator=(const TSQLiteRows&) = delete;
+
+  int ColumnCount() const { return static_cast<int>(names_.size()); }
+  // Upper-cased, as the result names them.
+  const std::string& ColumnName(int column) const { return names_.at(column); }
+  // Index of a column, the name compared upper-cased; -1 when there is none.
+  int FindColumn(std::string_view name) const;
+  // Steps to the next row (the first on the first call); false past the last one.
+  bool Step();
+
+  enum class TKind : std::uint8_t { Null, Int, Float, Bytes };
+  // How the current row's value in column is held (the column in range).
+  TKind Kind(int column) const;
+  // The current row's integer, or the floating value truncated; 0 for null. Raises
+  // ESQLiteException for text and blobs and for a floating value beyond the integers.
+  std::int64_t Int64(int column) const;
+  // The current row's floating value (the column of kind Float).
+  double Double(int column) const;
+  // The current row's value as text (an integer in decimal); empty for null. The view lasts until
+  // the next call; scratch holds a number's text.
+  std::string_view Text(int column, std::string& scratch) const;
+  // The column's type: declared, or for an expression its first row's storage type.
+  TSQLiteColumnType ColumnType(int column) const { return types_.at(column); }
+
+private:
+  sqlite3* db_;
+  std::string sql_;
+  TSQLiteStmtPtr stmt_;
+  std::vector<std::string> names_;
+  std::vector<TSQLiteColumnType> types_;
+  std::vector<bool> fromFirstRow_;
+  bool typesPending_ = false;
+};
+
 // The complete result of one query, held in memory, with a current row that starts at row 0.
 // Texts and blobs live in one buffer so that a large result costs no allocation per value.
 class TSQLiteTable {
@@ -80,12 +120,14 @@ public:
   int ColumnIndex(std::string_view name) const;
   // The current row's integer (a floating value truncated); 0 for null.
   std::int64_t ColumnInt64(int column) const;
+  // The current row's floating value (the column of kind Float).
+  double Double(int column) const;
   // The current row's value as text (an integer in decimal); empty for null.
   std::string ColumnText(int column) const;
   bool ColumnIsNull(int column) const;
 
 private:
-  enum class TKind : std::uint8_t { Null, Int, Float, Bytes };
+  using TKind = TSQLiteRows::TKind;
   struct TCell {
     std::int64_t Int = 0; // the integer, the bits of the double, or the offset into bytes_
     std::uint32_t Size = 0;
@@ -137,6 +179,8 @@ public:
   // Runs a statement that gives no row.
   void ExecSQL(const std::string& sql);
   std::unique_ptr<TSQLiteTable> GetTable(const std::string& sql);
+  // The rows of a query, read as they are stepped to.
+  TSQLiteRows Rows(const std::string& sql);
   std::unique_ptr<TSQLiteStatement> Prepare(const std::string& sql);
   bool TableExists(const std::string& tableName);
   void BeginTransaction();
@@ -209,6 +253,8 @@ public:
 
 protected:
   explicit TBrowserSQLite3CacheFile(std::string fileName) : FileName(std::move(fileName)) {}
+  // Raises EFileTooLarge, the list as it was, when the listing's entries would take more memory
+  // than the database's size allows.
   bool ReadWithColumnMap(TCacheList& list, const TColumnMap& map);
   // A condition on KeyTable's rows that no deletion may touch (rows the browser needs to start);
   // empty when every row may go.
@@ -221,9 +267,6 @@ private:
   // no bytes (nothing is created or opened then). Raises ESQLiteException for a file that may not
   // be opened in that mode.
   std::unique_ptr<TSQLiteDatabase> Open(TSQLiteOpenMode mode, bool& empty) const;
-  // Raises EFileTooLarge when the listing's rows would take more memory than the database's
-  // size allows.
-  void CheckRowBudget(TSQLiteDatabase& db, std::string query) const;
   // Refuses (ESQLiteException) a write SQLite would carry out although the store may not change.
   void CheckWritable(const std::string& hostPath) const;
   std::string DeleteStatement(TSQLiteDatabase& db) const;

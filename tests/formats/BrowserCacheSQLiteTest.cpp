@@ -849,8 +849,8 @@ TEST_F(SQLiteSampleTest, DeletingFromAWalSampleRemovesTheRowsAndLeavesNoLog) {
 
 namespace {
 
-// Rows cost the same few hundred bytes listed however little they hold: a database of many
-// empty rows is refused unread, one of as many real rows in a file of real size is read.
+// Rows cost their entry however little they hold: a database of many empty rows is refused with
+// nothing listed, one of real rows in a file of real size is read.
 TEST_F(SQLiteStoreTest, ADatabaseOfManyTinyRowsIsRefusedBeforeItsRowsAreListed) {
   const auto fill = [&](int rows, const std::string& text) {
     fs::remove(Host("cookies.sqlite"));
@@ -866,7 +866,7 @@ TEST_F(SQLiteStoreTest, ADatabaseOfManyTinyRowsIsRefusedBeforeItsRowsAreListed) 
     }
     db.Commit();
   };
-  fill(300000, "");
+  fill(800000, "");
   TCacheList list;
   TFirefox3Cookies tiny(kFolder);
   try {
