@@ -1,5 +1,6 @@
 #include "model/BrowserCache.h"
 
+#include <algorithm>
 #include <memory>
 #include <stdexcept>
 #include <utility>
@@ -39,7 +40,13 @@ TCacheItem& TCacheList::Add() {
   }
   TCacheItem* item = nullptr;
   if (retired_.empty()) {
-    item = &storage_.emplace_back();
+    if (blocks_.empty() || lastBlockUsed_ == lastBlockSize_) {
+      constexpr std::size_t kSmallest = 16, kLargest = 1024;
+      lastBlockSize_ = std::clamp(slots_.size(), kSmallest, kLargest);
+      blocks_.push_back(std::make_unique<TCacheItem[]>(lastBlockSize_));
+      lastBlockUsed_ = 0;
+    }
+    item = &blocks_.back()[lastBlockUsed_++];
   } else {
     item = retired_.back();
     retired_.pop_back();
@@ -109,8 +116,9 @@ void TCacheList::Delete(int index) {
 void TCacheList::Clear() {
   std::vector<TCacheItem*>().swap(slots_);
   std::vector<TCacheItem*>().swap(retired_);
-  std::deque<TCacheItem> doomed;
-  doomed.swap(storage_);
+  std::vector<std::unique_ptr<TCacheItem[]>>().swap(blocks_);
+  lastBlockSize_ = 0;
+  lastBlockUsed_ = 0;
   gapStart_ = 0;
   gapSize_ = 0;
 }
