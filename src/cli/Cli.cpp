@@ -20,6 +20,7 @@
 #include <filesystem>
 #include <iostream>
 #include <ostream>
+#include <span>
 #include <unistd.h>
 
 #ifndef QUILLON_DEMO_IMAGE
@@ -177,17 +178,20 @@ void RequireArgs(const TCliOptions& options, std::size_t count, const char* usag
     throw ECliUsage{std::string("usage: quillon-cli [options] ") + usage};
 }
 
+// Rows are made as they are printed: a list of a million entries is not held a second time as
+// text.
 void PrintEntries(const TBrowserProfile& profile, TCacheType kind, bool aligned,
                   std::ostream& out) {
-  TTextTable table(aligned);
-  std::vector<std::string> header;
-  for (const TEntryColumn& column : EntryColumns(kind))
-    header.emplace_back(column.Caption);
-  table.AddRow(std::move(header));
+  const std::span<const TEntryColumn> columns = EntryColumns(kind);
   const TCacheList& list = profile.GetList(kind);
-  for (int i = 0; i < list.Count(); ++i)
-    table.AddRow(EntryRowTexts(kind, list.Items(i)));
-  table.Print(out);
+  const TFormatSettings& settings = FormatSettings();
+  PrintRows(out, aligned, static_cast<std::size_t>(list.Count()) + 1,
+            [&](std::size_t row, std::vector<std::string>& cells) {
+              for (std::size_t c = 0; c < columns.size(); ++c)
+                cells.push_back(row == 0 ? std::string(columns[c].Caption)
+                                         : EntryCellText(kind, list[static_cast<int>(row - 1)],
+                                                         static_cast<int>(c), settings));
+            });
 }
 
 std::array<int, kCacheTypeCount> Counts(const TBrowserProfile& profile) {
