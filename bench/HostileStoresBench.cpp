@@ -12,6 +12,7 @@
 // own figure is taken alone (--benchmark_filter). The per-entry cost readers count with is
 // measured by BM_ListedEntryCost.
 
+#include "BenchMemory.h"
 #include "discovery/BrowserManager.h"
 #include "formats/IniFile.h"
 #include "formats/MozillaPrefs.h"
@@ -26,7 +27,6 @@
 #include "winapi/image/ImageWinApi.h"
 
 #include <benchmark/benchmark.h>
-#include <malloc.h>
 
 #include <filesystem>
 #include <fstream>
@@ -64,24 +64,7 @@ private:
   std::unique_ptr<winapi::TWinApiScope> scope_;
 };
 
-// Resident memory of the process in bytes, now ("VmRSS") or at its peak ("VmHWM").
-std::size_t ProcessMemory(const char* field) {
-  std::ifstream status("/proc/self/status");
-  for (std::string line; std::getline(status, line);)
-    if (line.rfind(field, 0) == 0)
-      return std::stoull(line.substr(line.find(':') + 1)) * 1024;
-  return 0;
-}
-
-// The growth of the resident peak while run runs.
-std::size_t PeakGrowth(const std::function<void()>& run) {
-  malloc_trim(0);
-  std::ofstream("/proc/self/clear_refs") << "5"; // restart the peak at the current size
-  const std::size_t before = ProcessMemory("VmRSS:");
-  run();
-  const std::size_t peak = ProcessMemory("VmHWM:");
-  return peak > before ? peak - before : 0;
-}
+using bench::PeakGrowth;
 
 // What a read listed, and whether it refused the store.
 struct TReadResult {

@@ -1,6 +1,7 @@
 // Parsing speed of the Mork reader on a large generated history.dat (about 100 MB, the size a
 // long-used Mozilla profile reaches).
 
+#include "BenchMemory.h"
 #include "formats/FFMorkSimple.h"
 #include "kit/MorkWriter.h"
 #include "kit/TempDir.h"
@@ -52,14 +53,7 @@ void BM_MorkParse(benchmark::State& state) {
 }
 BENCHMARK(BM_MorkParse)->Unit(benchmark::kMillisecond)->Iterations(3);
 
-// Resident memory of the process in bytes, now ("VmRSS") or at its peak ("VmHWM").
-std::size_t ProcessMemory(const char* field) {
-  std::ifstream status("/proc/self/status");
-  for (std::string line; std::getline(status, line);)
-    if (line.rfind(field, 0) == 0)
-      return std::stoull(line.substr(line.find(':') + 1)) * 1024;
-  return 0;
-}
+using bench::ProcessMemory;
 
 // The memory a parse and a full read of the rows take at their peak, the file's bytes included,
 // as a multiple of the file size.
