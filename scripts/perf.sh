@@ -2,7 +2,8 @@
 # Reproduces the figures of docs/PERFORMANCE.md: quillon-cli end to end on demo images that hold
 # one large store each, beside the anchor that reads the same file (the sqlite3 shell, a plain
 # Python Mork reader, reading the file once). Wall time is the median of RUNS paired runs (ours,
-# then the anchor, in turn); peak memory is the largest resident size /usr/bin/time reports.
+# then the anchor, in turn), beside it the median processor time (user + system); peak memory is
+# the largest resident size /usr/bin/time reports.
 #
 #   scripts/perf.sh [WORKDIR]     RUNS=5 by default; WORKDIR defaults to /tmp/quillon-perf
 #
@@ -37,20 +38,20 @@ paired() {
   split=$(printf '%s\n' "$@" | grep -n -x -- '--' | cut -d: -f1)
   ours=("${@:1:split-1}")
   anchor=("${@:split+1}")
-  local t1=() t2=() p1=0 p2=0 out=$WORK/time.txt
+  local t1=() t2=() c1=() c2=() p1=0 p2=0 out=$WORK/time.txt
   for ((i = 0; i < RUNS; i++)); do
-    /usr/bin/time -f "%e %M" -o "$out" "${ours[@]}" >/dev/null 2>&1
-    read -r t m <"$out"; t1+=("$t"); ((m > p1)) && p1=$m
-    /usr/bin/time -f "%e %M" -o "$out" "${anchor[@]}" >/dev/null 2>&1
-    read -r t m <"$out"; t2+=("$t"); ((m > p2)) && p2=$m
+    /usr/bin/time -f "%e %M %U %S" -o "$out" "${ours[@]}" >/dev/null 2>&1
+    read -r t m u k <"$out"; t1+=("$t"); c1+=("$(echo "$u + $k" | bc)"); ((m > p1)) && p1=$m
+    /usr/bin/time -f "%e %M %U %S" -o "$out" "${anchor[@]}" >/dev/null 2>&1
+    read -r t m u k <"$out"; t2+=("$t"); c2+=("$(echo "$u + $k" | bc)"); ((m > p2)) && p2=$m
   done
-  local m1 m2
-  m1=$(printf '%s\n' "${t1[@]}" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}')
-  m2=$(printf '%s\n' "${t2[@]}" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}')
-  awk -v l="$label" -v a="$m1" -v b="$m2" -v p="$p1" -v q="$p2" -v s="$size" 'BEGIN {
-    printf "| %s | %.2f s | %.2f s | %.2fx | %.0f MB (%.2fx store) | %.0f MB |\n",
-      l, a, b, (b > 0 ? a / b : 0), p / 1024, p * 1024 / s, q / 1024 }'
+  awk -v l="$label" -v a="$(median "${t1[@]}")" -v b="$(median "${t2[@]}")" \
+    -v ca="$(median "${c1[@]}")" -v cb="$(median "${c2[@]}")" -v p="$p1" -v q="$p2" -v s="$size" 'BEGIN {
+    printf "| %s | %.2f s (cpu %.2f s) | %.2f s (cpu %.2f s) | %.2fx | %.0f MB (%.2fx store) | %.0f MB |\n",
+      l, a, ca, b, cb, (b > 0 ? a / b : 0), p / 1024, p * 1024 / s, q / 1024 }'
 }
+
+median() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 
 size_of() { stat -c %s "$1"; }
 

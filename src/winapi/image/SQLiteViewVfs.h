@@ -7,9 +7,9 @@
 // WAL database with its "-wal" file is read in full without the "-shm" file that a normal reader
 // would create beside it.
 
-namespace quillon {
+namespace quillon::winapi {
 
 // The name to pass to sqlite3_open_v2; the layer is registered on first use.
 const char* SQLiteViewVfsName();
 
-} // namespace quillon
+} // namespace quillon::winapi

@@ -1,4 +1,4 @@
-#include "formats/SQLiteViewVfs.h"
+#include "winapi/image/SQLiteViewVfs.h"
 
 #include <sqlite3.h>
 
@@ -6,7 +6,7 @@
 
 #include <sys/stat.h>
 
-namespace quillon {
+namespace quillon::winapi {
 
 namespace {
 
@@ -267,4 +267,4 @@ const char* SQLiteViewVfsName() {
   return RegisteredViewVfs() != nullptr ? kVfsName : "quillon-view-unavailable";
 }
 
-} // namespace quillon
+} // namespace quillon::winapi
