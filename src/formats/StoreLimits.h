@@ -62,9 +62,8 @@ constexpr std::uint64_t ItemTextCost(std::uint64_t bytes) {
   return bytes == 0 ? 0 : bytes < 4096 ? bytes + 5 : AllocationCost(bytes + 13);
 }
 
-// What an entry in a TCacheList takes besides its texts: the record, its share of the list's
-// blocks (four records to a block) and of the list's slots, which grow by doubling. Measured 145
-// bytes (bench/HostileStoresBench.cpp).
+// What an entry in a TCacheList takes besides its texts: the record (112 bytes), and its share of
+// the list's slots, which grow by doubling (bench/HostileStoresBench.cpp measures it).
 constexpr std::uint64_t kListedEntryCost = sizeof(TCacheItem) + 40;
 
 // Raised for a store larger than its limit, or one whose entries would take more memory than
