@@ -64,7 +64,7 @@ std::string VisitsStore(const std::string& root) {
 std::string MorkStore(const std::string& root) {
   const std::string path = root + "/Users/bob/AppData/Roaming/Mozilla/Firefox/Profiles/"
                                   "w7p1c0de.default/history.dat";
-  const std::string text = kit::BuildLongUsedHistoryDat(109u << 20);
+  const std::string text = kit::BuildLongUsedHistoryDat(103u << 20);
   std::ofstream(path, std::ios::binary | std::ios::trunc)
       .write(text.data(), static_cast<std::streamsize>(text.size()));
   return path;

@@ -4,7 +4,7 @@
 //
 //   cookies  alice's Firefox cookies.sqlite: 200,000 cookies (about 17 MB)
 //   visits   alice's Chrome History: 600,000 visits of 100,000 pages (about 55 MB)
-//   mork     bob's Firefox history.dat: a long-used Mork history of about 103 MB
+//   mork     bob's Firefox history.dat: a long-used Mork history of about 97 MB
 
 #include <string>
 #include <string_view>
