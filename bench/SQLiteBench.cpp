@@ -5,6 +5,7 @@
 #include "formats/BrowserCacheSQLite.h"
 #include "kit/SQLiteStoreWriter.h"
 #include "kit/TempDir.h"
+#include "tools/PerfImages.h"
 #include "winapi/image/ImageWinApi.h"
 
 #include <benchmark/benchmark.h>
@@ -21,28 +22,14 @@ namespace {
 
 using namespace quillon;
 
-constexpr int kCookies = 200000;
+constexpr int kCookies = 200000; // bench::LargeCookieRows
 constexpr char kFolder[] = "C:\\Profile\\";
 
 // The database is written once; the image it lies in is installed for the whole run.
 struct TCookieImage {
   TCookieImage() {
     std::filesystem::create_directories(dir.Path() + "/Profile");
-    std::vector<kit::TFirefoxCookieRow> rows;
-    rows.reserve(kCookies);
-    for (int i = 0; i < kCookies; ++i) {
-      kit::TFirefoxCookieRow row;
-      row.Id = 1200000000000000 + i;
-      row.Name = "__utm" + std::to_string(i % 7) + "_" + std::to_string(i);
-      row.Value = "173272373.1432178245.1245067200.1262347200.17." + std::to_string(i * 31);
-      row.Host = ".www.site" + std::to_string(i % 9973) + ".example.com";
-      row.Path = i % 3 == 0 ? "/" : "/shop/cart/";
-      row.Expiry = 1262347200 + i;
-      row.LastAccessed = 1245067200000000 + i;
-      row.IsSecure = i % 4 == 0;
-      rows.push_back(std::move(row));
-    }
-    kit::WriteFirefox3Cookies(Database(), rows);
+    kit::WriteFirefox3Cookies(Database(), bench::LargeCookieRows());
     std::filesystem::copy_file(Database(), Template());
     winapi::image::TImageConfig config;
     config.imageRoot = dir.Path();

@@ -17,23 +17,8 @@ namespace {
 std::string CookiesStore(const std::string& root) {
   const std::string path = root + "/Users/alice/AppData/Roaming/Mozilla/Firefox/Profiles/"
                                   "k3x9q2lm.default/cookies.sqlite";
-  std::vector<kit::TFirefoxCookieRow> rows;
-  constexpr int kCookies = 200000;
-  rows.reserve(kCookies);
-  for (int i = 0; i < kCookies; ++i) {
-    kit::TFirefoxCookieRow row;
-    row.Id = 1200000000000000 + i;
-    row.Name = "__utm" + std::to_string(i % 7) + "_" + std::to_string(i);
-    row.Value = "17." + std::to_string(i * 31);
-    row.Host = ".www.site" + std::to_string(i % 9973) + ".example.com";
-    row.Path = i % 3 == 0 ? "/" : "/shop/cart/";
-    row.Expiry = 1262347200 + i;
-    row.LastAccessed = 1245067200000000 + i;
-    row.IsSecure = i % 4 == 0;
-    rows.push_back(std::move(row));
-  }
   std::filesystem::remove(path);
-  kit::WriteFirefox3Cookies(path, rows);
+  kit::WriteFirefox3Cookies(path, LargeCookieRows());
   return path;
 }
 
@@ -71,6 +56,25 @@ std::string MorkStore(const std::string& root) {
 }
 
 } // namespace
+
+std::vector<kit::TFirefoxCookieRow> LargeCookieRows() {
+  constexpr int kCookies = 200000;
+  std::vector<kit::TFirefoxCookieRow> rows;
+  rows.reserve(kCookies);
+  for (int i = 0; i < kCookies; ++i) {
+    kit::TFirefoxCookieRow row;
+    row.Id = 1200000000000000 + i;
+    row.Name = "__utm" + std::to_string(i % 7) + "_" + std::to_string(i);
+    row.Value = "17." + std::to_string(i * 31);
+    row.Host = ".www.site" + std::to_string(i % 9973) + ".example.com";
+    row.Path = i % 3 == 0 ? "/" : "/shop/cart/";
+    row.Expiry = 1262347200 + i;
+    row.LastAccessed = 1245067200000000 + i;
+    row.IsSecure = i % 4 == 0;
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
 
 std::string WritePerfImage(std::string_view kind, const std::string& root) {
   if (kind != "cookies" && kind != "visits" && kind != "mork")

@@ -6,10 +6,16 @@
 //   visits   alice's Chrome History: 600,000 visits of 100,000 pages (about 55 MB)
 //   mork     bob's Firefox history.dat: a long-used Mork history of about 97 MB
 
+#include "kit/SQLiteStoreWriter.h"
+
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quillon::bench {
+
+// The 200,000 cookies of the cookies image (SQLiteBench reads them too).
+std::vector<kit::TFirefoxCookieRow> LargeCookieRows();
 
 // Writes the image into root (a host folder, replaced) and answers the large store's host path.
 // Raises std::invalid_argument for another kind.
