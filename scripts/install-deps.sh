@@ -7,6 +7,8 @@ PACKAGES=(
   libsqlite3-dev libhivex-dev qt6-base-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth tzdata
+  # compiles the native Windows backend's files as a check that its headers coexist with windows.h
+  g++-mingw-w64-x86-64-posix
   # independent readers for the cross-checks in the tests
   sqlite3 libregf-utils libhivex-bin libwin-hivex-perl libmsiecf-utils pev
 )

@@ -1,15 +1,9 @@
 #include "model/DateFormat.h"
 
 #include "winapi/TextCase.h"
+#include "winapi/WinApi.h"
 
-#include <cstdlib>
 #include <optional>
-
-#if __has_include(<langinfo.h>)
-#include <langinfo.h>
-#include <locale.h>
-#define QUILLON_HAVE_LANGINFO 1
-#endif
 
 namespace quillon {
 
@@ -184,9 +178,7 @@ private:
   std::string& out_;
 };
 
-// --- strftime patterns ---------------------------------------------------------------------
-
-constexpr int kMaxPosixNesting = 3;
+// --- Windows pictures ----------------------------------------------------------------------
 
 void AppendLiteral(std::string& out, std::string_view literal) {
   if (literal.empty())
@@ -197,10 +189,36 @@ void AppendLiteral(std::string& out, std::string_view literal) {
   out += quote;
 }
 
-std::optional<std::string> ConvertPosix(std::string_view pattern, std::string_view ampmPattern,
-                                        int depth) {
-  if (depth > kMaxPosixNesting)
+// One run of a picture letter ("MMM") as the token of our formats; empty for a letter that is
+// text, nullopt for one we cannot show (the era).
+std::optional<std::string> TokenOfPicture(char letter, std::size_t count) {
+  const auto repeat = [&](char c, std::size_t most) { return std::string(std::min(count, most), c); };
+  switch (letter) {
+  case 'd':
+    return repeat('d', 4);
+  case 'M':
+    return repeat('m', 4);
+  case 'y':
+    return count <= 2 ? "yy" : "yyyy";
+  case 'h':
+  case 'H':
+    return repeat('h', 2); // 12 hours when an am/pm token follows, as in the picture
+  case 'm':
+    return repeat('n', 2);
+  case 's':
+    return repeat('s', 2);
+  case 't':
+    return count == 1 ? "a/p" : "ampm";
+  case 'g':
     return std::nullopt;
+  default:
+    return std::string();
+  }
+}
+
+// A Windows date or time picture ("dd.MM.yyyy", "h:mm:ss tt") in our format's tokens; quoted text
+// ('o''clock') and every other character stay literal.
+std::optional<std::string> ConvertPicture(std::string_view picture) {
   std::string out;
   std::string literal;
   auto flushLiteral = [&] {
@@ -210,161 +228,89 @@ std::optional<std::string> ConvertPosix(std::string_view pattern, std::string_vi
     literal.clear();
     return true;
   };
-  for (std::size_t i = 0; i < pattern.size(); ++i) {
-    if (pattern[i] != '%') {
-      literal += pattern[i];
+  for (std::size_t i = 0; i < picture.size();) {
+    const char c = picture[i];
+    if (c == '\'') {
+      for (++i; i < picture.size(); ++i) {
+        if (picture[i] != '\'')
+          literal += picture[i];
+        else if (i + 1 < picture.size() && picture[i + 1] == '\'')
+          literal += picture[++i];
+        else
+          break;
+      }
+      ++i;
       continue;
     }
-    if (++i >= pattern.size())
+    std::size_t end = i;
+    while (end < picture.size() && picture[end] == c)
+      ++end;
+    const std::optional<std::string> token = TokenOfPicture(c, end - i);
+    if (!token)
       return std::nullopt;
-    // The alternative-representation modifiers fall back to the plain conversion.
-    if ((pattern[i] == 'E' || pattern[i] == 'O') && ++i >= pattern.size())
-      return std::nullopt;
-    const char conversion = pattern[i];
-    if (conversion == '%' || conversion == 'n' || conversion == 't') {
-      literal += conversion == '%' ? '%' : ' ';
-      continue;
+    if (token->empty()) {
+      literal.append(picture.substr(i, end - i));
+    } else {
+      if (!flushLiteral())
+        return std::nullopt;
+      out += *token;
     }
-    std::string_view token;
-    std::string_view expansion;
-    switch (conversion) {
-    case 'Y':
-      token = "yyyy";
-      break;
-    case 'y':
-      token = "yy";
-      break;
-    case 'm':
-      token = "mm";
-      break;
-    case 'd':
-      token = "dd";
-      break;
-    case 'e':
-      token = "d";
-      break;
-    case 'b':
-    case 'h':
-      token = "mmm";
-      break;
-    case 'B':
-      token = "mmmm";
-      break;
-    case 'a':
-      token = "ddd";
-      break;
-    case 'A':
-      token = "dddd";
-      break;
-    case 'H':
-    case 'I':
-      token = "hh";
-      break;
-    case 'k':
-    case 'l':
-      token = "h";
-      break;
-    case 'M':
-      token = "nn";
-      break;
-    case 'S':
-      token = "ss";
-      break;
-    case 'p':
-    case 'P':
-      token = "ampm";
-      break;
-    case 'T':
-      expansion = "%H:%M:%S";
-      break;
-    case 'R':
-      expansion = "%H:%M";
-      break;
-    case 'D':
-      expansion = "%m/%d/%y";
-      break;
-    case 'F':
-      expansion = "%Y-%m-%d";
-      break;
-    case 'r':
-      expansion = ampmPattern.empty() ? "%I:%M:%S %p" : ampmPattern;
-      break;
-    default:
-      return std::nullopt;
-    }
-    if (!flushLiteral())
-      return std::nullopt;
-    if (!token.empty()) {
-      out += token;
-      continue;
-    }
-    const std::optional<std::string> inner = ConvertPosix(expansion, ampmPattern, depth + 1);
-    if (!inner)
-      return std::nullopt;
-    out += *inner;
+    i = end;
   }
   if (!flushLiteral())
     return std::nullopt;
   return out;
 }
 
+std::optional<std::string> LocaleText(winapi::LCTYPE type) {
+  std::string text;
+  if (winapi::GetLocaleInfo(winapi::LOCALE_USER_DEFAULT, type, text) == 0)
+    return std::nullopt;
+  return text;
+}
+
 } // namespace
 
-bool ApplyPosixFormats(std::string_view dateFormat, std::string_view timeFormat,
-                       std::string_view timeAmPmFormat, TFormatSettings& settings) {
-  const std::optional<std::string> date = ConvertPosix(dateFormat, timeAmPmFormat, 0);
-  const std::optional<std::string> time = ConvertPosix(timeFormat, timeAmPmFormat, 0);
-  if (!date || !time || date->empty() || time->empty())
+bool ApplyLocalePictures(std::string_view shortDate, std::string_view time,
+                         TFormatSettings& settings) {
+  const std::optional<std::string> date = ConvertPicture(shortDate);
+  const std::optional<std::string> longTime = ConvertPicture(time);
+  if (!date || !longTime || date->empty() || longTime->empty())
     return false;
   settings.ShortDateFormat = *date;
-  settings.LongTimeFormat = *time;
+  settings.LongTimeFormat = *longTime;
   return true;
 }
 
-TFormatSettings HostFormatSettings() {
+TFormatSettings LocaleFormatSettings() {
   TFormatSettings settings;
-#ifdef QUILLON_HAVE_LANGINFO
-  const char* name = nullptr;
-  for (const char* variable : {"LC_ALL", "LC_TIME", "LANG"}) {
-    const char* value = std::getenv(variable);
-    if (value != nullptr && *value != '\0') {
-      name = value;
-      break;
-    }
+  const std::optional<std::string> date = LocaleText(winapi::LOCALE_SSHORTDATE);
+  const std::optional<std::string> time = LocaleText(winapi::LOCALE_STIMEFORMAT);
+  if (!date || !time || !ApplyLocalePictures(*date, *time, settings))
+    return settings;
+  const auto name = [](winapi::LCTYPE type, std::string& target) {
+    if (std::optional<std::string> text = LocaleText(type); text && !text->empty())
+      target = std::move(*text);
+  };
+  for (std::size_t i = 0; i < 12; ++i) {
+    const auto month = static_cast<winapi::LCTYPE>(i);
+    name(winapi::LOCALE_SABBREVMONTHNAME1 + month, settings.ShortMonthNames[i]);
+    name(winapi::LOCALE_SMONTHNAME1 + month, settings.LongMonthNames[i]);
   }
-  if (name == nullptr)
-    return settings;
-  const std::string_view localeName(name);
-  if (localeName == "C" || localeName == "POSIX" || localeName.starts_with("C."))
-    return settings;
-  const locale_t locale = newlocale(LC_TIME_MASK, name, static_cast<locale_t>(nullptr));
-  if (locale == static_cast<locale_t>(nullptr))
-    return settings;
-  TFormatSettings host = settings;
-  if (ApplyPosixFormats(nl_langinfo_l(D_FMT, locale), nl_langinfo_l(T_FMT, locale),
-                        nl_langinfo_l(T_FMT_AMPM, locale), host)) {
-    for (int i = 0; i < 12; ++i) {
-      host.ShortMonthNames[static_cast<std::size_t>(i)] = nl_langinfo_l(ABMON_1 + i, locale);
-      host.LongMonthNames[static_cast<std::size_t>(i)] = nl_langinfo_l(MON_1 + i, locale);
-    }
-    for (int i = 0; i < 7; ++i) {
-      host.ShortDayNames[static_cast<std::size_t>(i)] = nl_langinfo_l(ABDAY_1 + i, locale);
-      host.LongDayNames[static_cast<std::size_t>(i)] = nl_langinfo_l(DAY_1 + i, locale);
-    }
-    // 24-hour locales have no markers; keep ours for formats that ask for them anyway.
-    if (const std::string am = nl_langinfo_l(AM_STR, locale); !am.empty())
-      host.TimeAMString = am;
-    if (const std::string pm = nl_langinfo_l(PM_STR, locale); !pm.empty())
-      host.TimePMString = pm;
-    settings = host;
+  // Our names start on Sunday, the locale's on Monday.
+  for (std::size_t i = 0; i < 7; ++i) {
+    const auto day = static_cast<winapi::LCTYPE>((i + 6) % 7);
+    name(winapi::LOCALE_SABBREVDAYNAME1 + day, settings.ShortDayNames[i]);
+    name(winapi::LOCALE_SDAYNAME1 + day, settings.LongDayNames[i]);
   }
-  freelocale(locale);
-#endif
+  // 24-hour locales have no markers; keep ours for formats that ask for them anyway.
+  name(winapi::LOCALE_S1159, settings.TimeAMString);
+  name(winapi::LOCALE_S2359, settings.TimePMString);
   return settings;
 }
 
 TFormatSettings& FormatSettings() {
-  static TFormatSettings settings = HostFormatSettings();
+  static TFormatSettings settings = LocaleFormatSettings();
   return settings;
 }
 

@@ -44,19 +44,19 @@ public:
 };
 
 // The settings every display uses unless it passes its own. On first use they come from the
-// host's LC_TIME (LC_ALL, LC_TIME, LANG) when that names a real, installed locale; for the C or
-// POSIX locale, or one that cannot be loaded, they are the defaults above: ISO dates
-// "yyyy-mm-dd" and 24-hour times "hh:nn:ss", English names.
+// installed backend's locale (its short date and time pictures, names and AM/PM) when it has one
+// whose pictures we can show; otherwise they are the defaults above: ISO dates "yyyy-mm-dd" and
+// 24-hour times "hh:nn:ss", English names.
 TFormatSettings& FormatSettings();
 
-// The settings of the host's LC_TIME as described at FormatSettings.
-TFormatSettings HostFormatSettings();
+// The settings of the installed backend's locale, as described at FormatSettings.
+TFormatSettings LocaleFormatSettings();
 
-// Turns strftime patterns (as nl_langinfo reports D_FMT, T_FMT and T_FMT_AMPM) into the date
-// and time formats of settings. false, settings unchanged, for a pattern with a conversion that
-// has no counterpart here.
-bool ApplyPosixFormats(std::string_view dateFormat, std::string_view timeFormat,
-                       std::string_view timeAmPmFormat, TFormatSettings& settings);
+// Turns Windows pictures (as GetLocaleInfo reports the short date and the time format) into the
+// date and time formats of settings. false, settings unchanged, for a picture with a token that has
+// no counterpart here (the era).
+bool ApplyLocalePictures(std::string_view shortDate, std::string_view time,
+                         TFormatSettings& settings);
 
 bool TryFormatDateTime(std::string_view format, TDateTime value, std::string& text,
                        const TFormatSettings& settings = FormatSettings());

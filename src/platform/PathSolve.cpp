@@ -1,6 +1,7 @@
 #include "platform/PathSolve.h"
 
 #include "platform/Registry.h"
+#include "winapi/CaseFold.h"
 
 #include <algorithm>
 
@@ -10,25 +11,13 @@ using namespace winapi;
 
 namespace {
 
-char LowerAscii(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-std::string Lower(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(), LowerAscii);
-  return s;
-}
-
+// Placeholder names and values are paths and path parts: they compare as Windows compares names.
 bool SameText(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return LowerAscii(x) == LowerAscii(y);
-         });
+  return SameName(a, b);
 }
 
 bool LessText(const std::string& a, const std::string& b) {
-  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return static_cast<unsigned char>(LowerAscii(x)) < static_cast<unsigned char>(LowerAscii(y));
-  });
+  return CompareNames(a, b) < 0;
 }
 
 // Replaces every occurrence of `from`, matched without regard to case, by `to`.
@@ -36,12 +25,13 @@ std::string ReplaceAllIgnoreCase(const std::string& text, const std::string& fro
                                  const std::string& to) {
   if (from.empty())
     return text;
-  const std::string lowerText = Lower(text);
-  const std::string lowerFrom = Lower(from);
+  // Folding keeps each character's length, so positions in the folded text are the text's.
+  const std::string foldedText = FoldedName(text);
+  const std::string foldedFrom = FoldedName(from);
   std::string result;
   std::size_t start = 0;
-  for (auto pos = lowerText.find(lowerFrom); pos != std::string::npos;
-       pos = lowerText.find(lowerFrom, start)) {
+  for (auto pos = foldedText.find(foldedFrom); pos != std::string::npos;
+       pos = foldedText.find(foldedFrom, start)) {
     result.append(text, start, pos - start);
     result += to;
     start = pos + from.size();

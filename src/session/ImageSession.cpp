@@ -39,7 +39,7 @@ std::shared_ptr<winapi::image::TImageWinApi> OpenImage(const TImageOptions& opti
   auto api = std::make_shared<winapi::image::TImageWinApi>(config);
   // A Windows system drive holds its machine hive; without it there is no registry, no user and
   // nothing to show. The backend resolves the path as it resolves every other one.
-  const winapi::DWORD hive = api->GetFileAttributes(kSoftwareHive);
+  const winapi::DWORD hive = api->files->Attributes(kSoftwareHive);
   if (hive == winapi::INVALID_FILE_ATTRIBUTES || (hive & winapi::FILE_ATTRIBUTE_DIRECTORY) != 0)
     throw EUsageError{"image folder " + config.imageRoot +
                       " holds no Windows system: Windows\\System32\\config\\SOFTWARE is missing"};

@@ -3,21 +3,16 @@
 #include <chrono>
 #include <cstring>
 #include <ctime>
+#include <atomic>
 #include <map>
+#include <utility>
 
 namespace quillon::winapi {
 
 namespace {
 
-thread_local DWORD lastError = ERROR_SUCCESS;
-
-template <class T> T Fail(T result, DWORD code = ERROR_FILE_NOT_FOUND) {
-  SetLastError(code);
-  return result;
-}
-
 std::shared_ptr<TWinApi>& Slot() {
-  static std::shared_ptr<TWinApi> api = std::make_shared<TNullWinApi>();
+  static std::shared_ptr<TWinApi> api = std::make_shared<TWinApi>();
   return api;
 }
 
@@ -25,127 +20,67 @@ TWinApi& Api() {
   return *Slot();
 }
 
+template <class T> T Fail(T result, DWORD code = ERROR_FILE_NOT_FOUND) {
+  SetLastError(code);
+  return result;
+}
+
+// The installed backend's services; null when it leaves one empty.
+TFileService* Files() {
+  return Api().files.get();
+}
+TRegistryService* Registry() {
+  return Api().registry.get();
+}
+TAccountService* Accounts() {
+  return Api().accounts.get();
+}
+TTimeLocaleService* TimeLocale() {
+  return Api().timeLocale.get();
+}
+
 } // namespace
 
-DWORD TNullWinApi::GetFileAttributes(const std::string&) {
-  return Fail(INVALID_FILE_ATTRIBUTES);
+TThreadLastError::TThreadLastError() {
+  static std::atomic<std::uint64_t> next{0};
+  id_ = ++next;
 }
-HANDLE TNullWinApi::FindFirstFile(const std::string&, WIN32_FIND_DATA&) {
-  return Fail(INVALID_HANDLE_VALUE);
+
+namespace {
+// Each thread's codes by backend object. A thread sees few backends, so a short list is enough.
+std::vector<std::pair<std::uint64_t, std::uint32_t>>& ThreadCodes() {
+  thread_local std::vector<std::pair<std::uint64_t, std::uint32_t>> codes;
+  return codes;
 }
-BOOL TNullWinApi::FindNextFile(HANDLE, WIN32_FIND_DATA&) {
-  return Fail(false, ERROR_INVALID_HANDLE);
+} // namespace
+
+std::uint32_t TThreadLastError::Get() const {
+  for (const auto& [id, code] : ThreadCodes())
+    if (id == id_)
+      return code;
+  return ERROR_SUCCESS;
 }
-BOOL TNullWinApi::FindClose(HANDLE) {
-  return Fail(false, ERROR_INVALID_HANDLE);
-}
-BOOL TNullWinApi::DeleteFile(const std::string&) {
-  return Fail(false);
-}
-BOOL TNullWinApi::CreateDirectory(const std::string&) {
-  return Fail(false, ERROR_PATH_NOT_FOUND);
-}
-BOOL TNullWinApi::RemoveDirectory(const std::string&) {
-  return Fail(false);
-}
-BOOL TNullWinApi::MoveFileEx(const std::string&, const std::string&, DWORD) {
-  return Fail(false);
-}
-BOOL TNullWinApi::CopyFile(const std::string&, const std::string&, BOOL) {
-  return Fail(false);
-}
-BOOL TNullWinApi::SetFileAttributes(const std::string&, DWORD) {
-  return Fail(false);
-}
-BOOL TNullWinApi::ReplaceFile(const std::string&, const std::string&) {
-  return Fail(false);
-}
-bool TNullWinApi::ReadWholeFile(const std::string&, std::string&) {
-  return Fail(false);
-}
-bool TNullWinApi::WriteWholeFile(const std::string&, std::string_view, DWORD) {
-  return Fail(false, ERROR_PATH_NOT_FOUND);
-}
-std::string TNullWinApi::HostPath(const std::string&) {
-  return {};
-}
-std::string TNullWinApi::WindowsPathFromHost(const std::string&) {
-  return {};
-}
-UINT TNullWinApi::GetDriveType(const std::string&) {
-  return DRIVE_NO_ROOT_DIR;
-}
-std::string TNullWinApi::GetModuleFileName() {
-  return {};
-}
-DWORD TNullWinApi::GetTimeZoneInformation(TIME_ZONE_INFORMATION& info) {
-  info = {};
-  return TIME_ZONE_ID_UNKNOWN;
-}
-BOOL TNullWinApi::FileTimeToLocalFileTime(const FILETIME& utc, FILETIME& local) {
-  local = utc;
-  return true;
-}
-// Without a locale there is no case to ignore: text orders by its bytes, and a text is its own key.
-int TNullWinApi::CompareString(LCID, DWORD, std::string_view a, std::string_view b) {
-  const int order = a.compare(b);
-  return order < 0 ? CSTR_LESS_THAN : order > 0 ? CSTR_GREATER_THAN : CSTR_EQUAL;
-}
-int TNullWinApi::LCMapString(LCID, DWORD, std::string_view src, std::string& dest) {
-  dest.assign(src);
-  return static_cast<int>(dest.size());
-}
-LONG TNullWinApi::RegOpenKeyEx(HKEY, const std::string&, DWORD, REGSAM, HKEY&) {
-  return ERROR_FILE_NOT_FOUND;
-}
-LONG TNullWinApi::RegCreateKeyEx(HKEY, const std::string&, REGSAM, HKEY&, DWORD*) {
-  return ERROR_ACCESS_DENIED;
-}
-LONG TNullWinApi::RegCloseKey(HKEY) {
-  return ERROR_INVALID_HANDLE;
-}
-LONG TNullWinApi::RegQueryValueEx(HKEY, const std::string&, DWORD*, std::string*) {
-  return ERROR_INVALID_HANDLE;
-}
-LONG TNullWinApi::RegSetValueEx(HKEY, const std::string&, DWORD, std::string_view) {
-  return ERROR_INVALID_HANDLE;
-}
-LONG TNullWinApi::RegDeleteValue(HKEY, const std::string&) {
-  return ERROR_INVALID_HANDLE;
-}
-LONG TNullWinApi::RegDeleteKey(HKEY, const std::string&) {
-  return ERROR_INVALID_HANDLE;
-}
-LONG TNullWinApi::RegEnumKeyEx(HKEY, DWORD, std::string&) {
-  return ERROR_INVALID_HANDLE;
-}
-LONG TNullWinApi::RegEnumValue(HKEY, DWORD, std::string&) {
-  return ERROR_INVALID_HANDLE;
-}
-BOOL TNullWinApi::GetUserName(std::string&) {
-  return Fail(false, ERROR_NOT_SUPPORTED);
-}
-BOOL TNullWinApi::LookupAccountSid(const std::string&, const SID&, std::string&, std::string&) {
-  return Fail(false, ERROR_NONE_MAPPED);
-}
-BOOL TNullWinApi::LookupAccountName(const std::string&, const std::string&, SID&, std::string&) {
-  return Fail(false, ERROR_NONE_MAPPED);
-}
-BOOL TNullWinApi::LoadLibrary(const std::string&) {
-  return Fail(false, ERROR_MOD_NOT_FOUND);
-}
-BOOL TNullWinApi::GetProcAddress(const std::string&, const std::string&) {
-  return Fail(false, ERROR_PROC_NOT_FOUND);
-}
-BOOL TNullWinApi::SHGetSpecialFolderPath(int, std::string&) {
-  return Fail(false);
+
+void TThreadLastError::Set(std::uint32_t code) {
+  auto& codes = ThreadCodes();
+  for (auto& [id, value] : codes) {
+    if (id == id_) {
+      value = code;
+      return;
+    }
+  }
+  // Forget the oldest backends' codes: a thread that made many (tests) keeps the recent ones.
+  constexpr std::size_t kKept = 16;
+  if (codes.size() >= kKept)
+    codes.erase(codes.begin());
+  codes.emplace_back(id_, code);
 }
 
 DWORD GetLastError() {
-  return lastError;
+  return Api().lastError->Get();
 }
 void SetLastError(DWORD code) {
-  lastError = code;
+  Api().lastError->Set(code);
 }
 
 std::string FormatMessage(DWORD code) {
@@ -191,7 +126,7 @@ std::string FormatMessage(DWORD code) {
 }
 
 void SetWinApi(std::shared_ptr<TWinApi> api) {
-  Slot() = api ? std::move(api) : std::make_shared<TNullWinApi>();
+  Slot() = api ? std::move(api) : std::make_shared<TWinApi>();
 }
 
 TWinApi* CurrentWinApi() {
@@ -208,7 +143,8 @@ TWinApiScope::~TWinApiScope() {
 // --- Files -------------------------------------------------------------------------------------
 
 DWORD GetFileAttributes(const std::string& path) {
-  return Api().GetFileAttributes(path);
+  TFileService* f = Files();
+  return f ? f->Attributes(path) : Fail(INVALID_FILE_ATTRIBUTES);
 }
 
 bool FileExists(const std::string& path) {
@@ -222,13 +158,16 @@ bool DirectoryExists(const std::string& path) {
 }
 
 HANDLE FindFirstFile(const std::string& fileName, WIN32_FIND_DATA& data) {
-  return Api().FindFirstFile(fileName, data);
+  TFileService* f = Files();
+  return f ? f->FindFirst(fileName, data) : Fail(INVALID_HANDLE_VALUE);
 }
 BOOL FindNextFile(HANDLE find, WIN32_FIND_DATA& data) {
-  return Api().FindNextFile(find, data);
+  TFileService* f = Files();
+  return f ? f->FindNext(find, data) : Fail(false, ERROR_INVALID_HANDLE);
 }
 BOOL FindClose(HANDLE find) {
-  return Api().FindClose(find);
+  TFileService* f = Files();
+  return f ? f->FindEnd(find) : Fail(false, ERROR_INVALID_HANDLE);
 }
 
 TFindHandle& TFindHandle::operator=(TFindHandle&& o) noexcept {
@@ -247,53 +186,72 @@ TFindHandle::~TFindHandle() {
 }
 
 BOOL DeleteFile(const std::string& path) {
-  return Api().DeleteFile(path);
+  TFileService* f = Files();
+  return f ? f->Delete(path) : Fail(false);
 }
 BOOL CreateDirectory(const std::string& path) {
-  return Api().CreateDirectory(path);
+  TFileService* f = Files();
+  return f ? f->MakeFolder(path) : Fail(false, ERROR_PATH_NOT_FOUND);
 }
 BOOL RemoveDirectory(const std::string& path) {
-  return Api().RemoveDirectory(path);
+  TFileService* f = Files();
+  return f ? f->RemoveFolder(path) : Fail(false);
 }
 BOOL MoveFileEx(const std::string& existing, const std::string& newName, DWORD flags) {
-  return Api().MoveFileEx(existing, newName, flags);
+  TFileService* f = Files();
+  return f ? f->Move(existing, newName, flags) : Fail(false);
 }
 BOOL CopyFile(const std::string& existing, const std::string& newName, BOOL failIfExists) {
-  return Api().CopyFile(existing, newName, failIfExists);
+  TFileService* f = Files();
+  return f ? f->Copy(existing, newName, failIfExists) : Fail(false);
 }
 BOOL SetFileAttributes(const std::string& path, DWORD attributes) {
-  return Api().SetFileAttributes(path, attributes);
+  TFileService* f = Files();
+  return f ? f->SetAttributes(path, attributes) : Fail(false);
 }
 BOOL ReplaceFile(const std::string& replaced, const std::string& replacement) {
-  return Api().ReplaceFile(replaced, replacement);
+  TFileService* f = Files();
+  return f ? f->Replace(replaced, replacement) : Fail(false);
 }
 bool ReadWholeFile(const std::string& path, std::string& data) {
-  return Api().ReadWholeFile(path, data);
+  TFileService* f = Files();
+  return f ? f->ReadWhole(path, data) : Fail(false);
 }
 bool WriteWholeFile(const std::string& path, std::string_view data, DWORD creationDisposition) {
-  return Api().WriteWholeFile(path, data, creationDisposition);
+  TFileService* f = Files();
+  return f ? f->WriteWhole(path, data, creationDisposition) : Fail(false, ERROR_PATH_NOT_FOUND);
 }
 std::string HostPath(const std::string& path) {
-  return Api().HostPath(path);
+  TFileService* f = Files();
+  return f ? f->HostPath(path) : std::string();
 }
 std::string WindowsPathFromHost(const std::string& hostPath) {
-  return Api().WindowsPathFromHost(hostPath);
+  TFileService* f = Files();
+  return f ? f->WindowsPathFromHost(hostPath) : std::string();
 }
 UINT GetDriveType(const std::string& rootPath) {
-  return Api().GetDriveType(rootPath);
+  TFileService* f = Files();
+  return f ? f->DriveType(rootPath) : DRIVE_NO_ROOT_DIR;
 }
 std::string GetModuleFileName() {
-  return Api().GetModuleFileName();
+  TFileService* f = Files();
+  return f ? f->ModuleFileName() : std::string();
 }
 
 // --- Time --------------------------------------------------------------------------------------
 
 DWORD GetTimeZoneInformation(TIME_ZONE_INFORMATION& info) {
-  return Api().GetTimeZoneInformation(info);
+  if (TTimeLocaleService* t = TimeLocale())
+    return t->TimeZone(info);
+  info = {};
+  return TIME_ZONE_ID_UNKNOWN;
 }
 
 BOOL FileTimeToLocalFileTime(const FILETIME& utc, FILETIME& local) {
-  return Api().FileTimeToLocalFileTime(utc, local);
+  if (TTimeLocaleService* t = TimeLocale())
+    return t->ToLocalFileTime(utc, local);
+  local = utc;
+  return true;
 }
 
 namespace {
@@ -369,45 +327,70 @@ void GetLocalTime(SYSTEMTIME& st) {
 }
 
 int CompareString(LCID locale, DWORD cmpFlags, std::string_view a, std::string_view b) {
-  return Api().CompareString(locale, cmpFlags, a, b);
+  if (TTimeLocaleService* t = TimeLocale())
+    return t->Compare(locale, cmpFlags, a, b);
+  // Without a locale there is no case to ignore: text orders by its bytes.
+  const int order = a.compare(b);
+  return order < 0 ? CSTR_LESS_THAN : order > 0 ? CSTR_GREATER_THAN : CSTR_EQUAL;
 }
 int lstrcmpi(std::string_view a, std::string_view b) {
   return CompareString(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a, b) - CSTR_EQUAL;
 }
 int LCMapString(LCID locale, DWORD mapFlags, std::string_view src, std::string& dest) {
-  return Api().LCMapString(locale, mapFlags, src, dest);
+  if (TTimeLocaleService* t = TimeLocale())
+    return t->SortKey(locale, mapFlags, src, dest);
+  dest.assign(src); // ... and a text is its own key
+  return static_cast<int>(dest.size());
+}
+
+int GetLocaleInfo(LCID locale, LCTYPE type, std::string& data) {
+  TTimeLocaleService* t = TimeLocale();
+  if (t == nullptr)
+    return Fail(0, ERROR_INVALID_FLAGS);
+  if (!t->LocaleInfo(locale, type, data))
+    return 0;
+  return static_cast<int>(data.size()) + 1;
 }
 
 // --- Registry ----------------------------------------------------------------------------------
 
 LONG RegOpenKeyEx(HKEY key, const std::string& subKey, DWORD options, REGSAM samDesired,
                   HKEY& result) {
-  return Api().RegOpenKeyEx(key, subKey, options, samDesired, result);
+  TRegistryService* r = Registry();
+  return r ? r->Open(key, subKey, options, samDesired, result) : ERROR_FILE_NOT_FOUND;
 }
 LONG RegCreateKeyEx(HKEY key, const std::string& subKey, REGSAM samDesired, HKEY& result,
                     DWORD* disposition) {
-  return Api().RegCreateKeyEx(key, subKey, samDesired, result, disposition);
+  TRegistryService* r = Registry();
+  return r ? r->Create(key, subKey, samDesired, result, disposition) : ERROR_ACCESS_DENIED;
 }
 LONG RegCloseKey(HKEY key) {
-  return Api().RegCloseKey(key);
+  TRegistryService* r = Registry();
+  return r ? r->Close(key) : ERROR_INVALID_HANDLE;
 }
 LONG RegQueryValueEx(HKEY key, const std::string& valueName, DWORD* type, std::string* data) {
-  return Api().RegQueryValueEx(key, valueName, type, data);
+  TRegistryService* r = Registry();
+  return r ? r->QueryValue(key, valueName, type, data) : ERROR_INVALID_HANDLE;
 }
 LONG RegSetValueEx(HKEY key, const std::string& valueName, DWORD type, std::string_view data) {
-  return Api().RegSetValueEx(key, valueName, type, data);
+  TRegistryService* r = Registry();
+  return r ? r->SetValue(key, valueName, type, data) : ERROR_INVALID_HANDLE;
 }
 LONG RegDeleteValue(HKEY key, const std::string& valueName) {
-  return Api().RegDeleteValue(key, valueName);
+  TRegistryService* r = Registry();
+  return r ? r->DeleteValue(key, valueName) : ERROR_INVALID_HANDLE;
 }
 LONG RegDeleteKey(HKEY key, const std::string& subKey) {
-  return Api().RegDeleteKey(key, subKey);
+  TRegistryService* r = Registry();
+  return r ? r->DeleteKey(key, subKey) : ERROR_INVALID_HANDLE;
 }
 LONG RegEnumKeyEx(HKEY key, DWORD index, std::string& name) {
-  return Api().RegEnumKeyEx(key, index, name);
+  TRegistryService* r = Registry();
+  return r ? r->EnumKey(key, index, name) : ERROR_INVALID_HANDLE;
 }
 LONG RegEnumValue(HKEY key, DWORD index, std::string& name) {
-  return Api().RegEnumValue(key, index, name);
+  TRegistryService* r = Registry();
+  return r ? r->EnumValue(key, index, name) : ERROR_INVALID_HANDLE;
 }
 
 TRegKey& TRegKey::operator=(TRegKey&& o) noexcept {
@@ -428,21 +411,26 @@ TRegKey::~TRegKey() {
 // --- Accounts ----------------------------------------------------------------------------------
 
 BOOL GetUserName(std::string& name) {
-  return Api().GetUserName(name);
+  TAccountService* a = Accounts();
+  return a ? a->UserName(name) : Fail(false, ERROR_NOT_SUPPORTED);
 }
 BOOL LookupAccountSid(const std::string& systemName, const SID& sid, std::string& name,
                       std::string& domain) {
-  return Api().LookupAccountSid(systemName, sid, name, domain);
+  TAccountService* a = Accounts();
+  return a ? a->AccountOfSid(systemName, sid, name, domain) : Fail(false, ERROR_NONE_MAPPED);
 }
 BOOL LookupAccountName(const std::string& systemName, const std::string& accountName, SID& sid,
                        std::string& domain) {
-  return Api().LookupAccountName(systemName, accountName, sid, domain);
+  TAccountService* a = Accounts();
+  return a ? a->SidOfAccount(systemName, accountName, sid, domain) : Fail(false, ERROR_NONE_MAPPED);
 }
 BOOL LoadLibrary(const std::string& libraryName) {
-  return Api().LoadLibrary(libraryName);
+  TAccountService* a = Accounts();
+  return a ? a->CanLoadLibrary(libraryName) : Fail(false, ERROR_MOD_NOT_FOUND);
 }
 BOOL GetProcAddress(const std::string& libraryName, const std::string& functionName) {
-  return Api().GetProcAddress(libraryName, functionName);
+  TAccountService* a = Accounts();
+  return a ? a->Exports(libraryName, functionName) : Fail(false, ERROR_PROC_NOT_FOUND);
 }
 
 // SID layout: revision, sub-authority count, 48-bit big-endian identifier authority, then the
@@ -543,7 +531,8 @@ BOOL ConvertStringSidToSid(const std::string& text, SID& sid) {
 // --- Shell -------------------------------------------------------------------------------------
 
 BOOL SHGetSpecialFolderPath(int csidl, std::string& path) {
-  return Api().SHGetSpecialFolderPath(csidl, path);
+  TAccountService* a = Accounts();
+  return a ? a->SpecialFolder(csidl, path) : Fail(false);
 }
 
 } // namespace quillon::winapi

@@ -1,10 +1,14 @@
 #pragma once
 // The Windows services the program calls, with Win32 names, argument order, result codes and
-// error codes. One process-wide backend serves them; start-up chooses it (SetWinApi). Code outside
-// winapi/ calls only the free functions below and never learns which backend runs.
+// error codes. One process-wide backend (Services.h: one interface per service) serves them;
+// start-up chooses it (SetWinApi). Code outside winapi/ calls only the free functions below and
+// never learns which backend runs. A native backend's files never include this header: its names
+// are <windows.h>'s.
 //
 // Strings are the "A" flavour of the Win32 calls: bytes in the system code page, which is UTF-8
 // here. Paths are Windows paths ("C:\Users\alice\NTUSER.DAT"), compared without regard to case.
+
+#include "winapi/Services.h"
 
 #include <cstdint>
 #include <memory>
@@ -21,8 +25,8 @@ using DWORD = std::uint32_t;
 using LONG = std::int32_t;
 using UINT = std::uint32_t;
 using REGSAM = std::uint32_t;
-using HKEY = std::uintptr_t; // registry key handle; the predefined roots have the Windows values
-using HANDLE = std::uintptr_t;
+using HKEY = TKeyValue; // registry key handle; the predefined roots have the Windows values
+using HANDLE = THandleValue;
 
 // ---------------------------------------------------------------------------------------------
 // Error codes (GetLastError and the registry's LONG results)
@@ -74,8 +78,8 @@ constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
 constexpr DWORD FILE_ATTRIBUTE_ARCHIVE = 0x20;
 constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
 constexpr DWORD FILE_ATTRIBUTE_REPARSE_POINT = 0x400; // a symbolic link or junction
-constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFF;
-constexpr HANDLE INVALID_HANDLE_VALUE = static_cast<HANDLE>(-1);
+constexpr DWORD INVALID_FILE_ATTRIBUTES = kInvalidAttributes;
+constexpr HANDLE INVALID_HANDLE_VALUE = kInvalidHandle;
 
 constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x1;
 
@@ -90,11 +94,7 @@ constexpr UINT DRIVE_FIXED = 3;
 constexpr UINT DRIVE_REMOTE = 4;
 constexpr UINT DRIVE_CDROM = 5;
 
-// 100-ns intervals since 1601-01-01 UTC, low word first.
-struct FILETIME {
-  DWORD dwLowDateTime = 0;
-  DWORD dwHighDateTime = 0;
-};
+using FILETIME = TFileTime;
 
 inline std::uint64_t FileTimeToU64(const FILETIME& ft) {
   return (static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
@@ -103,14 +103,7 @@ inline FILETIME U64ToFileTime(std::uint64_t v) {
   return FILETIME{static_cast<DWORD>(v & 0xFFFFFFFFu), static_cast<DWORD>(v >> 32)};
 }
 
-struct WIN32_FIND_DATA {
-  DWORD dwFileAttributes = 0;
-  FILETIME ftCreationTime;
-  FILETIME ftLastAccessTime;
-  FILETIME ftLastWriteTime;
-  std::uint64_t nFileSize = 0;
-  std::string cFileName;
-};
+using WIN32_FIND_DATA = TFindData;
 
 // The attributes of the entry; a symbolic link reports its target's (followed as the system does)
 // with FILE_ATTRIBUTE_REPARSE_POINT added.
@@ -178,11 +171,7 @@ struct SYSTEMTIME {
   WORD wHour = 0, wMinute = 0, wSecond = 0, wMilliseconds = 0;
 };
 
-struct TIME_ZONE_INFORMATION {
-  LONG Bias = 0;         // minutes; UTC = local time + Bias
-  LONG StandardBias = 0; // minutes
-  LONG DaylightBias = 0; // minutes, added to Bias during daylight time
-};
+using TIME_ZONE_INFORMATION = TTimeZoneInfo;
 constexpr DWORD TIME_ZONE_ID_UNKNOWN = 0;
 constexpr DWORD TIME_ZONE_ID_STANDARD = 1;
 constexpr DWORD TIME_ZONE_ID_DAYLIGHT = 2;
@@ -213,6 +202,21 @@ int lstrcmpi(std::string_view a, std::string_view b);
 // call per text instead of one per comparison. Answers dest's size; 0 with ERROR_INVALID_FLAGS for
 // flags the backend does not serve.
 int LCMapString(LCID locale, DWORD mapFlags, std::string_view src, std::string& dest);
+
+// The locale's formats and names, as GetLocaleInfoA: data gets the text, the result is its length
+// with the terminator, 0 (GetLastError set) when the backend knows none. Pictures are Windows'
+// ("dd.MM.yyyy", "h:mm:ss tt").
+using LCTYPE = DWORD;
+constexpr LCTYPE LOCALE_SSHORTDATE = 0x1F;
+constexpr LCTYPE LOCALE_SLONGDATE = 0x20;
+constexpr LCTYPE LOCALE_STIMEFORMAT = 0x1003;
+constexpr LCTYPE LOCALE_S1159 = 0x28;               // AM
+constexpr LCTYPE LOCALE_S2359 = 0x29;               // PM
+constexpr LCTYPE LOCALE_SDAYNAME1 = 0x2A;           // Monday; ..7 Sunday
+constexpr LCTYPE LOCALE_SABBREVDAYNAME1 = 0x31;     // Mon; ..7 Sun
+constexpr LCTYPE LOCALE_SMONTHNAME1 = 0x38;         // January; ..12
+constexpr LCTYPE LOCALE_SABBREVMONTHNAME1 = 0x44;   // Jan; ..12
+int GetLocaleInfo(LCID locale, LCTYPE type, std::string& data);
 
 // ---------------------------------------------------------------------------------------------
 // Registry
@@ -316,117 +320,8 @@ constexpr int CSIDL_PROGRAM_FILES = 38;
 // The current user's folder of a CSIDL; false when the system knows none.
 BOOL SHGetSpecialFolderPath(int csidl, std::string& path);
 
-// ---------------------------------------------------------------------------------------------
-// The backend. Each method stands for the free function of the same name above.
-class TWinApi {
-public:
-  virtual ~TWinApi() = default;
-
-  virtual DWORD GetFileAttributes(const std::string& path) = 0;
-  virtual HANDLE FindFirstFile(const std::string& fileName, WIN32_FIND_DATA& data) = 0;
-  virtual BOOL FindNextFile(HANDLE find, WIN32_FIND_DATA& data) = 0;
-  virtual BOOL FindClose(HANDLE find) = 0;
-  virtual BOOL DeleteFile(const std::string& path) = 0;
-  virtual BOOL CreateDirectory(const std::string& path) = 0;
-  virtual BOOL RemoveDirectory(const std::string& path) = 0;
-  virtual BOOL MoveFileEx(const std::string& existing, const std::string& newName, DWORD flags) = 0;
-  virtual BOOL CopyFile(const std::string& existing, const std::string& newName,
-                        BOOL failIfExists) = 0;
-  virtual BOOL SetFileAttributes(const std::string& path, DWORD attributes) = 0;
-  virtual BOOL ReplaceFile(const std::string& replaced, const std::string& replacement) = 0;
-  virtual bool ReadWholeFile(const std::string& path, std::string& data) = 0;
-  virtual bool WriteWholeFile(const std::string& path, std::string_view data,
-                              DWORD creationDisposition) = 0;
-  virtual std::string HostPath(const std::string& path) = 0;
-  virtual std::string WindowsPathFromHost(const std::string& hostPath) = 0;
-  virtual UINT GetDriveType(const std::string& rootPath) = 0;
-  virtual std::string GetModuleFileName() = 0;
-
-  virtual DWORD GetTimeZoneInformation(TIME_ZONE_INFORMATION& info) = 0;
-  virtual BOOL FileTimeToLocalFileTime(const FILETIME& utc, FILETIME& local) = 0;
-  virtual int CompareString(LCID locale, DWORD cmpFlags, std::string_view a,
-                            std::string_view b) = 0;
-  virtual int LCMapString(LCID locale, DWORD mapFlags, std::string_view src, std::string& dest) = 0;
-
-  virtual LONG RegOpenKeyEx(HKEY key, const std::string& subKey, DWORD options, REGSAM samDesired,
-                            HKEY& result) = 0;
-  virtual LONG RegCreateKeyEx(HKEY key, const std::string& subKey, REGSAM samDesired, HKEY& result,
-                              DWORD* disposition) = 0;
-  virtual LONG RegCloseKey(HKEY key) = 0;
-  virtual LONG RegQueryValueEx(HKEY key, const std::string& valueName, DWORD* type,
-                               std::string* data) = 0;
-  virtual LONG RegSetValueEx(HKEY key, const std::string& valueName, DWORD type,
-                             std::string_view data) = 0;
-  virtual LONG RegDeleteValue(HKEY key, const std::string& valueName) = 0;
-  virtual LONG RegDeleteKey(HKEY key, const std::string& subKey) = 0;
-  virtual LONG RegEnumKeyEx(HKEY key, DWORD index, std::string& name) = 0;
-  virtual LONG RegEnumValue(HKEY key, DWORD index, std::string& name) = 0;
-
-  virtual BOOL GetUserName(std::string& name) = 0;
-  virtual BOOL LookupAccountSid(const std::string& systemName, const SID& sid, std::string& name,
-                                std::string& domain) = 0;
-  virtual BOOL LookupAccountName(const std::string& systemName, const std::string& accountName,
-                                 SID& sid, std::string& domain) = 0;
-  virtual BOOL LoadLibrary(const std::string& libraryName) = 0;
-  virtual BOOL GetProcAddress(const std::string& libraryName, const std::string& functionName) = 0;
-  virtual BOOL SHGetSpecialFolderPath(int csidl, std::string& path) = 0;
-};
-
-// A backend that answers every call as a system without files, keys or accounts would: what runs
-// before start-up installs a backend, and the base of test doubles that serve a few calls only.
-class TNullWinApi : public TWinApi {
-public:
-  DWORD GetFileAttributes(const std::string& path) override;
-  HANDLE FindFirstFile(const std::string& fileName, WIN32_FIND_DATA& data) override;
-  BOOL FindNextFile(HANDLE find, WIN32_FIND_DATA& data) override;
-  BOOL FindClose(HANDLE find) override;
-  BOOL DeleteFile(const std::string& path) override;
-  BOOL CreateDirectory(const std::string& path) override;
-  BOOL RemoveDirectory(const std::string& path) override;
-  BOOL MoveFileEx(const std::string& existing, const std::string& newName, DWORD flags) override;
-  BOOL CopyFile(const std::string& existing, const std::string& newName,
-                BOOL failIfExists) override;
-  BOOL SetFileAttributes(const std::string& path, DWORD attributes) override;
-  BOOL ReplaceFile(const std::string& replaced, const std::string& replacement) override;
-  bool ReadWholeFile(const std::string& path, std::string& data) override;
-  bool WriteWholeFile(const std::string& path, std::string_view data,
-                      DWORD creationDisposition) override;
-  std::string HostPath(const std::string& path) override;
-  std::string WindowsPathFromHost(const std::string& hostPath) override;
-  UINT GetDriveType(const std::string& rootPath) override;
-  std::string GetModuleFileName() override;
-
-  DWORD GetTimeZoneInformation(TIME_ZONE_INFORMATION& info) override;
-  BOOL FileTimeToLocalFileTime(const FILETIME& utc, FILETIME& local) override;
-  int CompareString(LCID locale, DWORD cmpFlags, std::string_view a, std::string_view b) override;
-  int LCMapString(LCID locale, DWORD mapFlags, std::string_view src, std::string& dest) override;
-
-  LONG RegOpenKeyEx(HKEY key, const std::string& subKey, DWORD options, REGSAM samDesired,
-                    HKEY& result) override;
-  LONG RegCreateKeyEx(HKEY key, const std::string& subKey, REGSAM samDesired, HKEY& result,
-                      DWORD* disposition) override;
-  LONG RegCloseKey(HKEY key) override;
-  LONG RegQueryValueEx(HKEY key, const std::string& valueName, DWORD* type,
-                       std::string* data) override;
-  LONG RegSetValueEx(HKEY key, const std::string& valueName, DWORD type,
-                     std::string_view data) override;
-  LONG RegDeleteValue(HKEY key, const std::string& valueName) override;
-  LONG RegDeleteKey(HKEY key, const std::string& subKey) override;
-  LONG RegEnumKeyEx(HKEY key, DWORD index, std::string& name) override;
-  LONG RegEnumValue(HKEY key, DWORD index, std::string& name) override;
-
-  BOOL GetUserName(std::string& name) override;
-  BOOL LookupAccountSid(const std::string& systemName, const SID& sid, std::string& name,
-                        std::string& domain) override;
-  BOOL LookupAccountName(const std::string& systemName, const std::string& accountName, SID& sid,
-                         std::string& domain) override;
-  BOOL LoadLibrary(const std::string& libraryName) override;
-  BOOL GetProcAddress(const std::string& libraryName, const std::string& functionName) override;
-  BOOL SHGetSpecialFolderPath(int csidl, std::string& path) override;
-};
-
-// The process-wide backend. Start-up (and each test) installs one; calls before that fail as a
-// system without files and keys would answer.
+// The process-wide backend. Start-up (and each test) installs one; calls before that, and calls of
+// a service the backend leaves empty, fail as a system without files and keys would answer.
 void SetWinApi(std::shared_ptr<TWinApi> api);
 TWinApi* CurrentWinApi();
 

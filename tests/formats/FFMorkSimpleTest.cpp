@@ -1,7 +1,7 @@
 #include "formats/FFMorkSimple.h"
 
 #include "formats/FileErrors.h"
-#include "formats/MapFileApi.h"
+#include "winapi/MemoryFiles.h"
 #include "formats/StoreLimits.h"
 #include "kit/MorkWriter.h"
 
@@ -268,8 +268,7 @@ TEST(MorkScanner, SurvivesTruncatedAndScrambledFiles) {
 
 class MorkFileAccess : public ::testing::Test {
 protected:
-  std::shared_ptr<test::TMapFileApi> files_ = std::make_shared<test::TMapFileApi>();
-  winapi::TWinApiScope scope_{files_};
+  test::TMemoryFiles files_;
 };
 
 TEST_F(MorkFileAccess, LoadsThroughTheSystemAndRaisesWhenItCannot) {

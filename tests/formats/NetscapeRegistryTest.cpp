@@ -1,7 +1,7 @@
 #include "formats/NetscapeRegistry.h"
 
 #include "formats/FileErrors.h"
-#include "formats/MapFileApi.h"
+#include "winapi/MemoryFiles.h"
 #include "formats/StoreLimits.h"
 #include "kit/NetscapeRegistryWriter.h"
 #include "winapi/LittleEndian.h"
@@ -38,8 +38,7 @@ protected:
     return std::make_unique<TNSRegistry>(kPath);
   }
 
-  std::shared_ptr<test::TMapFileApi> files_ = std::make_shared<test::TMapFileApi>();
-  winapi::TWinApiScope scope_{files_};
+  test::TMemoryFiles files_;
 };
 
 // A key with entries a, b and subkeys x, y, in that file order.

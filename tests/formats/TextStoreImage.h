@@ -5,6 +5,7 @@
 // reported.
 
 #include "kit/TempDir.h"
+#include "winapi/image/ImageFileSystem.h"
 #include "winapi/image/ImageWinApi.h"
 
 #include <algorithm>
@@ -19,11 +20,11 @@
 
 namespace quillon::test {
 
-// The image backend with injectable faults. A failing write stores half of its data first, as a
-// disk that fills up does.
-class TFaultyDiskWinApi : public winapi::image::TImageWinApi {
+// The image's file service with injectable faults. A failing write stores half of its data first,
+// as a disk that fills up does.
+class TFaultyDisk final : public winapi::image::TImageFileSystem {
 public:
-  using TImageWinApi::TImageWinApi;
+  using TImageFileSystem::TImageFileSystem;
   using TPathRule = std::function<bool(const std::string& path)>;
 
   TPathRule FailWrite;
@@ -32,55 +33,49 @@ public:
   TPathRule FailDelete; // as Windows answers for a file the browser holds open
   TPathRule FailRead;   // likewise
 
-  bool ReadWholeFile(const std::string& path, std::string& data) override {
-    if (FailRead && FailRead(path)) {
-      winapi::SetLastError(winapi::ERROR_SHARING_VIOLATION);
-      return false;
-    }
-    return TImageWinApi::ReadWholeFile(path, data);
+  bool ReadWhole(const std::string& path, std::string& data) override {
+    if (FailRead && FailRead(path))
+      return Fail(winapi::ERROR_SHARING_VIOLATION);
+    return TImageFileSystem::ReadWhole(path, data);
   }
-  bool WriteWholeFile(const std::string& path, std::string_view data,
-                      winapi::DWORD creationDisposition) override {
+  bool WriteWhole(const std::string& path, std::string_view data,
+                  std::uint32_t creationDisposition) override {
     if (FailWrite && FailWrite(path)) {
-      TImageWinApi::WriteWholeFile(path, data.substr(0, data.size() / 2), creationDisposition);
-      winapi::SetLastError(winapi::ERROR_DISK_FULL);
-      return false;
+      TImageFileSystem::WriteWhole(path, data.substr(0, data.size() / 2), creationDisposition);
+      return Fail(winapi::ERROR_DISK_FULL);
     }
-    return TImageWinApi::WriteWholeFile(path, data, creationDisposition);
+    return TImageFileSystem::WriteWhole(path, data, creationDisposition);
   }
-  winapi::BOOL ReplaceFile(const std::string& replaced, const std::string& replacement) override {
-    if (FailMove && FailMove(replaced)) {
-      winapi::SetLastError(winapi::ERROR_SHARING_VIOLATION);
-      return false;
-    }
-    return TImageWinApi::ReplaceFile(replaced, replacement);
+  bool Replace(const std::string& replaced, const std::string& replacement) override {
+    if (FailMove && FailMove(replaced))
+      return Fail(winapi::ERROR_SHARING_VIOLATION);
+    return TImageFileSystem::Replace(replaced, replacement);
   }
-  winapi::BOOL MoveFileEx(const std::string& existing, const std::string& newName,
-                          winapi::DWORD flags) override {
-    if (FailMove && FailMove(newName)) {
-      winapi::SetLastError(winapi::ERROR_SHARING_VIOLATION);
-      return false;
-    }
-    return TImageWinApi::MoveFileEx(existing, newName, flags);
+  bool Move(const std::string& existing, const std::string& newName,
+            std::uint32_t flags) override {
+    if (FailMove && FailMove(newName))
+      return Fail(winapi::ERROR_SHARING_VIOLATION);
+    return TImageFileSystem::Move(existing, newName, flags);
   }
-  winapi::BOOL DeleteFile(const std::string& path) override {
-    if (FailDelete && FailDelete(path)) {
-      winapi::SetLastError(winapi::ERROR_SHARING_VIOLATION);
-      return false;
-    }
-    return TImageWinApi::DeleteFile(path);
+  bool Delete(const std::string& path) override {
+    if (FailDelete && FailDelete(path))
+      return Fail(winapi::ERROR_SHARING_VIOLATION);
+    return TImageFileSystem::Delete(path);
   }
-  winapi::BOOL CopyFile(const std::string& existing, const std::string& newName,
-                        winapi::BOOL failIfExists) override {
-    if (FailCopy && FailCopy(newName)) {
-      winapi::SetLastError(winapi::ERROR_DISK_FULL);
-      return false;
-    }
-    return TImageWinApi::CopyFile(existing, newName, failIfExists);
+  bool Copy(const std::string& existing, const std::string& newName, bool failIfExists) override {
+    if (FailCopy && FailCopy(newName))
+      return Fail(winapi::ERROR_DISK_FULL);
+    return TImageFileSystem::Copy(existing, newName, failIfExists);
+  }
+
+private:
+  static bool Fail(winapi::DWORD code) {
+    winapi::SetLastError(code); // the installed backend's, which this service belongs to
+    return false;
   }
 };
 
-inline TFaultyDiskWinApi::TPathRule Always() {
+inline TFaultyDisk::TPathRule Always() {
   return [](const std::string&) { return true; };
 }
 
@@ -90,11 +85,14 @@ public:
     std::filesystem::create_directories(dir_.Path() + "/c/Profile");
     winapi::image::TImageConfig config;
     config.imageRoot = dir_.Path() + "/c";
-    api_ = std::make_shared<TFaultyDiskWinApi>(config);
-    scope_ = std::make_unique<winapi::TWinApiScope>(api_);
+    auto backend = std::make_shared<winapi::image::TImageWinApi>(config);
+    disk_ = std::make_shared<TFaultyDisk>(config, backend->lastError);
+    backend->files = disk_;
+    scope_ = std::make_unique<winapi::TWinApiScope>(backend);
   }
 
-  TFaultyDiskWinApi& Api() { return *api_; }
+  // The file service, whose faults a test sets.
+  TFaultyDisk& Api() { return *disk_; }
 
   // The Windows path of a file in the profile folder.
   static std::string Path(const std::string& name) { return "C:\\Profile\\" + name; }
@@ -126,7 +124,7 @@ private:
   std::string Host(const std::string& name) const { return dir_.Path() + "/c/Profile/" + name; }
 
   kit::TTempDir dir_;
-  std::shared_ptr<TFaultyDiskWinApi> api_;
+  std::shared_ptr<TFaultyDisk> disk_;
   std::unique_ptr<winapi::TWinApiScope> scope_;
 };
 

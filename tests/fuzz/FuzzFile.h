@@ -2,7 +2,7 @@
 // Serves a fuzz input as a file of a Windows system held in memory, for the readers that take a
 // path and read it through winapi::ReadWholeFile.
 
-#include "formats/MapFileApi.h"
+#include "winapi/MemoryFiles.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -15,10 +15,7 @@ class TFuzzFile {
 public:
   TFuzzFile(const std::string& path, const std::uint8_t* data, std::size_t size)
       : TFuzzFile(path, Bytes(data, size)) {}
-  TFuzzFile(const std::string& path, std::string content)
-      : api_(std::make_shared<test::TMapFileApi>()), scope_(api_) {
-    api_->Add(path, std::move(content));
-  }
+  TFuzzFile(const std::string& path, std::string content) { files_->Add(path, std::move(content)); }
 
   static std::string Bytes(const std::uint8_t* data, std::size_t size) {
     return std::string(reinterpret_cast<const char*>(data), size);
@@ -38,11 +35,10 @@ public:
     return out;
   }
 
-  test::TMapFileApi& Api() { return *api_; }
+  test::TMemoryFileService& Files() { return *files_; }
 
 private:
-  std::shared_ptr<test::TMapFileApi> api_;
-  winapi::TWinApiScope scope_;
+  test::TMemoryFiles files_;
 };
 
 } // namespace quillon::fuzz

@@ -65,17 +65,17 @@ void WalkRegistry(TImageWinApi& api) {
     pending.pop_back();
     ++visited;
     HKEY key = 0;
-    if (api.RegOpenKeyEx(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, key) != ERROR_SUCCESS)
+    if (api.registry->Open(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, key) != ERROR_SUCCESS)
       continue;
     std::string name;
-    for (DWORD i = 0; i < kMaxItemsPerKey && api.RegEnumKeyEx(key, i, name) == ERROR_SUCCESS; ++i)
+    for (DWORD i = 0; i < kMaxItemsPerKey && api.registry->EnumKey(key, i, name) == ERROR_SUCCESS; ++i)
       pending.push_back(path + "\\" + name);
-    for (DWORD i = 0; i < kMaxItemsPerKey && api.RegEnumValue(key, i, name) == ERROR_SUCCESS; ++i) {
+    for (DWORD i = 0; i < kMaxItemsPerKey && api.registry->EnumValue(key, i, name) == ERROR_SUCCESS; ++i) {
       DWORD type = 0;
       std::string value;
-      api.RegQueryValueEx(key, name, &type, &value);
+      api.registry->QueryValue(key, name, &type, &value);
     }
-    api.RegCloseKey(key);
+    api.registry->Close(key);
   }
 }
 
@@ -94,9 +94,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   config.imageRoot = image.Root() + "/c";
   TImageWinApi api(config);
   HKEY key = 0;
-  const LONG opened = api.RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_READ, key);
+  const LONG opened = api.registry->Open(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_READ, key);
   if (opened == ERROR_SUCCESS)
-    api.RegCloseKey(key);
+    api.registry->Close(key);
   // A hive the check refuses is never mounted.
   if (!sound && opened == ERROR_SUCCESS)
     std::abort();

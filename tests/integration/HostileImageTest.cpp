@@ -118,10 +118,10 @@ protected:
     winapi::image::TImageWinApi api(config);
     winapi::HKEY handle = 0;
     ASSERT_EQ(
-        api.RegCreateKeyEx(winapi::HKEY_CURRENT_USER, key, winapi::KEY_ALL_ACCESS, handle, nullptr),
+        api.registry->Create(winapi::HKEY_CURRENT_USER, key, winapi::KEY_ALL_ACCESS, handle, nullptr),
         winapi::ERROR_SUCCESS);
-    EXPECT_EQ(api.RegSetValueEx(handle, name, winapi::REG_SZ, value), winapi::ERROR_SUCCESS);
-    api.RegCloseKey(handle);
+    EXPECT_EQ(api.registry->SetValue(handle, name, winapi::REG_SZ, value), winapi::ERROR_SUCCESS);
+    api.registry->Close(handle);
   }
 
   std::vector<std::string> Args(const std::string& user, std::vector<std::string> command) const {

@@ -1,5 +1,7 @@
 #include "model/DateFormat.h"
 
+#include "model/FakeTimeLocale.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -32,26 +34,6 @@ TFormatSettings German() {
   s.LongTimeFormat = "hh:nn:ss";
   return s;
 }
-
-// Sets an environment variable for a scope and restores it.
-class TEnvScope {
-public:
-  TEnvScope(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name))
-      old_ = old;
-    ::setenv(name, value, 1);
-  }
-  ~TEnvScope() {
-    if (old_)
-      ::setenv(name_, old_->c_str(), 1);
-    else
-      ::unsetenv(name_);
-  }
-
-private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
 
 } // namespace
 
@@ -108,39 +90,59 @@ TEST(DateCellText, AbsentAndUnformattableDates) {
   EXPECT_THROW(FormatDateTime("c", 1e9, kIso), EConvertError);
 }
 
-TEST(PosixFormats, CommonLocalePatternsBecomeEquivalentFormats) {
+TEST(LocalePictures, WindowsPicturesBecomeEquivalentFormats) {
   const TDateTime t = Date(2024, 3, 5, 14, 7, 9);
-  TFormatSettings us;
-  ASSERT_TRUE(ApplyPosixFormats("%m/%d/%Y", "%r", "%I:%M:%S %p", us));
-  EXPECT_EQ(FormatDateTime("c", t, us), "03/05/2024 02:07:09 PM");
-
-  TFormatSettings de;
-  ASSERT_TRUE(ApplyPosixFormats("%d.%m.%Y", "%T", "", de));
-  EXPECT_EQ(FormatDateTime("c", t, de), "05.03.2024 14:07:09");
-
-  TFormatSettings iso;
-  ASSERT_TRUE(ApplyPosixFormats("%F", "%H:%M:%S", "", iso));
-  EXPECT_EQ(FormatDateTime("c", t, iso), "2024-03-05 14:07:09");
-
-  // Literal text that looks like tokens stays literal.
-  TFormatSettings words;
-  ASSERT_TRUE(ApplyPosixFormats("%Y year %e day", "%H h %M", "", words));
-  EXPECT_EQ(FormatDateTime("c", t, words), "2024 year 5 day 14 h 07");
+  const struct {
+    const char* date;
+    const char* time;
+    const char* shown;
+  } cases[] = {
+      {"MM/dd/yyyy", "hh:mm:ss tt", "03/05/2024 02:07:09 PM"},
+      {"dd.MM.yyyy", "HH:mm:ss", "05.03.2024 14:07:09"},
+      {"yyyy-MM-dd", "H:mm:ss", "2024-03-05 14:07:09"},
+      {"d/M/yy", "h:m:s t", "5/3/24 2:7:9 p"},
+      {"ddd d MMM yyyy", "HH:mm", "Tue 5 Mar 2024 14:07"},
+      // Quoted and unquoted text that looks like tokens stays literal.
+      {"yyyy' year 'd' day'", "HH' h 'mm", "2024 year 5 day 14 h 07"},
+      {"d 'de' MMMM", "HH'''h'mm", "5 de March 14'h07"},
+  };
+  for (const auto& c : cases) {
+    TFormatSettings settings;
+    ASSERT_TRUE(ApplyLocalePictures(c.date, c.time, settings)) << c.date << " " << c.time;
+    EXPECT_EQ(FormatDateTime("c", t, settings), c.shown) << c.date << " " << c.time;
+  }
 }
 
-TEST(PosixFormats, UnknownConversionsLeaveTheSettingsAlone) {
+TEST(LocalePictures, EraPicturesLeaveTheSettingsAlone) {
   TFormatSettings s;
-  EXPECT_FALSE(ApplyPosixFormats("%j", "%T", "", s));
-  EXPECT_FALSE(ApplyPosixFormats("%d.%m.%Y", "%", "", s));
+  EXPECT_FALSE(ApplyLocalePictures("gg yyyy/MM/dd", "HH:mm:ss", s));
+  EXPECT_FALSE(ApplyLocalePictures("", "HH:mm:ss", s));
   EXPECT_EQ(s.ShortDateFormat, "yyyy-mm-dd");
   EXPECT_EQ(s.LongTimeFormat, "hh:nn:ss");
 }
 
-TEST(HostFormatSettings, CAndUnknownLocalesGiveTheIsoDefaults) {
-  for (const char* name : {"C", "POSIX", "C.UTF-8", "xx_NOWHERE.UTF-8"}) {
-    TEnvScope all("LC_ALL", name);
-    const TFormatSettings s = HostFormatSettings();
-    EXPECT_EQ(s.ShortDateFormat, "yyyy-mm-dd") << name;
-    EXPECT_EQ(s.LongTimeFormat, "hh:nn:ss") << name;
-  }
+TEST(LocaleFormatSettings, ComeFromTheBackendsLocale) {
+  quillon::testing::TFakeTimeZone zone(0, 0, false);
+  auto& info = zone.Service().localeInfo;
+  info[winapi::LOCALE_SSHORTDATE] = "dd.MM.yyyy";
+  info[winapi::LOCALE_STIMEFORMAT] = "HH:mm:ss";
+  info[winapi::LOCALE_SABBREVDAYNAME1] = "Mo"; // the locale's week starts on Monday
+  info[winapi::LOCALE_SABBREVDAYNAME1 + 6] = "So";
+  info[winapi::LOCALE_SDAYNAME1 + 6] = "Sonntag";
+  info[winapi::LOCALE_SMONTHNAME1 + 2] = "M\xC3\xA4rz";
+  info[winapi::LOCALE_S1159] = ""; // a 24-hour locale keeps our markers
+  const TFormatSettings s = LocaleFormatSettings();
+  EXPECT_EQ(FormatDateTime("ddd dddd, d mmmm yyyy", Date(2024, 3, 3), s),
+            "So Sonntag, 3 M\xC3\xA4rz 2024");
+  EXPECT_EQ(FormatDateTime("ddd", Date(2024, 3, 4), s), "Mo");
+  EXPECT_EQ(FormatDateTime("c", Date(2024, 3, 4, 9, 5, 7), s), "04.03.2024 09:05:07");
+  EXPECT_EQ(s.TimeAMString, "AM");
+}
+
+TEST(LocaleFormatSettings, WithoutALocaleTheyAreTheIsoDefaults) {
+  const winapi::TWinApiScope none(std::make_shared<winapi::TWinApi>());
+  const TFormatSettings s = LocaleFormatSettings();
+  EXPECT_EQ(s.ShortDateFormat, "yyyy-mm-dd");
+  EXPECT_EQ(s.LongTimeFormat, "hh:nn:ss");
+  EXPECT_EQ(s.LongDayNames[0], "Sunday");
 }

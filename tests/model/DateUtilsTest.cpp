@@ -1,6 +1,6 @@
 #include "model/DateUtils.h"
 
-#include "model/FakeTimeZoneWinApi.h"
+#include "model/FakeTimeLocale.h"
 
 #include <gtest/gtest.h>
 

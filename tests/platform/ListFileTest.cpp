@@ -1,5 +1,6 @@
 #include "platform/ListFile.h"
 
+#include "winapi/MemoryFiles.h"
 #include "winapi/WinApi.h"
 
 #include <gtest/gtest.h>
@@ -14,39 +15,6 @@ using namespace quillon;
 using namespace quillon::winapi;
 
 namespace {
-
-// Serves files from memory; every other service answers as an empty system would.
-class TMapFileApi final : public TNullWinApi {
-public:
-  std::map<std::string, std::string> files;
-  std::set<std::string> unreadable; // listed, but reading fails with "access denied"
-
-  DWORD GetFileAttributes(const std::string& path) override {
-    if (files.count(path) == 0 && unreadable.count(path) == 0) {
-      SetLastError(ERROR_FILE_NOT_FOUND);
-      return INVALID_FILE_ATTRIBUTES;
-    }
-    return FILE_ATTRIBUTE_ARCHIVE;
-  }
-  bool ReadWholeFile(const std::string& path, std::string& data) override {
-    if (unreadable.count(path) != 0)
-      return Fail(ERROR_ACCESS_DENIED);
-    const auto it = files.find(path);
-    if (it == files.end())
-      return Fail(ERROR_FILE_NOT_FOUND);
-    data = it->second;
-    return true;
-  }
-
-  UINT GetDriveType(const std::string&) override { return DRIVE_FIXED; }
-  std::string GetModuleFileName() override { return "C:\\Program Files\\Quillon\\quillon.exe"; }
-
-private:
-  static bool Fail(DWORD code) {
-    SetLastError(code);
-    return false;
-  }
-};
 
 const std::string kListPath = "C:\\Program Files\\Quillon\\Quillon.ieldat";
 
@@ -63,8 +31,8 @@ std::string FromHex(std::string_view hex) {
 
 class ListFileTest : public ::testing::Test {
 protected:
-  std::shared_ptr<TMapFileApi> api_ = std::make_shared<TMapFileApi>();
-  TWinApiScope scope_{api_};
+  ListFileTest() { files_->moduleFileName = "C:\\Program Files\\Quillon\\quillon.exe"; }
+  test::TMemoryFiles files_;
 };
 
 } // namespace
@@ -98,7 +66,7 @@ TEST(ListText, KnownCipherTextsForTwoKeys) {
 }
 
 TEST_F(ListFileTest, LoadsTheDecipheredLines) {
-  api_->files[kListPath] = EncodeListText(kPlain, BuildListKey());
+  files_->Add(kListPath, EncodeListText(kPlain, BuildListKey()));
   std::vector<std::string> list{"stale"};
   ASSERT_TRUE(LoadListFile(kListPath, list));
   EXPECT_EQ(list,
@@ -118,7 +86,7 @@ TEST_F(ListFileTest, SplitsAtCrLfLfAndCr) {
       {"no end", {"no end"}},
   };
   for (const auto& [plain, lines] : cases) {
-    api_->files[kListPath] = EncodeListText(plain, BuildListKey());
+    files_->Add(kListPath, EncodeListText(plain, BuildListKey()));
     std::vector<std::string> list;
     ASSERT_TRUE(LoadListFile(kListPath, list));
     EXPECT_EQ(list, lines) << plain;
@@ -126,7 +94,7 @@ TEST_F(ListFileTest, SplitsAtCrLfLfAndCr) {
 }
 
 TEST_F(ListFileTest, EmptyFileGivesAnEmptyList) {
-  api_->files[kListPath] = "";
+  files_->Add(kListPath, "");
   std::vector<std::string> list{"stale"};
   EXPECT_TRUE(LoadListFile(kListPath, list));
   EXPECT_TRUE(list.empty());
@@ -139,7 +107,7 @@ TEST_F(ListFileTest, MissingFileLeavesTheListAlone) {
 }
 
 TEST_F(ListFileTest, UnreadableFileRaises) {
-  api_->unreadable.insert(kListPath);
+  files_->Lock(kListPath, ERROR_ACCESS_DENIED);
   std::vector<std::string> list{"kept"};
   try {
     LoadListFile(kListPath, list);
@@ -152,7 +120,7 @@ TEST_F(ListFileTest, UnreadableFileRaises) {
 }
 
 TEST_F(ListFileTest, FileWrittenWithAnotherKeyLoadsAsOtherText) {
-  api_->files[kListPath] = EncodeListText(kPlain, "not the list key");
+  files_->Add(kListPath, EncodeListText(kPlain, "not the list key"));
   std::vector<std::string> list;
   ASSERT_TRUE(LoadListFile(kListPath, list));
   EXPECT_FALSE(list.empty());

@@ -3,6 +3,7 @@
 #include "kit/PeWriter.h"
 #include "kit/TempDir.h"
 #include "winapi/LittleEndian.h"
+#include "winapi/MemoryFiles.h"
 #include "winapi/WinApi.h"
 
 #include <gtest/gtest.h>
@@ -24,31 +25,14 @@ using quillon::kit::TPeVersionInfo;
 
 namespace {
 
-// Serves whole files from memory; every other service answers as a system without it.
-class TMemoryFiles final : public TNullWinApi {
-public:
-  std::map<std::string, std::string> files;
-
-  bool ReadWholeFile(const std::string& path, std::string& data) override {
-    const auto it = files.find(path);
-    if (it == files.end()) {
-      SetLastError(ERROR_FILE_NOT_FOUND);
-      return false;
-    }
-    data = it->second;
-    return true;
-  }
-};
-
 const std::string kChromeExe = R"(C:\Program Files\Google\Chrome\Application\chrome.exe)";
 
 class PEVersions : public ::testing::Test {
 protected:
-  std::shared_ptr<TMemoryFiles> files_ = std::make_shared<TMemoryFiles>();
-  TWinApiScope scope_{files_};
+  quillon::test::TMemoryFiles files_;
 
   void Put(const std::string& bytes, const std::string& path = kChromeExe) {
-    files_->files[path] = bytes;
+    files_->Add(path, bytes);
   }
 
   static TPeVersionInfo ChromeInfo() {

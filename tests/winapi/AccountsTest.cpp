@@ -35,8 +35,8 @@ protected:
     if (!ConvertStringSidToSid(sidText, sid))
       return "<bad sid>";
     std::string name, dom;
-    if (!api.LookupAccountSid("", sid, name, dom))
-      return "<error " + std::to_string(GetLastError()) + ">";
+    if (!api.accounts->AccountOfSid("", sid, name, dom))
+      return "<error " + std::to_string(api.lastError->Get()) + ">";
     if (domain)
       *domain = dom;
     return name;
@@ -45,8 +45,8 @@ protected:
   std::string SidOf(TWinApi& api, const std::string& account, std::string* domain = nullptr) {
     SID sid;
     std::string dom, text;
-    if (!api.LookupAccountName("", account, sid, dom))
-      return "<error " + std::to_string(GetLastError()) + ">";
+    if (!api.accounts->SidOfAccount("", account, sid, dom))
+      return "<error " + std::to_string(api.lastError->Get()) + ">";
     if (domain)
       *domain = dom;
     return ConvertSidToStringSid(sid, text) ? text : "<bad sid>";
@@ -54,7 +54,7 @@ protected:
 
   std::string Folder(TWinApi& api, int csidl) {
     std::string path;
-    return api.SHGetSpecialFolderPath(csidl, path) ? path : "<none>";
+    return api.accounts->SpecialFolder(csidl, path) ? path : "<none>";
   }
 
   TTestImage image_;
@@ -72,11 +72,11 @@ TEST_F(AccountsTest, NamesComeFromTheSamElseFromTheProfileFolder) {
   EXPECT_EQ(NameOf(*api, kCarolSid, &domain), "carol.QUILLON");
   EXPECT_EQ(domain, "QUILLON-PC");
   std::string user;
-  ASSERT_TRUE(api->GetUserName(user));
+  ASSERT_TRUE(api->accounts->UserName(user));
   EXPECT_EQ(user, "alice");
-  ASSERT_TRUE(image_.Open("dave")->GetUserName(user));
+  ASSERT_TRUE(image_.Open("dave")->accounts->UserName(user));
   EXPECT_EQ(user, "David");
-  EXPECT_FALSE(image_.Open("nobody")->GetUserName(user));
+  EXPECT_FALSE(image_.Open("nobody")->accounts->UserName(user));
 }
 
 TEST_F(AccountsTest, DomainIsTheComputerNameOfTheSelectedControlSet) {
@@ -130,8 +130,8 @@ TEST_F(AccountsTest, UnknownAccountsAreNotMapped) {
   EXPECT_EQ(SidOf(*api, "OTHERPC\\alice"), "<error 1332>");
   EXPECT_EQ(SidOf(*api, "systemprofile"), "<error 1332>") << "system profiles are no accounts";
   std::string name, domain;
-  EXPECT_FALSE(api->LookupAccountSid("", SID("\x01\x05", 2), name, domain));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_SID));
+  EXPECT_FALSE(api->accounts->AccountOfSid("", SID("\x01\x05", 2), name, domain));
+  EXPECT_EQ(api->lastError->Get(), static_cast<DWORD>(ERROR_INVALID_SID));
 }
 
 TEST_F(AccountsTest, LookupAccountNameIsTheInverseForEveryProfile) {
@@ -173,19 +173,19 @@ TEST_F(AccountsTest, LibrariesAndFunctionsOfTheDynamicBinding) {
   auto api = image_.Open();
   for (const char* library : {"advapi32.dll", "ADVAPI32.DLL", "advapi32", "kernel32.dll",
                               "shell32.dll", "version.dll", "wininet.dll"})
-    EXPECT_TRUE(api->LoadLibrary(library)) << library;
-  EXPECT_FALSE(api->LoadLibrary("jwa.dll"));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+    EXPECT_TRUE(api->accounts->CanLoadLibrary(library)) << library;
+  EXPECT_FALSE(api->accounts->CanLoadLibrary("jwa.dll"));
+  EXPECT_EQ(api->lastError->Get(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
   for (const char* function : {"ConvertStringSidToSidA", "ConvertSidToStringSidA",
                                "ConvertSecurityDescriptorToStringSecurityDescriptorA",
                                "ConvertStringSecurityDescriptorToSecurityDescriptorA",
                                "MakeAbsoluteSD", "MakeSelfRelativeSD", "GetSecurityInfo",
                                "GetUserNameA", "LookupAccountSidA", "LookupAccountNameA"})
-    EXPECT_TRUE(api->GetProcAddress("Advapi32.dll", function)) << function;
-  EXPECT_FALSE(api->GetProcAddress("advapi32.dll", "getusernamea"));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
-  EXPECT_FALSE(api->GetProcAddress("missing.dll", "GetUserNameA"));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+    EXPECT_TRUE(api->accounts->Exports("Advapi32.dll", function)) << function;
+  EXPECT_FALSE(api->accounts->Exports("advapi32.dll", "getusernamea"));
+  EXPECT_EQ(api->lastError->Get(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
+  EXPECT_FALSE(api->accounts->Exports("missing.dll", "GetUserNameA"));
+  EXPECT_EQ(api->lastError->Get(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
 }
 
 TEST_F(AccountsTest, ShellFoldersComeFromShellFoldersFirst) {
@@ -256,6 +256,6 @@ TEST(AccountsOn32BitImage, ProgramFilesIsTheNativeFolder) {
                                       "%SystemDrive%\\Programme", REG_EXPAND_SZ);
   image.builder->Commit();
   std::string path;
-  ASSERT_TRUE(image.Open()->SHGetSpecialFolderPath(CSIDL_PROGRAM_FILES, path));
+  ASSERT_TRUE(image.Open()->accounts->SpecialFolder(CSIDL_PROGRAM_FILES, path));
   EXPECT_EQ(path, "C:\\Programme");
 }

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -55,7 +56,9 @@ protected:
     config_.imageRoot = root_;
     config_.drives['d'] = usb_;
     config_.executablePath = root_ + "/quillon.exe"; // inside the image: no drive of its own
-    files_ = std::make_unique<TImageFileSystem>(config_);
+    files_ = std::make_shared<TImageFileSystem>(config_, backend_->lastError);
+    backend_->files = files_;
+    scope_.emplace(backend_);
   }
 
   void Put(const std::string& rel, const std::string& content) {
@@ -68,25 +71,27 @@ protected:
   quillon::kit::TTempDir tmp_;
   std::string root_, usb_;
   TImageConfig config_;
-  std::unique_ptr<TImageFileSystem> files_;
+  std::shared_ptr<TWinApi> backend_ = std::make_shared<TWinApi>();
+  std::shared_ptr<TImageFileSystem> files_;
+  std::optional<TWinApiScope> scope_; // GetLastError answers the file system's errors
 };
 
 // --- Path resolution -------------------------------------------------------------------------
 
 TEST_F(ImageFileSystemTest, ResolvesEachComponentWithoutRegardToCase) {
   EXPECT_EQ(files_->HostPath("c:\\users\\ALICE\\ntuser.dat"), Host("Users/Alice/NTUSER.DAT"));
-  EXPECT_EQ(files_->GetFileAttributes("C:/USERS//alice\\\\.\\NtUser.Dat"), FILE_ATTRIBUTE_ARCHIVE);
-  EXPECT_EQ(files_->GetFileAttributes("C:\\Users\\"), FILE_ATTRIBUTE_DIRECTORY);
-  EXPECT_EQ(files_->GetFileAttributes("\\\\?\\C:\\Users"), FILE_ATTRIBUTE_DIRECTORY);
+  EXPECT_EQ(files_->Attributes("C:/USERS//alice\\\\.\\NtUser.Dat"), FILE_ATTRIBUTE_ARCHIVE);
+  EXPECT_EQ(files_->Attributes("C:\\Users\\"), FILE_ATTRIBUTE_DIRECTORY);
+  EXPECT_EQ(files_->Attributes("\\\\?\\C:\\Users"), FILE_ATTRIBUTE_DIRECTORY);
 }
 
 TEST_F(ImageFileSystemTest, PrefersTheExactNameThenTheSmallestCaseVariant) {
   Put("Twins/a.txt", "lower");
   Put("Twins/A.TXT", "upper");
   std::string data;
-  ASSERT_TRUE(files_->ReadWholeFile("C:\\Twins\\a.txt", data));
+  ASSERT_TRUE(files_->ReadWhole("C:\\Twins\\a.txt", data));
   EXPECT_EQ(data, "lower");
-  ASSERT_TRUE(files_->ReadWholeFile("C:\\twins\\A.TXT", data));
+  ASSERT_TRUE(files_->ReadWhole("C:\\twins\\A.TXT", data));
   EXPECT_EQ(data, "upper");
   // No exact match: the choice does not depend on the folder's order.
   EXPECT_EQ(files_->HostPath("C:\\twins\\a.Txt"), Host("Twins/A.TXT"));
@@ -97,12 +102,12 @@ TEST_F(ImageFileSystemTest, DotDotNeverLeavesTheDrive) {
   std::string data;
   for (const std::string path :
        {"C:\\..\\secret.txt", "C:\\Users\\..\\..\\..\\secret.txt", "C:/../../secret.txt"}) {
-    EXPECT_FALSE(files_->ReadWholeFile(path, data)) << path;
+    EXPECT_FALSE(files_->ReadWhole(path, data)) << path;
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND)) << path;
     EXPECT_EQ(files_->HostPath(path), Host("secret.txt")) << path;
   }
   EXPECT_EQ(files_->HostPath("C:\\..\\..\\"), root_);
-  EXPECT_EQ(files_->GetFileAttributes("C:\\..\\..\\"), FILE_ATTRIBUTE_DIRECTORY);
+  EXPECT_EQ(files_->Attributes("C:\\..\\..\\"), FILE_ATTRIBUTE_DIRECTORY);
   EXPECT_EQ(files_->HostPath("C:\\Users\\Alice\\..\\Alice\\.\\NTUSER.DAT"),
             Host("Users/Alice/NTUSER.DAT"));
 }
@@ -124,7 +129,7 @@ TEST_F(ImageFileSystemTest, ReportsMissingPathsAsWindowsDoes) {
   };
   for (const auto& c : cases) {
     SetLastError(0);
-    EXPECT_EQ(files_->GetFileAttributes(c.path), INVALID_FILE_ATTRIBUTES) << c.path;
+    EXPECT_EQ(files_->Attributes(c.path), INVALID_FILE_ATTRIBUTES) << c.path;
     EXPECT_EQ(GetLastError(), c.error) << c.path;
   }
   EXPECT_EQ(files_->HostPath("Q:\\Users"), "");
@@ -132,39 +137,39 @@ TEST_F(ImageFileSystemTest, ReportsMissingPathsAsWindowsDoes) {
 }
 
 TEST_F(ImageFileSystemTest, SurvivesOddInput) {
-  EXPECT_EQ(files_->GetFileAttributes(""), INVALID_FILE_ATTRIBUTES);
-  EXPECT_EQ(files_->GetFileAttributes("C:"), FILE_ATTRIBUTE_DIRECTORY);
-  EXPECT_EQ(files_->GetFileAttributes(":"), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(files_->Attributes(""), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(files_->Attributes("C:"), FILE_ATTRIBUTE_DIRECTORY);
+  EXPECT_EQ(files_->Attributes(":"), INVALID_FILE_ATTRIBUTES);
   std::string longPath = "C:";
   for (int i = 0; i < 20000; ++i)
     longPath += "\\abcdefgh";
-  EXPECT_EQ(files_->GetFileAttributes(longPath), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(files_->Attributes(longPath), INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
-  EXPECT_FALSE(files_->WriteWholeFile("C:\\" + std::string(5000, 'x'), "x"));
+  EXPECT_FALSE(files_->WriteWhole("C:\\" + std::string(5000, 'x'), "x"));
   // A name that is not UTF-8 is found by its bytes.
   Put("Data/\xFF\xFEname.bin", "raw");
   std::string data;
-  ASSERT_TRUE(files_->ReadWholeFile("C:\\DATA\\\xFF\xFEName.bin", data));
+  ASSERT_TRUE(files_->ReadWhole("C:\\DATA\\\xFF\xFEName.bin", data));
   EXPECT_EQ(data, "raw");
 }
 
 TEST_F(ImageFileSystemTest, ServesOnlyConfiguredDrives) {
   std::string data;
-  ASSERT_TRUE(files_->ReadWholeFile("D:\\STICK.txt", data));
+  ASSERT_TRUE(files_->ReadWhole("D:\\STICK.txt", data));
   EXPECT_EQ(data, "stick");
   // The host's own folders are no drive: not as Z: (as under Wine), not under another spelling.
   for (const std::string& path :
        {"Z:" + tmp_.Path() + "/secret.txt", "\\\\?\\Z:" + tmp_.Path() + "/secret.txt",
         "z:/" + tmp_.Path() + "/secret.txt", std::string("Z:\\etc\\passwd")}) {
-    EXPECT_FALSE(files_->ReadWholeFile(path, data)) << path;
+    EXPECT_FALSE(files_->ReadWhole(path, data)) << path;
     EXPECT_EQ(files_->HostPath(path), "") << path;
   }
-  EXPECT_EQ(files_->GetDriveType("C:"), DRIVE_FIXED);
-  EXPECT_EQ(files_->GetDriveType("c:\\"), DRIVE_FIXED);
-  EXPECT_EQ(files_->GetDriveType("D:/"), DRIVE_FIXED);
-  EXPECT_EQ(files_->GetDriveType("E:\\"), DRIVE_NO_ROOT_DIR);
-  EXPECT_EQ(files_->GetDriveType("C:\\Users"), DRIVE_NO_ROOT_DIR);
-  EXPECT_EQ(files_->GetDriveType(""), DRIVE_NO_ROOT_DIR);
+  EXPECT_EQ(files_->DriveType("C:"), DRIVE_FIXED);
+  EXPECT_EQ(files_->DriveType("c:\\"), DRIVE_FIXED);
+  EXPECT_EQ(files_->DriveType("D:/"), DRIVE_FIXED);
+  EXPECT_EQ(files_->DriveType("E:\\"), DRIVE_NO_ROOT_DIR);
+  EXPECT_EQ(files_->DriveType("C:\\Users"), DRIVE_NO_ROOT_DIR);
+  EXPECT_EQ(files_->DriveType(""), DRIVE_NO_ROOT_DIR);
 }
 
 TEST_F(ImageFileSystemTest, HostAndWindowsPathsRoundTrip) {
@@ -207,7 +212,7 @@ TEST(ImageFileSystemModule, ServesTheProgramsFolderReadOnly) {
   fs::create_directories(config.imageRoot);
   // Inside the image the executable is reached as any file of it.
   config.executablePath = tmp.Path() + "/img/Program Files/Quillon/quillon.exe";
-  EXPECT_EQ(TImageFileSystem(config).GetModuleFileName(),
+  EXPECT_EQ(TImageFileSystem(config).ModuleFileName(),
             "C:\\Program Files\\Quillon\\quillon.exe");
 
   // Elsewhere its folder is a share of its own that nothing can change; no drive letter (Z: as
@@ -216,28 +221,29 @@ TEST(ImageFileSystemModule, ServesTheProgramsFolderReadOnly) {
   std::ofstream(tmp.Path() + "/bin/Quillon.ieldat") << "list";
   std::ofstream(tmp.Path() + "/secret.txt") << "secret";
   config.executablePath = tmp.Path() + "/bin/quillon";
-  TImageFileSystem files(config);
-  EXPECT_EQ(files.GetModuleFileName(), "\\\\quillon\\program\\quillon");
+  const auto lastError = std::make_shared<TThreadLastError>(); // this file system's own
+  TImageFileSystem files(config, lastError);
+  EXPECT_EQ(files.ModuleFileName(), "\\\\quillon\\program\\quillon");
   std::string data;
   for (const std::string path :
        {"\\\\quillon\\program\\quillon.IELDAT", "\\\\?\\UNC\\Quillon\\Program\\Quillon.ieldat",
         "//quillon/program/Quillon.ieldat"}) {
     data.clear();
-    EXPECT_TRUE(files.ReadWholeFile(path, data)) << path;
+    EXPECT_TRUE(files.ReadWhole(path, data)) << path;
     EXPECT_EQ(data, "list") << path;
   }
   for (char letter = 'D'; letter <= 'Z'; ++letter) {
-    EXPECT_EQ(files.GetDriveType(std::string{letter, ':'}), DRIVE_NO_ROOT_DIR) << letter;
+    EXPECT_EQ(files.DriveType(std::string{letter, ':'}), DRIVE_NO_ROOT_DIR) << letter;
   }
-  EXPECT_FALSE(files.ReadWholeFile("\\\\quillon\\program\\..\\secret.txt", data));
-  EXPECT_FALSE(files.ReadWholeFile("\\\\quillon\\secret.txt", data));
+  EXPECT_FALSE(files.ReadWhole("\\\\quillon\\program\\..\\secret.txt", data));
+  EXPECT_FALSE(files.ReadWhole("\\\\quillon\\secret.txt", data));
   const std::string list = "\\\\quillon\\program\\Quillon.ieldat";
-  EXPECT_FALSE(files.WriteWholeFile(list, "x"));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-  EXPECT_FALSE(files.DeleteFile(list));
-  EXPECT_FALSE(files.WriteWholeFile("\\\\quillon\\program\\new.txt", "x"));
-  EXPECT_FALSE(files.SetFileAttributes(list, FILE_ATTRIBUTE_READONLY));
-  EXPECT_EQ(files.GetFileAttributes(list), FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY);
+  EXPECT_FALSE(files.WriteWhole(list, "x"));
+  EXPECT_EQ(lastError->Get(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_FALSE(files.Delete(list));
+  EXPECT_FALSE(files.WriteWhole("\\\\quillon\\program\\new.txt", "x"));
+  EXPECT_FALSE(files.SetAttributes(list, FILE_ATTRIBUTE_READONLY));
+  EXPECT_EQ(files.Attributes(list), FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY);
   EXPECT_EQ(ReadHost(tmp.Path() + "/bin/Quillon.ieldat"), "list");
   EXPECT_FALSE(fs::exists(tmp.Path() + "/bin/new.txt"));
 
@@ -245,7 +251,7 @@ TEST(ImageFileSystemModule, ServesTheProgramsFolderReadOnly) {
   config.executablePath.clear();
   config.drives.clear();
   const std::string self = fs::read_symlink("/proc/self/exe").string();
-  const std::string module = TImageFileSystem(config).GetModuleFileName();
+  const std::string module = TImageFileSystem(config).ModuleFileName();
   ASSERT_TRUE(module.starts_with("\\\\quillon\\program\\")) << module;
   EXPECT_EQ(TImageFileSystem(config).HostPath(module), self);
 }
@@ -255,14 +261,14 @@ TEST(ImageFileSystemModule, ServesTheProgramsFolderReadOnly) {
 std::vector<std::string> List(TImageFileSystem& files, const std::string& mask) {
   std::vector<std::string> names;
   WIN32_FIND_DATA data;
-  const HANDLE h = files.FindFirstFile(mask, data);
+  const HANDLE h = files.FindFirst(mask, data);
   if (h == INVALID_HANDLE_VALUE)
     return names;
   do
     names.push_back(data.cFileName);
-  while (files.FindNextFile(h, data));
+  while (files.FindNext(h, data));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_MORE_FILES));
-  EXPECT_TRUE(files.FindClose(h));
+  EXPECT_TRUE(files.FindEnd(h));
   return names;
 }
 
@@ -293,12 +299,12 @@ TEST_F(ImageFileSystemTest, FindFillsAttributesSizesAndTimes) {
 
   std::map<std::string, WIN32_FIND_DATA> seen;
   WIN32_FIND_DATA data;
-  const HANDLE h = files_->FindFirstFile("C:\\Data\\*", data);
+  const HANDLE h = files_->FindFirst("C:\\Data\\*", data);
   ASSERT_NE(h, INVALID_HANDLE_VALUE);
   do
     seen[data.cFileName] = data;
-  while (files_->FindNextFile(h, data));
-  files_->FindClose(h);
+  while (files_->FindNext(h, data));
+  files_->FindEnd(h);
 
   const WIN32_FIND_DATA& a = seen.at("A.txt");
   EXPECT_EQ(a.dwFileAttributes, FILE_ATTRIBUTE_ARCHIVE);
@@ -332,29 +338,29 @@ TEST_F(ImageFileSystemTest, FindReportsWindowsErrors) {
       {"*", ERROR_FILE_NOT_FOUND},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(files_->FindFirstFile(c.mask, data), INVALID_HANDLE_VALUE) << c.mask;
+    EXPECT_EQ(files_->FindFirst(c.mask, data), INVALID_HANDLE_VALUE) << c.mask;
     EXPECT_EQ(GetLastError(), c.error) << c.mask;
   }
-  const HANDLE h = files_->FindFirstFile("C:\\Data\\b.txt", data);
+  const HANDLE h = files_->FindFirst("C:\\Data\\b.txt", data);
   ASSERT_NE(h, INVALID_HANDLE_VALUE);
-  EXPECT_FALSE(files_->FindNextFile(h, data));
+  EXPECT_FALSE(files_->FindNext(h, data));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_MORE_FILES));
-  EXPECT_TRUE(files_->FindClose(h));
-  EXPECT_FALSE(files_->FindClose(h));
+  EXPECT_TRUE(files_->FindEnd(h));
+  EXPECT_FALSE(files_->FindEnd(h));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
-  EXPECT_FALSE(files_->FindNextFile(h, data));
+  EXPECT_FALSE(files_->FindNext(h, data));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
 }
 
 TEST_F(ImageFileSystemTest, FindWorksOnTheSnapshotTakenAtFirst) {
   WIN32_FIND_DATA data;
-  const HANDLE h = files_->FindFirstFile("C:\\Data\\*.txt", data);
+  const HANDLE h = files_->FindFirst("C:\\Data\\*.txt", data);
   ASSERT_NE(h, INVALID_HANDLE_VALUE);
   EXPECT_EQ(data.cFileName, "A.txt");
   Put("Data/c.txt", "new");       // not in the snapshot
   fs::remove(Host("Data/b.txt")); // gone before it was reported
-  EXPECT_FALSE(files_->FindNextFile(h, data));
-  files_->FindClose(h);
+  EXPECT_FALSE(files_->FindNext(h, data));
+  files_->FindEnd(h);
 }
 
 TEST_F(ImageFileSystemTest, FindHandleClosesThroughTheInstalledBackend) {
@@ -377,31 +383,31 @@ TEST_F(ImageFileSystemTest, FindHandleClosesThroughTheInstalledBackend) {
 // --- Changes ---------------------------------------------------------------------------------
 
 TEST_F(ImageFileSystemTest, MoveRenamesAndReplacesOnlyWhenAsked) {
-  ASSERT_TRUE(files_->MoveFileEx("C:\\data\\b.txt", "C:\\Users\\Moved.txt", 0));
+  ASSERT_TRUE(files_->Move("C:\\data\\b.txt", "C:\\Users\\Moved.txt", 0));
   EXPECT_FALSE(fs::exists(Host("Data/b.txt")));
   EXPECT_EQ(ReadHost(Host("Users/Moved.txt")), "abc");
 
-  EXPECT_FALSE(files_->MoveFileEx("C:\\Data\\A.txt", "C:\\users\\moved.TXT", 0));
+  EXPECT_FALSE(files_->Move("C:\\Data\\A.txt", "C:\\users\\moved.TXT", 0));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
   EXPECT_EQ(ReadHost(Host("Data/A.txt")), "0123456789");
   EXPECT_EQ(ReadHost(Host("Users/Moved.txt")), "abc");
 
   ASSERT_TRUE(
-      files_->MoveFileEx("C:\\Data\\A.txt", "C:\\users\\moved.TXT", MOVEFILE_REPLACE_EXISTING));
+      files_->Move("C:\\Data\\A.txt", "C:\\users\\moved.TXT", MOVEFILE_REPLACE_EXISTING));
   EXPECT_FALSE(fs::exists(Host("Data/A.txt")));
   EXPECT_EQ(ReadHost(Host("Users/Moved.txt")), "0123456789"); // replaced, not a case twin
   EXPECT_FALSE(fs::exists(Host("Users/moved.TXT")));
 
-  EXPECT_FALSE(files_->MoveFileEx("C:\\Data\\gone.txt", "C:\\x.txt", 0));
+  EXPECT_FALSE(files_->Move("C:\\Data\\gone.txt", "C:\\x.txt", 0));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-  EXPECT_FALSE(files_->MoveFileEx("C:\\Data\\noext", "C:\\Missing\\x", 0));
+  EXPECT_FALSE(files_->Move("C:\\Data\\noext", "C:\\Missing\\x", 0));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
-  ASSERT_TRUE(files_->MoveFileEx("C:\\Data\\sub", "C:\\Users\\Sub2", 0)); // folders move too
+  ASSERT_TRUE(files_->Move("C:\\Data\\sub", "C:\\Users\\Sub2", 0)); // folders move too
   EXPECT_TRUE(fs::is_directory(Host("Users/Sub2")));
 }
 
 TEST_F(ImageFileSystemTest, MoveCanChangeOnlyTheCase) {
-  ASSERT_TRUE(files_->MoveFileEx("C:\\Data\\A.txt", "C:\\Data\\a.TXT", 0));
+  ASSERT_TRUE(files_->Move("C:\\Data\\A.txt", "C:\\Data\\a.TXT", 0));
   EXPECT_EQ(ReadHost(Host("Data/a.TXT")), "0123456789");
   EXPECT_FALSE(fs::exists(Host("Data/A.txt")));
 }
@@ -409,89 +415,89 @@ TEST_F(ImageFileSystemTest, MoveCanChangeOnlyTheCase) {
 TEST_F(ImageFileSystemTest, CopyKeepsTheTargetUnlessAllowedAndNeverCopiesOntoItself) {
   const timespec times[2] = {{1600000000, 0}, {1500000000, 0}};
   ASSERT_EQ(utimensat(AT_FDCWD, Host("Data/A.txt").c_str(), times, 0), 0);
-  ASSERT_TRUE(files_->CopyFile("C:\\Data\\A.txt", "C:\\Users\\Copy.txt", true));
+  ASSERT_TRUE(files_->Copy("C:\\Data\\A.txt", "C:\\Users\\Copy.txt", true));
   EXPECT_EQ(ReadHost(Host("Users/Copy.txt")), "0123456789");
   EXPECT_EQ(ReadHost(Host("Data/A.txt")), "0123456789");
   struct stat st {};
   ASSERT_EQ(stat(Host("Users/Copy.txt").c_str(), &st), 0);
   EXPECT_EQ(st.st_mtime, 1500000000); // Windows keeps the last write time
 
-  EXPECT_FALSE(files_->CopyFile("C:\\Data\\b.txt", "C:\\users\\COPY.TXT", true));
+  EXPECT_FALSE(files_->Copy("C:\\Data\\b.txt", "C:\\users\\COPY.TXT", true));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
   EXPECT_EQ(ReadHost(Host("Users/Copy.txt")), "0123456789");
 
-  ASSERT_TRUE(files_->CopyFile("C:\\Data\\b.txt", "C:\\users\\COPY.TXT", false));
+  ASSERT_TRUE(files_->Copy("C:\\Data\\b.txt", "C:\\users\\COPY.TXT", false));
   EXPECT_EQ(ReadHost(Host("Users/Copy.txt")), "abc");
   EXPECT_FALSE(fs::exists(Host("Users/COPY.TXT")));
 
-  EXPECT_FALSE(files_->CopyFile("C:\\Data\\A.txt", "C:\\DATA\\a.txt", false));
+  EXPECT_FALSE(files_->Copy("C:\\Data\\A.txt", "C:\\DATA\\a.txt", false));
   EXPECT_EQ(ReadHost(Host("Data/A.txt")), "0123456789");
-  EXPECT_FALSE(files_->CopyFile("C:\\Data\\sub", "C:\\Data\\sub2", false));
+  EXPECT_FALSE(files_->Copy("C:\\Data\\sub", "C:\\Data\\sub2", false));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
   // No temporary file is left behind.
   EXPECT_EQ(List(*files_, "C:\\Users\\*"), (TNames{".", "..", "Alice", "Copy.txt"}));
 }
 
 TEST_F(ImageFileSystemTest, DeleteRemovesFilesOnly) {
-  ASSERT_TRUE(files_->DeleteFile("c:\\data\\B.TXT"));
+  ASSERT_TRUE(files_->Delete("c:\\data\\B.TXT"));
   EXPECT_FALSE(fs::exists(Host("Data/b.txt")));
-  EXPECT_FALSE(files_->DeleteFile("C:\\Data\\b.txt"));
+  EXPECT_FALSE(files_->Delete("C:\\Data\\b.txt"));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-  EXPECT_FALSE(files_->DeleteFile("C:\\Data\\sub"));
+  EXPECT_FALSE(files_->Delete("C:\\Data\\sub"));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
   EXPECT_TRUE(fs::is_directory(Host("Data/sub")));
 }
 
 TEST_F(ImageFileSystemTest, CreateAndRemoveDirectory) {
-  ASSERT_TRUE(files_->CreateDirectory("C:\\data\\New Folder"));
+  ASSERT_TRUE(files_->MakeFolder("C:\\data\\New Folder"));
   EXPECT_TRUE(fs::is_directory(Host("Data/New Folder"))); // keeps the case it was given
-  EXPECT_FALSE(files_->CreateDirectory("C:\\DATA\\new folder"));
+  EXPECT_FALSE(files_->MakeFolder("C:\\DATA\\new folder"));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
-  EXPECT_FALSE(files_->CreateDirectory("C:\\Missing\\Child"));
+  EXPECT_FALSE(files_->MakeFolder("C:\\Missing\\Child"));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
 
-  EXPECT_FALSE(files_->RemoveDirectory("C:\\Users"));
+  EXPECT_FALSE(files_->RemoveFolder("C:\\Users"));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DIR_NOT_EMPTY));
-  EXPECT_FALSE(files_->RemoveDirectory("C:\\Data\\A.txt"));
+  EXPECT_FALSE(files_->RemoveFolder("C:\\Data\\A.txt"));
   EXPECT_TRUE(fs::exists(Host("Data/A.txt")));
-  EXPECT_FALSE(files_->RemoveDirectory("C:\\"));
+  EXPECT_FALSE(files_->RemoveFolder("C:\\"));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-  ASSERT_TRUE(files_->RemoveDirectory("C:\\Data\\new folder\\"));
+  ASSERT_TRUE(files_->RemoveFolder("C:\\Data\\new folder\\"));
   EXPECT_FALSE(fs::exists(Host("Data/New Folder")));
 }
 
 TEST_F(ImageFileSystemTest, ReadOnlyAttributeProtectsTheFileUntilCleared) {
-  ASSERT_TRUE(files_->SetFileAttributes("C:\\Data\\A.txt", FILE_ATTRIBUTE_READONLY));
-  EXPECT_EQ(files_->GetFileAttributes("C:\\Data\\A.txt"),
+  ASSERT_TRUE(files_->SetAttributes("C:\\Data\\A.txt", FILE_ATTRIBUTE_READONLY));
+  EXPECT_EQ(files_->Attributes("C:\\Data\\A.txt"),
             FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY);
   struct stat st {};
   ASSERT_EQ(stat(Host("Data/A.txt").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0222, 0u);
 
-  EXPECT_FALSE(files_->WriteWholeFile("C:\\Data\\A.txt", "x"));
+  EXPECT_FALSE(files_->WriteWhole("C:\\Data\\A.txt", "x"));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-  EXPECT_FALSE(files_->DeleteFile("C:\\Data\\A.txt"));
+  EXPECT_FALSE(files_->Delete("C:\\Data\\A.txt"));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-  EXPECT_FALSE(files_->MoveFileEx("C:\\Data\\b.txt", "C:\\Data\\A.txt", MOVEFILE_REPLACE_EXISTING));
+  EXPECT_FALSE(files_->Move("C:\\Data\\b.txt", "C:\\Data\\A.txt", MOVEFILE_REPLACE_EXISTING));
   EXPECT_EQ(ReadHost(Host("Data/A.txt")), "0123456789");
 
-  ASSERT_TRUE(files_->SetFileAttributes("C:\\Data\\A.txt", FILE_ATTRIBUTE_NORMAL));
-  EXPECT_EQ(files_->GetFileAttributes("C:\\Data\\A.txt"), FILE_ATTRIBUTE_ARCHIVE);
-  EXPECT_TRUE(files_->WriteWholeFile("C:\\Data\\A.txt", "x"));
-  EXPECT_TRUE(files_->DeleteFile("C:\\Data\\A.txt"));
+  ASSERT_TRUE(files_->SetAttributes("C:\\Data\\A.txt", FILE_ATTRIBUTE_NORMAL));
+  EXPECT_EQ(files_->Attributes("C:\\Data\\A.txt"), FILE_ATTRIBUTE_ARCHIVE);
+  EXPECT_TRUE(files_->WriteWhole("C:\\Data\\A.txt", "x"));
+  EXPECT_TRUE(files_->Delete("C:\\Data\\A.txt"));
 }
 
 TEST_F(ImageFileSystemTest, WriteCreatesOrTruncatesAndReportsFailures) {
-  ASSERT_TRUE(files_->WriteWholeFile("C:\\data\\A.TXT", "short"));
+  ASSERT_TRUE(files_->WriteWhole("C:\\data\\A.TXT", "short"));
   EXPECT_EQ(ReadHost(Host("Data/A.txt")), "short");
-  ASSERT_TRUE(files_->WriteWholeFile("C:\\users\\alice\\New.Dat", std::string("a\0b", 3)));
+  ASSERT_TRUE(files_->WriteWhole("C:\\users\\alice\\New.Dat", std::string("a\0b", 3)));
   EXPECT_EQ(ReadHost(Host("Users/Alice/New.Dat")), std::string("a\0b", 3));
 
-  EXPECT_FALSE(files_->WriteWholeFile("C:\\Missing\\x.txt", "x"));
+  EXPECT_FALSE(files_->WriteWhole("C:\\Missing\\x.txt", "x"));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
-  EXPECT_FALSE(files_->WriteWholeFile("C:\\Data\\sub", "x"));
+  EXPECT_FALSE(files_->WriteWhole("C:\\Data\\sub", "x"));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-  EXPECT_FALSE(files_->WriteWholeFile("Q:\\x.txt", "x"));
+  EXPECT_FALSE(files_->WriteWhole("Q:\\x.txt", "x"));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
 }
 
@@ -499,7 +505,7 @@ TEST_F(ImageFileSystemTest, WriteIntoReadOnlyFolderFails) {
   if (geteuid() == 0)
     GTEST_SKIP() << "running as root: folder permissions do not stop root";
   ASSERT_EQ(chmod(Host("Data/sub").c_str(), 0555), 0);
-  EXPECT_FALSE(files_->WriteWholeFile("C:\\Data\\sub\\x.txt", "x"));
+  EXPECT_FALSE(files_->WriteWhole("C:\\Data\\sub\\x.txt", "x"));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
   EXPECT_FALSE(fs::exists(Host("Data/sub/x.txt")));
   chmod(Host("Data/sub").c_str(), 0755);
@@ -507,21 +513,21 @@ TEST_F(ImageFileSystemTest, WriteIntoReadOnlyFolderFails) {
 
 TEST_F(ImageFileSystemTest, ReadRefusesFoldersAndDevices) {
   std::string data = "stale";
-  EXPECT_FALSE(files_->ReadWholeFile("C:\\Data\\sub", data));
+  EXPECT_FALSE(files_->ReadWhole("C:\\Data\\sub", data));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
   EXPECT_TRUE(data.empty());
-  EXPECT_FALSE(files_->ReadWholeFile("C:\\Data\\none.txt", data));
+  EXPECT_FALSE(files_->ReadWhole("C:\\Data\\none.txt", data));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
   // A pipe or a device would block or never end.
   ASSERT_EQ(mkfifo(Host("Data/pipe").c_str(), 0644), 0);
-  EXPECT_FALSE(files_->ReadWholeFile("C:\\Data\\pipe", data));
+  EXPECT_FALSE(files_->ReadWhole("C:\\Data\\pipe", data));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
   config_.drives['P'] = "/proc";
   config_.drives['V'] = "/dev";
   TImageFileSystem host(config_);
-  EXPECT_FALSE(host.ReadWholeFile("V:\\zero", data));
+  EXPECT_FALSE(host.ReadWhole("V:\\zero", data));
   // Files that report size 0 but have content are read to their end.
-  ASSERT_TRUE(host.ReadWholeFile("P:\\self\\status", data));
+  ASSERT_TRUE(host.ReadWhole("P:\\self\\status", data));
   EXPECT_NE(data.find("Name:"), std::string::npos);
 }
 
@@ -577,24 +583,24 @@ protected:
 
 TEST_F(ImageContainmentTest, LinksResolveInsideTheDrive) {
   std::string data;
-  ASSERT_TRUE(files_->ReadWholeFile("C:\\Links\\inner", data));
+  ASSERT_TRUE(files_->ReadWhole("C:\\Links\\inner", data));
   EXPECT_EQ(data, "0123456789");
   for (const std::string path : {"C:\\Links\\data\\b.txt", "C:\\links\\DATA\\b.txt",
                                  "C:\\Links\\root\\Data\\b.txt", "C:\\LINKS\\ROOT\\DATA\\B.TXT",
                                  "C:\\Links\\up\\Data\\b.txt", "C:\\links\\UP\\data\\b.txt"}) {
     data.clear();
-    ASSERT_TRUE(files_->ReadWholeFile(path, data)) << path;
+    ASSERT_TRUE(files_->ReadWhole(path, data)) << path;
     EXPECT_EQ(data, "abc") << path;
   }
   EXPECT_EQ(files_->HostPath("C:\\Links\\data\\b.txt"), Host("Data/b.txt"));
-  EXPECT_EQ(files_->GetFileAttributes("C:\\Links\\inner"),
+  EXPECT_EQ(files_->Attributes("C:\\Links\\inner"),
             FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_REPARSE_POINT);
-  EXPECT_EQ(files_->GetFileAttributes("C:\\Links\\data"),
+  EXPECT_EQ(files_->Attributes("C:\\Links\\data"),
             FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
   // A link to the host's copy of the same path reaches the image's copy, if any.
   fs::create_directories(Host(outside_.substr(1)));
   std::ofstream(Host(outside_.substr(1) + "/canary.txt")) << "image's own";
-  ASSERT_TRUE(files_->ReadWholeFile("C:\\Links\\abs", data));
+  ASSERT_TRUE(files_->ReadWhole("C:\\Links\\abs", data));
   EXPECT_EQ(data, "image's own");
 }
 
@@ -605,33 +611,33 @@ TEST_F(ImageContainmentTest, NoOperationReachesTheHost) {
     for (const std::string name : {"abs", "rel", "absdir", "loop1", "dangling"}) {
       SCOPED_TRACE(links + name);
       std::string data;
-      EXPECT_FALSE(files_->ReadWholeFile(links + name, data));
-      EXPECT_FALSE(files_->ReadWholeFile(links + name + "\\inner.txt", data));
-      EXPECT_FALSE(files_->WriteWholeFile(links + name, "attack"));
-      EXPECT_FALSE(files_->WriteWholeFile(links + name + "\\inner.txt", "attack"));
-      EXPECT_FALSE(files_->WriteWholeFile(links + name, "attack", CREATE_NEW));
+      EXPECT_FALSE(files_->ReadWhole(links + name, data));
+      EXPECT_FALSE(files_->ReadWhole(links + name + "\\inner.txt", data));
+      EXPECT_FALSE(files_->WriteWhole(links + name, "attack"));
+      EXPECT_FALSE(files_->WriteWhole(links + name + "\\inner.txt", "attack"));
+      EXPECT_FALSE(files_->WriteWhole(links + name, "attack", CREATE_NEW));
       EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
-      EXPECT_FALSE(files_->SetFileAttributes(links + name, FILE_ATTRIBUTE_READONLY));
-      EXPECT_FALSE(files_->DeleteFile(links + name + "\\inner.txt"));
-      EXPECT_FALSE(files_->CopyFile(links + name, "C:\\Data\\copy.txt", false));
-      EXPECT_FALSE(files_->CopyFile("C:\\Data\\b.txt", links + name + "\\inner.txt", false));
+      EXPECT_FALSE(files_->SetAttributes(links + name, FILE_ATTRIBUTE_READONLY));
+      EXPECT_FALSE(files_->Delete(links + name + "\\inner.txt"));
+      EXPECT_FALSE(files_->Copy(links + name, "C:\\Data\\copy.txt", false));
+      EXPECT_FALSE(files_->Copy("C:\\Data\\b.txt", links + name + "\\inner.txt", false));
       WIN32_FIND_DATA find;
-      EXPECT_EQ(files_->FindFirstFile(links + name + "\\*", find), INVALID_HANDLE_VALUE);
+      EXPECT_EQ(files_->FindFirst(links + name + "\\*", find), INVALID_HANDLE_VALUE);
       const std::string host = files_->HostPath(links + name);
       EXPECT_TRUE(host.empty() || host.starts_with(root_ + "/")) << host;
     }
   std::string data;
-  EXPECT_FALSE(files_->ReadWholeFile("C:\\Links\\loop1", data));
+  EXPECT_FALSE(files_->ReadWhole("C:\\Links\\loop1", data));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CANT_RESOLVE_FILENAME));
   // Replacing, moving or deleting a link changes the link, never what it names.
-  ASSERT_TRUE(files_->CopyFile("C:\\Data\\b.txt", "C:\\Links\\abs", false));
-  ASSERT_TRUE(files_->WriteWholeFile("C:\\Data\\new.txt", "new"));
-  ASSERT_TRUE(files_->ReplaceFile("C:\\Links\\rel", "C:\\Data\\new.txt"));
+  ASSERT_TRUE(files_->Copy("C:\\Data\\b.txt", "C:\\Links\\abs", false));
+  ASSERT_TRUE(files_->WriteWhole("C:\\Data\\new.txt", "new"));
+  ASSERT_TRUE(files_->Replace("C:\\Links\\rel", "C:\\Data\\new.txt"));
   ASSERT_TRUE(
-      files_->MoveFileEx("C:\\Data\\A.txt", "C:\\Links\\dangling", MOVEFILE_REPLACE_EXISTING));
-  ASSERT_TRUE(files_->DeleteFile("C:\\Links\\loop1"));
-  ASSERT_TRUE(files_->DeleteFile("C:\\Links\\absdir")); // leads nowhere in the image: a file link
-  ASSERT_TRUE(files_->RemoveDirectory("C:\\Links\\data"));
+      files_->Move("C:\\Data\\A.txt", "C:\\Links\\dangling", MOVEFILE_REPLACE_EXISTING));
+  ASSERT_TRUE(files_->Delete("C:\\Links\\loop1"));
+  ASSERT_TRUE(files_->Delete("C:\\Links\\absdir")); // leads nowhere in the image: a file link
+  ASSERT_TRUE(files_->RemoveFolder("C:\\Links\\data"));
   EXPECT_TRUE(fs::exists(Host("Data/b.txt")));
   EXPECT_EQ(ReadHost(Host("Links/abs")), "abc");
   ExpectOutsideUntouched();
@@ -641,8 +647,8 @@ TEST_F(ImageFileSystemTest, AFileInUseIsNeitherDeletedNorReplaced) {
   for (const quillon::kit::TFileHolder::TKind kind :
        {quillon::kit::TFileHolder::RecordLock, quillon::kit::TFileHolder::WholeFileLock}) {
     SCOPED_TRACE(kind);
-    ASSERT_TRUE(files_->WriteWholeFile("C:\\Data\\store.db", "store"));
-    ASSERT_TRUE(files_->WriteWholeFile("C:\\Data\\new.db", "new"));
+    ASSERT_TRUE(files_->WriteWhole("C:\\Data\\store.db", "store"));
+    ASSERT_TRUE(files_->WriteWhole("C:\\Data\\new.db", "new"));
     {
       const quillon::kit::TFileHolder browser(Host("Data/store.db"), kind);
       ASSERT_TRUE(browser.Holds());
@@ -650,19 +656,19 @@ TEST_F(ImageFileSystemTest, AFileInUseIsNeitherDeletedNorReplaced) {
         EXPECT_FALSE(ok);
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
       };
-      expectInUse(files_->DeleteFile("C:\\Data\\store.db"));
-      expectInUse(files_->ReplaceFile("C:\\Data\\store.db", "C:\\Data\\new.db"));
+      expectInUse(files_->Delete("C:\\Data\\store.db"));
+      expectInUse(files_->Replace("C:\\Data\\store.db", "C:\\Data\\new.db"));
       expectInUse(
-          files_->MoveFileEx("C:\\Data\\new.db", "C:\\Data\\store.db", MOVEFILE_REPLACE_EXISTING));
-      expectInUse(files_->MoveFileEx("C:\\Data\\store.db", "C:\\Data\\moved.db", 0));
-      expectInUse(files_->WriteWholeFile("C:\\Data\\store.db", "x"));
-      expectInUse(files_->CopyFile("C:\\Data\\new.db", "C:\\Data\\store.db", false));
+          files_->Move("C:\\Data\\new.db", "C:\\Data\\store.db", MOVEFILE_REPLACE_EXISTING));
+      expectInUse(files_->Move("C:\\Data\\store.db", "C:\\Data\\moved.db", 0));
+      expectInUse(files_->WriteWhole("C:\\Data\\store.db", "x"));
+      expectInUse(files_->Copy("C:\\Data\\new.db", "C:\\Data\\store.db", false));
       std::string data;
-      EXPECT_TRUE(files_->ReadWholeFile("C:\\Data\\store.db", data)); // reading is fine
+      EXPECT_TRUE(files_->ReadWhole("C:\\Data\\store.db", data)); // reading is fine
       EXPECT_EQ(ReadHost(Host("Data/store.db")), "store");
     }
-    EXPECT_TRUE(files_->ReplaceFile("C:\\Data\\store.db", "C:\\Data\\new.db"));
-    EXPECT_TRUE(files_->DeleteFile("C:\\Data\\store.db"));
+    EXPECT_TRUE(files_->Replace("C:\\Data\\store.db", "C:\\Data\\new.db"));
+    EXPECT_TRUE(files_->Delete("C:\\Data\\store.db"));
   }
 }
 
@@ -674,8 +680,8 @@ TEST_F(ImageFileSystemTest, ReplaceKeepsTheStoresPermissionsAndOwner) {
   }
   struct stat before {};
   ASSERT_EQ(stat(Host("Data/store.db").c_str(), &before), 0);
-  ASSERT_TRUE(files_->WriteWholeFile("C:\\Data\\store.db.tmp", "new", CREATE_NEW));
-  ASSERT_TRUE(files_->ReplaceFile("C:\\Data\\STORE.db", "C:\\Data\\store.db.tmp"));
+  ASSERT_TRUE(files_->WriteWhole("C:\\Data\\store.db.tmp", "new", CREATE_NEW));
+  ASSERT_TRUE(files_->Replace("C:\\Data\\STORE.db", "C:\\Data\\store.db.tmp"));
   struct stat after {};
   ASSERT_EQ(stat(Host("Data/store.db").c_str(), &after), 0);
   EXPECT_EQ(ReadHost(Host("Data/store.db")), "new");
@@ -685,11 +691,11 @@ TEST_F(ImageFileSystemTest, ReplaceKeepsTheStoresPermissionsAndOwner) {
   EXPECT_FALSE(fs::exists(Host("Data/store.db.tmp")));
   // A read-only store is not replaced, not even by root.
   ASSERT_EQ(chmod(Host("Data/store.db").c_str(), 0444), 0);
-  ASSERT_TRUE(files_->WriteWholeFile("C:\\Data\\store.db.tmp", "newer", CREATE_NEW));
-  EXPECT_FALSE(files_->ReplaceFile("C:\\Data\\store.db", "C:\\Data\\store.db.tmp"));
+  ASSERT_TRUE(files_->WriteWhole("C:\\Data\\store.db.tmp", "newer", CREATE_NEW));
+  EXPECT_FALSE(files_->Replace("C:\\Data\\store.db", "C:\\Data\\store.db.tmp"));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
   EXPECT_EQ(ReadHost(Host("Data/store.db")), "new");
-  EXPECT_FALSE(files_->ReplaceFile("C:\\Data\\none.db", "C:\\Data\\store.db.tmp"));
+  EXPECT_FALSE(files_->Replace("C:\\Data\\none.db", "C:\\Data\\store.db.tmp"));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }
 

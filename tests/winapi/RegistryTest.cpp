@@ -96,9 +96,9 @@ TEST(RegistryMount, DamagedOrForeignHiveFilesLeaveTheirKeysAbsent) {
   EXPECT_THAT(users, Not(Contains(".DEFAULT")));
   EXPECT_THAT(users, Contains(kAliceSid));
   HKEY key = 0;
-  EXPECT_EQ(api->RegOpenKeyEx(HKEY_CURRENT_USER, "Software", 0, KEY_READ, key),
+  EXPECT_EQ(api->registry->Open(HKEY_CURRENT_USER, "Software", 0, KEY_READ, key),
             ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(api->RegOpenKeyEx(HKEY_USERS, kBobSid, 0, KEY_READ, key), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(api->registry->Open(HKEY_USERS, kBobSid, 0, KEY_READ, key), ERROR_FILE_NOT_FOUND);
 }
 
 TEST(RegistryMount, RealSampleHivesMountAndEnumerate) {
@@ -238,26 +238,26 @@ TEST(RegistryViews, KeysOpenedBelowARedirectedKeyStayInItsView) {
   image.builder->Commit();
   auto api = image.Open();
   HKEY software32 = 0, software64 = 0, child = 0;
-  ASSERT_EQ(api->RegOpenKeyEx(HKEY_LOCAL_MACHINE, "Software", 0, KEY_READ, software32),
+  ASSERT_EQ(api->registry->Open(HKEY_LOCAL_MACHINE, "Software", 0, KEY_READ, software32),
             ERROR_SUCCESS);
   ASSERT_EQ(
-      api->RegOpenKeyEx(HKEY_LOCAL_MACHINE, "Software", 0, KEY_READ | KEY_WOW64_64KEY, software64),
+      api->registry->Open(HKEY_LOCAL_MACHINE, "Software", 0, KEY_READ | KEY_WOW64_64KEY, software64),
       ERROR_SUCCESS);
-  ASSERT_EQ(api->RegOpenKeyEx(software32, "Microsoft\\Windows\\CurrentVersion", 0,
+  ASSERT_EQ(api->registry->Open(software32, "Microsoft\\Windows\\CurrentVersion", 0,
                               KEY_READ | KEY_WOW64_64KEY, child),
             ERROR_SUCCESS);
   std::string data;
-  ASSERT_EQ(api->RegQueryValueEx(child, "ProgramFilesDir", nullptr, &data), ERROR_SUCCESS);
+  ASSERT_EQ(api->registry->QueryValue(child, "ProgramFilesDir", nullptr, &data), ERROR_SUCCESS);
   EXPECT_EQ(data, std::string("C:\\Program Files (x86)") + '\0');
-  api->RegCloseKey(child);
-  ASSERT_EQ(api->RegOpenKeyEx(software64, "Microsoft\\Windows\\CurrentVersion", 0,
+  api->registry->Close(child);
+  ASSERT_EQ(api->registry->Open(software64, "Microsoft\\Windows\\CurrentVersion", 0,
                               KEY_READ | KEY_WOW64_64KEY, child),
             ERROR_SUCCESS);
-  ASSERT_EQ(api->RegQueryValueEx(child, "ProgramFilesDir", nullptr, &data), ERROR_SUCCESS);
+  ASSERT_EQ(api->registry->QueryValue(child, "ProgramFilesDir", nullptr, &data), ERROR_SUCCESS);
   EXPECT_EQ(data, std::string("C:\\Program Files") + '\0');
-  api->RegCloseKey(child);
-  api->RegCloseKey(software32);
-  api->RegCloseKey(software64);
+  api->registry->Close(child);
+  api->registry->Close(software32);
+  api->registry->Close(software64);
 }
 
 TEST(RegistryViews, KeysCreatedInThe32BitViewLandInWow6432Node) {
@@ -266,11 +266,11 @@ TEST(RegistryViews, KeysCreatedInThe32BitViewLandInWow6432Node) {
   {
     auto api = image.Open();
     HKEY key = 0;
-    ASSERT_EQ(api->RegCreateKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Vendor\\App", KEY_ALL_ACCESS, key,
+    ASSERT_EQ(api->registry->Create(HKEY_LOCAL_MACHINE, "SOFTWARE\\Vendor\\App", KEY_ALL_ACCESS, key,
                                   nullptr),
               ERROR_SUCCESS);
-    ASSERT_EQ(api->RegSetValueEx(key, "Path", REG_SZ, "C:\\x86"), ERROR_SUCCESS);
-    api->RegCloseKey(key);
+    ASSERT_EQ(api->registry->SetValue(key, "Path", REG_SZ, "C:\\x86"), ERROR_SUCCESS);
+    api->registry->Close(key);
   }
   auto api = image.Open();
   EXPECT_FALSE(KeyExists(*api, HKEY_LOCAL_MACHINE, "SOFTWARE\\Vendor", KEY_READ | KEY_WOW64_64KEY));
@@ -323,19 +323,19 @@ TEST(RegistryCalls, HandlesAreDistinctAndClosingFreesThem) {
   image.builder->Commit();
   auto api = image.Open("alice");
   HKEY a = 0, b = 0, missing = 0x1234;
-  ASSERT_EQ(api->RegOpenKeyEx(HKEY_CURRENT_USER, "Software", 0, KEY_READ, a), ERROR_SUCCESS);
-  ASSERT_EQ(api->RegOpenKeyEx(HKEY_CURRENT_USER, "Software", 0, KEY_READ, b), ERROR_SUCCESS);
+  ASSERT_EQ(api->registry->Open(HKEY_CURRENT_USER, "Software", 0, KEY_READ, a), ERROR_SUCCESS);
+  ASSERT_EQ(api->registry->Open(HKEY_CURRENT_USER, "Software", 0, KEY_READ, b), ERROR_SUCCESS);
   EXPECT_NE(a, b);
-  EXPECT_EQ(api->RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Nope", 0, KEY_READ, missing),
+  EXPECT_EQ(api->registry->Open(HKEY_CURRENT_USER, "Software\\Nope", 0, KEY_READ, missing),
             ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(missing, 0u);
-  EXPECT_EQ(api->RegCloseKey(a), ERROR_SUCCESS);
-  EXPECT_EQ(api->RegCloseKey(a), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(api->registry->Close(a), ERROR_SUCCESS);
+  EXPECT_EQ(api->registry->Close(a), ERROR_INVALID_HANDLE);
   std::string name;
-  EXPECT_EQ(api->RegEnumKeyEx(a, 0, name), ERROR_INVALID_HANDLE);
-  EXPECT_EQ(api->RegEnumKeyEx(b, 0, name), ERROR_SUCCESS);
-  EXPECT_EQ(api->RegCloseKey(b), ERROR_SUCCESS);
-  EXPECT_EQ(api->RegCloseKey(HKEY_LOCAL_MACHINE), ERROR_SUCCESS);
+  EXPECT_EQ(api->registry->EnumKey(a, 0, name), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(api->registry->EnumKey(b, 0, name), ERROR_SUCCESS);
+  EXPECT_EQ(api->registry->Close(b), ERROR_SUCCESS);
+  EXPECT_EQ(api->registry->Close(HKEY_LOCAL_MACHINE), ERROR_SUCCESS);
 }
 
 TEST(RegistryCalls, EnumerationEndsWithNoMoreItemsAndMissingValuesAreNotFound) {
@@ -345,19 +345,19 @@ TEST(RegistryCalls, EnumerationEndsWithNoMoreItemsAndMissingValuesAreNotFound) {
   image.builder->Commit();
   auto api = image.Open("alice");
   HKEY key = 0;
-  ASSERT_EQ(api->RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\V", 0, KEY_READ, key), ERROR_SUCCESS);
+  ASSERT_EQ(api->registry->Open(HKEY_CURRENT_USER, "Software\\V", 0, KEY_READ, key), ERROR_SUCCESS);
   std::string name;
-  EXPECT_EQ(api->RegEnumValue(key, 0, name), ERROR_SUCCESS);
+  EXPECT_EQ(api->registry->EnumValue(key, 0, name), ERROR_SUCCESS);
   EXPECT_EQ(name, "One");
-  EXPECT_EQ(api->RegEnumValue(key, 1, name), ERROR_SUCCESS);
+  EXPECT_EQ(api->registry->EnumValue(key, 1, name), ERROR_SUCCESS);
   EXPECT_EQ(name, "Two");
-  EXPECT_EQ(api->RegEnumValue(key, 2, name), ERROR_NO_MORE_ITEMS);
-  EXPECT_EQ(api->RegEnumKeyEx(key, 0, name), ERROR_NO_MORE_ITEMS);
+  EXPECT_EQ(api->registry->EnumValue(key, 2, name), ERROR_NO_MORE_ITEMS);
+  EXPECT_EQ(api->registry->EnumKey(key, 0, name), ERROR_NO_MORE_ITEMS);
   DWORD type = 0;
-  EXPECT_EQ(api->RegQueryValueEx(key, "Three", &type, nullptr), ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(api->RegQueryValueEx(key, "", &type, nullptr), ERROR_FILE_NOT_FOUND);
-  api->RegCloseKey(key);
-  EXPECT_EQ(api->RegEnumKeyEx(HKEY_PERFORMANCE_DATA, 0, name), ERROR_NO_MORE_ITEMS);
+  EXPECT_EQ(api->registry->QueryValue(key, "Three", &type, nullptr), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(api->registry->QueryValue(key, "", &type, nullptr), ERROR_FILE_NOT_FOUND);
+  api->registry->Close(key);
+  EXPECT_EQ(api->registry->EnumKey(HKEY_PERFORMANCE_DATA, 0, name), ERROR_NO_MORE_ITEMS);
 }
 
 // --- Writes --------------------------------------------------------------------------------
@@ -390,18 +390,18 @@ TEST(RegistryWrites, EveryValueTypeRoundTripsThroughTheHiveFile) {
     auto api = image.Open("alice");
     HKEY key = 0;
     DWORD disposition = 0;
-    ASSERT_EQ(api->RegCreateKeyEx(HKEY_CURRENT_USER, "Software\\Quillon\\Test", KEY_ALL_ACCESS, key,
+    ASSERT_EQ(api->registry->Create(HKEY_CURRENT_USER, "Software\\Quillon\\Test", KEY_ALL_ACCESS, key,
                                   &disposition),
               ERROR_SUCCESS);
     EXPECT_EQ(disposition, REG_CREATED_NEW_KEY);
     for (const TValue& v : values)
-      ASSERT_EQ(api->RegSetValueEx(key, v.name, v.type, v.written), ERROR_SUCCESS) << v.name;
-    api->RegCloseKey(key);
-    ASSERT_EQ(api->RegCreateKeyEx(HKEY_CURRENT_USER, "software\\quillon\\TEST", KEY_ALL_ACCESS, key,
+      ASSERT_EQ(api->registry->SetValue(key, v.name, v.type, v.written), ERROR_SUCCESS) << v.name;
+    api->registry->Close(key);
+    ASSERT_EQ(api->registry->Create(HKEY_CURRENT_USER, "software\\quillon\\TEST", KEY_ALL_ACCESS, key,
                                   &disposition),
               ERROR_SUCCESS);
     EXPECT_EQ(disposition, REG_OPENED_EXISTING_KEY);
-    api->RegCloseKey(key);
+    api->registry->Close(key);
   }
   auto api = image.Open("alice"); // reads the hive file afresh
   for (const TValue& v : values) {
@@ -421,26 +421,26 @@ TEST(RegistryWrites, DeletingValuesAndKeys) {
   image.builder->Commit();
   auto api = image.Open("alice");
   HKEY a = 0, b = 0;
-  ASSERT_EQ(api->RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\A", 0, KEY_ALL_ACCESS, a),
+  ASSERT_EQ(api->registry->Open(HKEY_CURRENT_USER, "Software\\A", 0, KEY_ALL_ACCESS, a),
             ERROR_SUCCESS);
-  ASSERT_EQ(api->RegOpenKeyEx(a, "B", 0, KEY_ALL_ACCESS, b), ERROR_SUCCESS);
-  EXPECT_EQ(api->RegDeleteValue(a, "DROP"), ERROR_SUCCESS);
-  EXPECT_EQ(api->RegDeleteValue(a, "drop"), ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(api->RegDeleteKey(HKEY_CURRENT_USER, "Software\\A"), ERROR_ACCESS_DENIED)
+  ASSERT_EQ(api->registry->Open(a, "B", 0, KEY_ALL_ACCESS, b), ERROR_SUCCESS);
+  EXPECT_EQ(api->registry->DeleteValue(a, "DROP"), ERROR_SUCCESS);
+  EXPECT_EQ(api->registry->DeleteValue(a, "drop"), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(api->registry->DeleteKey(HKEY_CURRENT_USER, "Software\\A"), ERROR_ACCESS_DENIED)
       << "a key with sub-keys stays";
-  EXPECT_EQ(api->RegDeleteKey(a, "b"), ERROR_SUCCESS);
-  EXPECT_EQ(api->RegDeleteKey(a, "b"), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(api->registry->DeleteKey(a, "b"), ERROR_SUCCESS);
+  EXPECT_EQ(api->registry->DeleteKey(a, "b"), ERROR_FILE_NOT_FOUND);
   std::string data;
-  EXPECT_EQ(api->RegQueryValueEx(b, "x", nullptr, &data), 1018) << "the handle's key is gone";
-  EXPECT_EQ(api->RegDeleteKey(HKEY_CURRENT_USER, ""), ERROR_ACCESS_DENIED);
-  EXPECT_EQ(api->RegDeleteKey(HKEY_LOCAL_MACHINE, "SOFTWARE"), ERROR_ACCESS_DENIED);
-  api->RegCloseKey(b);
-  api->RegCloseKey(a);
+  EXPECT_EQ(api->registry->QueryValue(b, "x", nullptr, &data), 1018) << "the handle's key is gone";
+  EXPECT_EQ(api->registry->DeleteKey(HKEY_CURRENT_USER, ""), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(api->registry->DeleteKey(HKEY_LOCAL_MACHINE, "SOFTWARE"), ERROR_ACCESS_DENIED);
+  api->registry->Close(b);
+  api->registry->Close(a);
 
   auto fresh = image.Open("alice");
   EXPECT_THAT(ValueNames(*fresh, HKEY_CURRENT_USER, "Software\\A"), ElementsAre("keep"));
   EXPECT_FALSE(KeyExists(*fresh, HKEY_CURRENT_USER, "Software\\A\\B"));
-  EXPECT_EQ(fresh->RegDeleteKey(HKEY_CURRENT_USER, "Software\\A"), ERROR_SUCCESS);
+  EXPECT_EQ(fresh->registry->DeleteKey(HKEY_CURRENT_USER, "Software\\A"), ERROR_SUCCESS);
   EXPECT_FALSE(KeyExists(*image.Open("alice"), HKEY_CURRENT_USER, "Software\\A"));
 }
 
@@ -449,9 +449,9 @@ TEST(RegistryWrites, KeysCannotBeMadeBesideTheMountedHives) {
   image.builder->Commit();
   auto api = image.Open();
   HKEY key = 0;
-  EXPECT_EQ(api->RegCreateKeyEx(HKEY_LOCAL_MACHINE, "NEWHIVE\\x", KEY_ALL_ACCESS, key, nullptr),
+  EXPECT_EQ(api->registry->Create(HKEY_LOCAL_MACHINE, "NEWHIVE\\x", KEY_ALL_ACCESS, key, nullptr),
             ERROR_ACCESS_DENIED);
-  EXPECT_EQ(api->RegSetValueEx(HKEY_LOCAL_MACHINE, "v", REG_SZ, "x"), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(api->registry->SetValue(HKEY_LOCAL_MACHINE, "v", REG_SZ, "x"), ERROR_ACCESS_DENIED);
 }
 
 TEST(RegistryWrites, AFailedCommitLeavesTheHiveFileByteForByteUnchanged) {
@@ -462,24 +462,24 @@ TEST(RegistryWrites, AFailedCommitLeavesTheHiveFileByteForByteUnchanged) {
   const std::string before = ReadHostFile(hive);
   auto api = image.Open("alice");
   HKEY key = 0;
-  ASSERT_EQ(api->RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\A", 0, KEY_ALL_ACCESS, key),
+  ASSERT_EQ(api->registry->Open(HKEY_CURRENT_USER, "Software\\A", 0, KEY_ALL_ACCESS, key),
             ERROR_SUCCESS);
   // Another program holding the hive open makes the commit fail.
   int holder = open(hive.c_str(), O_RDONLY | O_CLOEXEC);
   ASSERT_EQ(flock(holder, LOCK_SH), 0);
-  EXPECT_EQ(api->RegSetValueEx(key, "new", REG_SZ, "2"), ERROR_CANTWRITE);
+  EXPECT_EQ(api->registry->SetValue(key, "new", REG_SZ, "2"), ERROR_CANTWRITE);
   HKEY created = 0;
-  EXPECT_EQ(api->RegCreateKeyEx(HKEY_CURRENT_USER, "Software\\B", KEY_ALL_ACCESS, created, nullptr),
+  EXPECT_EQ(api->registry->Create(HKEY_CURRENT_USER, "Software\\B", KEY_ALL_ACCESS, created, nullptr),
             ERROR_CANTWRITE);
-  EXPECT_EQ(api->RegDeleteValue(key, "old"), ERROR_CANTWRITE);
+  EXPECT_EQ(api->registry->DeleteValue(key, "old"), ERROR_CANTWRITE);
   EXPECT_EQ(ReadHostFile(hive), before);
   // Nothing of the failed writes is seen, and the handle still works.
   EXPECT_THAT(ValueNames(*api, HKEY_CURRENT_USER, "Software\\A"), ElementsAre("old"));
   EXPECT_FALSE(KeyExists(*api, HKEY_CURRENT_USER, "Software\\B"));
 
   close(holder);
-  EXPECT_EQ(api->RegSetValueEx(key, "new", REG_SZ, "2"), ERROR_SUCCESS);
-  api->RegCloseKey(key);
+  EXPECT_EQ(api->registry->SetValue(key, "new", REG_SZ, "2"), ERROR_SUCCESS);
+  api->registry->Close(key);
   EXPECT_THAT(ValueNames(*image.Open("alice"), HKEY_CURRENT_USER, "Software\\A"),
               ElementsAre("old", "new"));
 }
@@ -493,12 +493,12 @@ TEST(RegistryWrites, AReadOnlyHiveFileIsNotChanged) {
   const std::string before = ReadHostFile(hive);
   auto api = image.Open("alice");
   HKEY key = 0;
-  ASSERT_EQ(api->RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\A", 0, KEY_ALL_ACCESS, key),
+  ASSERT_EQ(api->registry->Open(HKEY_CURRENT_USER, "Software\\A", 0, KEY_ALL_ACCESS, key),
             ERROR_SUCCESS);
-  EXPECT_EQ(api->RegSetValueEx(key, "new", REG_SZ, "2"), ERROR_ACCESS_DENIED);
-  EXPECT_EQ(api->RegDeleteValue(key, "old"), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(api->registry->SetValue(key, "new", REG_SZ, "2"), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(api->registry->DeleteValue(key, "old"), ERROR_ACCESS_DENIED);
   EXPECT_EQ(QueryString(*api, HKEY_CURRENT_USER, "Software\\A", "old"), "1");
-  api->RegCloseKey(key);
+  api->registry->Close(key);
   EXPECT_EQ(ReadHostFile(hive), before);
 }
 
@@ -510,9 +510,9 @@ TEST(RegistryWrites, ACommittedHiveKeepsItsPermissions) {
   fs::permissions(hive, mode);
   auto api = image.Open("alice");
   HKEY key = 0;
-  ASSERT_EQ(api->RegCreateKeyEx(HKEY_CURRENT_USER, "Software\\New", KEY_ALL_ACCESS, key, nullptr),
+  ASSERT_EQ(api->registry->Create(HKEY_CURRENT_USER, "Software\\New", KEY_ALL_ACCESS, key, nullptr),
             ERROR_SUCCESS);
-  api->RegCloseKey(key);
+  api->registry->Close(key);
   EXPECT_EQ(fs::status(hive).permissions(), mode);
 }
 
@@ -524,17 +524,17 @@ TEST(RegistryWrites, ChangesReadTheSameInIndependentReaders) {
   {
     auto api = image.Open("bob");
     HKEY key = 0;
-    ASSERT_EQ(api->RegCreateKeyEx(HKEY_CURRENT_USER, "Software\\Opera Software", KEY_ALL_ACCESS,
+    ASSERT_EQ(api->registry->Create(HKEY_CURRENT_USER, "Software\\Opera Software", KEY_ALL_ACCESS,
                                   key, nullptr),
               ERROR_SUCCESS);
-    ASSERT_EQ(api->RegSetValueEx(key, "Last Directory3", REG_SZ, "C:\\Program Files\\Opera"),
+    ASSERT_EQ(api->registry->SetValue(key, "Last Directory3", REG_SZ, "C:\\Program Files\\Opera"),
               ERROR_SUCCESS);
-    ASSERT_EQ(api->RegSetValueEx(key, "List", REG_MULTI_SZ, std::string("b\0a\0\0", 5)),
+    ASSERT_EQ(api->registry->SetValue(key, "List", REG_MULTI_SZ, std::string("b\0a\0\0", 5)),
               ERROR_SUCCESS);
-    ASSERT_EQ(api->RegDeleteValue(key, "List"), ERROR_SUCCESS);
-    ASSERT_EQ(api->RegSetValueEx(key, "List", REG_MULTI_SZ, std::string("c\0d\0\0", 5)),
+    ASSERT_EQ(api->registry->DeleteValue(key, "List"), ERROR_SUCCESS);
+    ASSERT_EQ(api->registry->SetValue(key, "List", REG_MULTI_SZ, std::string("c\0d\0\0", 5)),
               ERROR_SUCCESS);
-    api->RegCloseKey(key);
+    api->registry->Close(key);
   }
   const std::string hive = image.Host("C:\\Users\\bob\\NTUSER.DAT");
   const std::string hivex =

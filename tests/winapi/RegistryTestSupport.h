@@ -61,12 +61,12 @@ public:
 inline std::string Query(TWinApi& api, HKEY root, const std::string& path, const std::string& name,
                          REGSAM sam = KEY_READ, DWORD* type = nullptr) {
   HKEY key = 0;
-  LONG r = api.RegOpenKeyEx(root, path, 0, sam, key);
+  LONG r = api.registry->Open(root, path, 0, sam, key);
   if (r != ERROR_SUCCESS)
     return "<error " + std::to_string(r) + ">";
   std::string data;
-  r = api.RegQueryValueEx(key, name, type, &data);
-  api.RegCloseKey(key);
+  r = api.registry->QueryValue(key, name, type, &data);
+  api.registry->Close(key);
   return r == ERROR_SUCCESS ? data : "<error " + std::to_string(r) + ">";
 }
 
@@ -81,32 +81,32 @@ inline std::vector<std::string> SubKeys(TWinApi& api, HKEY root, const std::stri
                                         REGSAM sam = KEY_READ) {
   std::vector<std::string> names;
   HKEY key = 0;
-  if (api.RegOpenKeyEx(root, path, 0, sam, key) != ERROR_SUCCESS)
+  if (api.registry->Open(root, path, 0, sam, key) != ERROR_SUCCESS)
     return {"<not found>"};
   std::string name;
-  for (DWORD i = 0; api.RegEnumKeyEx(key, i, name) == ERROR_SUCCESS; ++i)
+  for (DWORD i = 0; api.registry->EnumKey(key, i, name) == ERROR_SUCCESS; ++i)
     names.push_back(name);
-  api.RegCloseKey(key);
+  api.registry->Close(key);
   return names;
 }
 
 inline std::vector<std::string> ValueNames(TWinApi& api, HKEY root, const std::string& path) {
   std::vector<std::string> names;
   HKEY key = 0;
-  if (api.RegOpenKeyEx(root, path, 0, KEY_READ, key) != ERROR_SUCCESS)
+  if (api.registry->Open(root, path, 0, KEY_READ, key) != ERROR_SUCCESS)
     return {"<not found>"};
   std::string name;
-  for (DWORD i = 0; api.RegEnumValue(key, i, name) == ERROR_SUCCESS; ++i)
+  for (DWORD i = 0; api.registry->EnumValue(key, i, name) == ERROR_SUCCESS; ++i)
     names.push_back(name);
-  api.RegCloseKey(key);
+  api.registry->Close(key);
   return names;
 }
 
 inline bool KeyExists(TWinApi& api, HKEY root, const std::string& path, REGSAM sam = KEY_READ) {
   HKEY key = 0;
-  if (api.RegOpenKeyEx(root, path, 0, sam, key) != ERROR_SUCCESS)
+  if (api.registry->Open(root, path, 0, sam, key) != ERROR_SUCCESS)
     return false;
-  api.RegCloseKey(key);
+  api.registry->Close(key);
   return true;
 }
 

@@ -1,5 +1,6 @@
 #include "winapi/image/Hive.h"
 
+#include "winapi/CaseFold.h"
 #include "winapi/LittleEndian.h"
 #include "winapi/Utf16.h"
 
@@ -59,74 +60,6 @@ std::string MinimalSecurityDescriptor() {
   PutU32At(sd, kHeader + 12, KEY_ALL_ACCESS); // mask
   std::memcpy(sd.data() + kHeader + 16, everyone.data(), everyone.size());
   return sd + administrators + system;
-}
-
-// Upper-case form of a character as the registry compares names: ASCII, Latin-1, Latin
-// Extended-A, Greek and Cyrillic letters. Other characters compare as they are.
-char32_t UpperCase(char32_t c) {
-  if (c < 0x80)
-    return (c >= 'a' && c <= 'z') ? c - 0x20 : c;
-  if (c >= 0xE0 && c <= 0xFE && c != 0xF7)
-    return c - 0x20;
-  if (c == 0xFF)
-    return 0x178;
-  if (c >= 0x100 && c <= 0x17E && c != 0x130 && c != 0x131 && c != 0x138 && c != 0x149 &&
-      c != 0x178) {
-    const bool oddLower = (c < 0x138) || (c >= 0x14A && c < 0x178);
-    if (oddLower)
-      return (c & 1) ? c - 1 : c;
-    return (c & 1) ? c : c - 1;
-  }
-  if (c >= 0x3B1 && c <= 0x3CB && c != 0x3C2)
-    return c - 0x20;
-  if (c == 0x3C2)
-    return 0x3A3;
-  if (c >= 0x430 && c <= 0x44F)
-    return c - 0x20;
-  if (c >= 0x450 && c <= 0x45F)
-    return c - 0x50;
-  return c;
-}
-
-// Next code point of UTF-8 text; a byte that starts no valid sequence stands for itself in the
-// private range U+DC80..U+DCFF, so that invalid names still compare byte for byte.
-char32_t NextCodePoint(std::string_view s, std::size_t& i) {
-  const auto b0 = static_cast<unsigned char>(s[i]);
-  auto invalid = [&]() -> char32_t {
-    ++i;
-    return 0xDC00 + b0;
-  };
-  if (b0 < 0x80) {
-    ++i;
-    return b0;
-  }
-  int extra = 0;
-  char32_t cp = 0;
-  if ((b0 & 0xE0) == 0xC0) {
-    extra = 1;
-    cp = b0 & 0x1F;
-  } else if ((b0 & 0xF0) == 0xE0) {
-    extra = 2;
-    cp = b0 & 0x0F;
-  } else if ((b0 & 0xF8) == 0xF0) {
-    extra = 3;
-    cp = b0 & 0x07;
-  } else {
-    return invalid();
-  }
-  if (i + extra >= s.size())
-    return invalid();
-  for (int k = 1; k <= extra; ++k) {
-    const auto b = static_cast<unsigned char>(s[i + k]);
-    if ((b & 0xC0) != 0x80)
-      return invalid();
-    cp = (cp << 6) | (b & 0x3F);
-  }
-  static constexpr char32_t kMin[] = {0, 0x80, 0x800, 0x10000};
-  if (cp < kMin[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-    return invalid();
-  i += extra + 1;
-  return cp;
 }
 
 void AppendUtf16(std::string& out, char32_t cp) {
@@ -351,7 +284,8 @@ std::string Utf8ToUtf16Le(std::string_view text) {
   out.reserve(text.size() * 2);
   std::size_t i = 0;
   while (i < text.size()) {
-    char32_t cp = NextCodePoint(text, i);
+    char32_t cp = 0;
+    i += DecodeUtf8(text, i, cp);
     if (cp >= 0xDC80 && cp <= 0xDCFF)
       cp = 0xFFFD; // an invalid UTF-8 byte
     AppendUtf16(out, cp);
@@ -392,14 +326,7 @@ std::string DecodeValueData(DWORD type, std::string_view stored) {
 }
 
 bool SameRegistryName(std::string_view a, std::string_view b) {
-  // Upper-casing keeps the length of each character's UTF-8 form.
-  if (a.size() != b.size())
-    return false;
-  std::size_t i = 0, j = 0;
-  while (i < a.size() && j < b.size())
-    if (UpperCase(NextCodePoint(a, i)) != UpperCase(NextCodePoint(b, j)))
-      return false;
-  return i == a.size() && j == b.size();
+  return SameName(a, b);
 }
 
 std::vector<std::string> SplitKeyPath(std::string_view path) {

@@ -125,12 +125,12 @@ public:
   explicit TKeyHolder(TImageRegistry& registry) : registry_(registry) {}
   ~TKeyHolder() {
     if (key_)
-      registry_.RegCloseKey(key_);
+      registry_.Close(key_);
   }
   TKeyHolder(const TKeyHolder&) = delete;
   TKeyHolder& operator=(const TKeyHolder&) = delete;
   bool Open(HKEY root, const std::string& path, REGSAM view = KEY_WOW64_64KEY) {
-    return registry_.RegOpenKeyEx(root, path, 0, KEY_READ | view, key_) == ERROR_SUCCESS;
+    return registry_.Open(root, path, 0, KEY_READ | view, key_) == ERROR_SUCCESS;
   }
   HKEY Get() const { return key_; }
 
@@ -146,7 +146,7 @@ bool ReadString(TImageRegistry& registry, HKEY root, const std::string& path,
   DWORD type = 0;
   std::string data;
   if (!key.Open(root, path, view) ||
-      registry.RegQueryValueEx(key.Get(), valueName, &type, &data) != ERROR_SUCCESS ||
+      registry.QueryValue(key.Get(), valueName, &type, &data) != ERROR_SUCCESS ||
       (type != REG_SZ && type != REG_EXPAND_SZ))
     return false;
   text = data.substr(0, data.find('\0'));
@@ -187,8 +187,8 @@ std::string TrimTrailingBackslash(std::string path) {
 } // namespace
 
 TImageAccounts::TImageAccounts(TImageFileSystem& files, TImageRegistry& registry,
-                               const TImageConfig& config)
-    : files_(files), registry_(registry), config_(config) {}
+                               const TImageConfig& config, std::shared_ptr<TLastError> lastError)
+    : files_(files), registry_(registry), config_(config), lastError_(std::move(lastError)) {}
 
 std::vector<std::pair<std::string, DWORD>> TImageAccounts::SamAccounts() {
   std::vector<std::pair<std::string, DWORD>> accounts;
@@ -196,11 +196,11 @@ std::vector<std::pair<std::string, DWORD>> TImageAccounts::SamAccounts() {
   if (!names.Open(HKEY_LOCAL_MACHINE, kSamUsers))
     return accounts;
   std::string name;
-  for (DWORD i = 0; registry_.RegEnumKeyEx(names.Get(), i, name) == ERROR_SUCCESS; ++i) {
+  for (DWORD i = 0; registry_.EnumKey(names.Get(), i, name) == ERROR_SUCCESS; ++i) {
     TKeyHolder entry(registry_);
     DWORD type = 0;
     if (entry.Open(names.Get(), name) &&
-        registry_.RegQueryValueEx(entry.Get(), "", &type, nullptr) == ERROR_SUCCESS)
+        registry_.QueryValue(entry.Get(), "", &type, nullptr) == ERROR_SUCCESS)
       accounts.emplace_back(name, type);
   }
   return accounts;
@@ -212,7 +212,7 @@ std::string TImageAccounts::MachineSid() {
   TKeyHolder account(registry_);
   std::string v;
   if (account.Open(HKEY_LOCAL_MACHINE, kSamAccount) &&
-      registry_.RegQueryValueEx(account.Get(), "V", nullptr, &v) == ERROR_SUCCESS &&
+      registry_.QueryValue(account.Get(), "V", nullptr, &v) == ERROR_SUCCESS &&
       v.size() >= 24) {
     const std::string sid = v.substr(v.size() - 24);
     std::string text;
@@ -269,22 +269,22 @@ bool TImageAccounts::LocalAccount(const std::string& sid, std::string& name, std
   return true;
 }
 
-BOOL TImageAccounts::GetUserName(std::string& name) {
+bool TImageAccounts::UserName(std::string& name) {
   const std::string sid = registry_.CurrentUserSid();
   std::string domain;
   if (sid.empty() || !LocalAccount(sid, name, domain)) {
-    SetLastError(ERROR_NONE_MAPPED);
+    lastError_->Set(ERROR_NONE_MAPPED);
     return false;
   }
   return true;
 }
 
 // The image is the only machine there is: a system name is not consulted.
-BOOL TImageAccounts::LookupAccountSid(const std::string& /*systemName*/, const SID& sid,
+bool TImageAccounts::AccountOfSid(const std::string& /*systemName*/, const SID& sid,
                                       std::string& name, std::string& domain) {
   std::string text;
   if (!ConvertSidToStringSid(sid, text)) {
-    SetLastError(ERROR_INVALID_SID);
+    lastError_->Set(ERROR_INVALID_SID);
     return false;
   }
   for (const TWellKnownSid& w : kWellKnownSids)
@@ -295,11 +295,11 @@ BOOL TImageAccounts::LookupAccountSid(const std::string& /*systemName*/, const S
     }
   if (LocalAccount(text, name, domain))
     return true;
-  SetLastError(ERROR_NONE_MAPPED);
+  lastError_->Set(ERROR_NONE_MAPPED);
   return false;
 }
 
-BOOL TImageAccounts::LookupAccountName(const std::string& /*systemName*/,
+bool TImageAccounts::SidOfAccount(const std::string& /*systemName*/,
                                        const std::string& accountName, SID& sid,
                                        std::string& domain) {
   std::string wantedDomain, wanted = accountName;
@@ -335,7 +335,7 @@ BOOL TImageAccounts::LookupAccountName(const std::string& /*systemName*/,
         return found(profile.sid, profileDomain);
     }
   }
-  SetLastError(ERROR_NONE_MAPPED);
+  lastError_->Set(ERROR_NONE_MAPPED);
   return false;
 }
 
@@ -352,25 +352,25 @@ const TLibrary* FindLibrary(const std::string& libraryName) {
 }
 } // namespace
 
-BOOL TImageAccounts::LoadLibrary(const std::string& libraryName) {
+bool TImageAccounts::CanLoadLibrary(const std::string& libraryName) {
   if (FindLibrary(libraryName))
     return true;
-  SetLastError(ERROR_MOD_NOT_FOUND);
+  lastError_->Set(ERROR_MOD_NOT_FOUND);
   return false;
 }
 
 // Function names compare exactly, as GetProcAddress compares them.
-BOOL TImageAccounts::GetProcAddress(const std::string& libraryName,
+bool TImageAccounts::Exports(const std::string& libraryName,
                                     const std::string& functionName) {
   const TLibrary* library = FindLibrary(libraryName);
   if (!library) {
-    SetLastError(ERROR_MOD_NOT_FOUND);
+    lastError_->Set(ERROR_MOD_NOT_FOUND);
     return false;
   }
   if (std::any_of(library->exports.begin(), library->exports.end(),
                   [&](const char* e) { return functionName == e; }))
     return true;
-  SetLastError(ERROR_PROC_NOT_FOUND);
+  lastError_->Set(ERROR_PROC_NOT_FOUND);
   return false;
 }
 
@@ -444,7 +444,7 @@ std::string TImageAccounts::UserFolder(const char* valueName, const char* fallba
   return profile + "\\" + fallback;
 }
 
-BOOL TImageAccounts::SHGetSpecialFolderPath(int csidl, std::string& path) {
+bool TImageAccounts::SpecialFolder(int csidl, std::string& path) {
   if (csidl == CSIDL_PROGRAM_FILES) {
     path = ProgramFilesDir();
     return true;
@@ -454,13 +454,13 @@ BOOL TImageAccounts::SHGetSpecialFolderPath(int csidl, std::string& path) {
       continue;
     const std::string profile = registry_.ProfileFolderOfSid(registry_.CurrentUserSid());
     if (profile.empty()) {
-      SetLastError(ERROR_FILE_NOT_FOUND);
+      lastError_->Set(ERROR_FILE_NOT_FOUND);
       return false;
     }
     path = UserFolder(folder.valueName, folder.fallback, profile, 0);
     return true;
   }
-  SetLastError(ERROR_INVALID_PARAMETER);
+  lastError_->Set(ERROR_INVALID_PARAMETER);
   return false;
 }
 

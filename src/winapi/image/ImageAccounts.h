@@ -6,6 +6,7 @@
 #include "winapi/WinApi.h"
 #include "winapi/image/ImageConfig.h"
 
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -15,20 +16,22 @@ namespace quillon::winapi::image {
 class TImageFileSystem;
 class TImageRegistry;
 
-class TImageAccounts {
+class TImageAccounts final : public TAccountService {
 public:
-  TImageAccounts(TImageFileSystem& files, TImageRegistry& registry, const TImageConfig& config);
+  // Failures set lastError (the backend's).
+  TImageAccounts(TImageFileSystem& files, TImageRegistry& registry, const TImageConfig& config,
+                 std::shared_ptr<TLastError> lastError);
 
-  BOOL GetUserName(std::string& name);
-  BOOL LookupAccountSid(const std::string& systemName, const SID& sid, std::string& name,
-                        std::string& domain);
-  BOOL LookupAccountName(const std::string& systemName, const std::string& accountName, SID& sid,
-                         std::string& domain);
-  BOOL LoadLibrary(const std::string& libraryName);
-  BOOL GetProcAddress(const std::string& libraryName, const std::string& functionName);
+  bool UserName(std::string& name) override;
+  bool AccountOfSid(const std::string& systemName, const std::string& sid, std::string& name,
+                    std::string& domain) override;
+  bool SidOfAccount(const std::string& systemName, const std::string& accountName,
+                    std::string& sid, std::string& domain) override;
+  bool CanLoadLibrary(const std::string& libraryName) override;
+  bool Exports(const std::string& libraryName, const std::string& functionName) override;
   // The current user's Shell Folders value, else User Shell Folders expanded, else the
   // Windows 7 default below the profile folder; CSIDL_PROGRAM_FILES from ProgramFilesDir.
-  BOOL SHGetSpecialFolderPath(int csidl, std::string& path);
+  bool SpecialFolder(int csidl, std::string& path) override;
 
 private:
   // Local accounts of the SAM hive: name and RID.
@@ -47,6 +50,7 @@ private:
   TImageFileSystem& files_;
   TImageRegistry& registry_;
   TImageConfig config_;
+  std::shared_ptr<TLastError> lastError_;
 };
 
 } // namespace quillon::winapi::image

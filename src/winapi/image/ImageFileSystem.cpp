@@ -1,5 +1,7 @@
 #include "winapi/image/ImageFileSystem.h"
 
+#include "winapi/CaseFold.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -36,106 +38,10 @@ bool IsSeparator(char c) {
 
 // --- Names without regard to case ------------------------------------------------------------
 
-// One character of a name. Valid UTF-8 yields its code point; a byte that is not part of valid
-// UTF-8 stands for itself as 0xDC00 + byte (a value valid UTF-8 never yields), so such names still
-// compare and match deterministically.
-std::size_t DecodeOne(std::string_view s, std::size_t i, char32_t& cp) {
-  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-  const unsigned char b0 = byte(i);
-  cp = 0xDC00 + b0;
-  if (b0 < 0x80) {
-    cp = b0;
-    return 1;
-  }
-  std::size_t len = 0;
-  unsigned char lo = 0x80, hi = 0xBF; // allowed range of the second byte
-  if (b0 >= 0xC2 && b0 <= 0xDF) {
-    len = 2;
-  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-    len = 3;
-    if (b0 == 0xE0)
-      lo = 0xA0; // overlong
-    if (b0 == 0xED)
-      hi = 0x9F; // surrogates
-  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-    len = 4;
-    if (b0 == 0xF0)
-      lo = 0x90;
-    if (b0 == 0xF4)
-      hi = 0x8F;
-  } else {
-    return 1;
-  }
-  if (i + len > s.size() || byte(i + 1) < lo || byte(i + 1) > hi)
-    return 1;
-  char32_t value = b0 & (0xFF >> (len + 1));
-  for (std::size_t k = 1; k < len; ++k) {
-    const unsigned char b = byte(i + k);
-    if ((b & 0xC0) != 0x80)
-      return 1;
-    value = (value << 6) | (b & 0x3F);
-  }
-  cp = value;
-  return len;
-}
-
-// Windows compares names through the file system's upper-case table. This covers the letters
-// user and folder names use in practice: ASCII, Latin-1, Latin Extended-A, Greek and Cyrillic.
-char32_t UpperCase(char32_t c) {
-  if (c < 0x80)
-    return c >= 'a' && c <= 'z' ? c - 32 : c;
-  if (c >= 0xE0 && c <= 0xFE && c != 0xF7)
-    return c - 32;
-  if (c == 0xFF)
-    return 0x178;
-  if (c == 0x131) // dotless i
-    return 'I';
-  if ((c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177))
-    return (c & 1) ? c - 1 : c;
-  if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E))
-    return (c & 1) ? c : c - 1;
-  if (c >= 0x3B1 && c <= 0x3C9)
-    return c == 0x3C2 ? 0x3A3 : c - 32; // final sigma
-  if (c == 0x3AC)
-    return 0x386;
-  if (c >= 0x3AD && c <= 0x3AF)
-    return c - 37;
-  if (c == 0x3CC)
-    return 0x38C;
-  if (c == 0x3CD || c == 0x3CE)
-    return c - 63;
-  if (c >= 0x430 && c <= 0x44F)
-    return c - 32;
-  if (c >= 0x450 && c <= 0x45F)
-    return c - 80;
-  return c;
-}
-
-void FoldInto(std::string_view s, std::u32string& out) {
-  out.clear();
-  for (std::size_t i = 0; i < s.size();) {
-    char32_t cp = 0;
-    i += DecodeOne(s, i, cp);
-    out.push_back(UpperCase(cp));
-  }
-}
-
 std::u32string FoldName(std::string_view s) {
   std::u32string out;
   FoldInto(s, out);
   return out;
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  std::size_t i = 0, j = 0;
-  while (i < a.size() && j < b.size()) {
-    char32_t ca = 0, cb = 0;
-    i += DecodeOne(a, i, ca);
-    j += DecodeOne(b, j, cb);
-    if (UpperCase(ca) != UpperCase(cb))
-      return false;
-  }
-  return i == a.size() && j == b.size();
 }
 
 // "*" and "?" over folded names; iterative, so a long mask costs time, never stack.
@@ -282,7 +188,7 @@ bool StatEntry(int dirFd, const char* name, TEntryInfo& info, int& err,
   return true;
 }
 
-DWORD Attributes(const TEntryInfo& info) {
+DWORD AttributesOf(const TEntryInfo& info) {
   DWORD a = info.directory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
   if (info.readOnly)
     a |= FILE_ATTRIBUTE_READONLY;
@@ -290,7 +196,7 @@ DWORD Attributes(const TEntryInfo& info) {
 }
 
 void FillFindData(const std::string& name, const TEntryInfo& info, WIN32_FIND_DATA& data) {
-  data.dwFileAttributes = Attributes(info);
+  data.dwFileAttributes = AttributesOf(info);
   data.ftCreationTime = info.creation;
   data.ftLastAccessTime = info.lastAccess;
   data.ftLastWriteTime = info.lastWrite;
@@ -369,11 +275,6 @@ DWORD ReadErrorFromErrno(int err) {
   }
 }
 
-template <class T> T Fail(T result, DWORD code) {
-  SetLastError(code);
-  return result;
-}
-
 struct TDirCloser {
   void operator()(DIR* d) const { closedir(d); }
 };
@@ -449,7 +350,7 @@ bool FindNoCase(int dirFd, std::string_view name, std::string& match) {
     const std::string_view entry = e->d_name;
     if (entry == "." || entry == "..")
       continue;
-    if (EqualNoCase(entry, name) && (!found || entry < match)) {
+    if (SameName(entry, name) && (!found || entry < match)) {
       match = entry;
       found = true;
     }
@@ -657,7 +558,7 @@ TParsedPath ParseWindowsPath(std::string_view path) {
       return false;
     std::string prefix(path.substr(0, share.size()));
     std::replace(prefix.begin(), prefix.end(), '/', '\\');
-    return EqualNoCase(prefix, share);
+    return SameName(prefix, share);
   };
   if (path.size() >= 2 && path[1] == ':' && UpperDriveLetter(path[0]) != 0) {
     p.drive = UpperDriveLetter(path[0]);
@@ -748,7 +649,9 @@ struct TImageFileSystem::TResolved {
   int FolderFd() const { return parent.Get(); }
 };
 
-TImageFileSystem::TImageFileSystem(const TImageConfig& config) : config_(config) {
+TImageFileSystem::TImageFileSystem(const TImageConfig& config,
+                                   std::shared_ptr<TLastError> lastError)
+    : config_(config), lastError_(std::move(lastError)) {
   std::map<char, std::string> roots;
   for (const auto& [letter, root] : config_.drives) {
     const char upper = UpperDriveLetter(letter);
@@ -1070,15 +973,15 @@ bool TImageFileSystem::FollowedInfo(const std::string& path, const TResolved& en
 
 // --- Files -----------------------------------------------------------------------------------
 
-DWORD TImageFileSystem::GetFileAttributes(const std::string& path) {
+std::uint32_t TImageFileSystem::Attributes(const std::string& path) {
   TResolved r;
   DWORD error = 0;
   if (!ResolveExisting(path, TLinkPolicy::Follow, r, error))
     return Fail(INVALID_FILE_ATTRIBUTES, error);
-  return Attributes(r.info) | (r.throughLink ? FILE_ATTRIBUTE_REPARSE_POINT : 0);
+  return AttributesOf(r.info) | (r.throughLink ? FILE_ATTRIBUTE_REPARSE_POINT : 0);
 }
 
-HANDLE TImageFileSystem::FindFirstFile(const std::string& fileName, WIN32_FIND_DATA& data) {
+THandleValue TImageFileSystem::FindFirst(const std::string& fileName, TFindData& data) {
   TParsedPath parsed = ParseWindowsPath(fileName);
   if (!parsed.valid)
     return Fail(INVALID_HANDLE_VALUE, ERROR_INVALID_NAME);
@@ -1193,7 +1096,7 @@ bool TImageFileSystem::NextFound(TFindState& state, WIN32_FIND_DATA& data) const
   return false;
 }
 
-BOOL TImageFileSystem::FindNextFile(HANDLE find, WIN32_FIND_DATA& data) {
+bool TImageFileSystem::FindNext(THandleValue find, TFindData& data) {
   const std::lock_guard lock(findsMutex_);
   const auto it = finds_.find(find);
   if (it == finds_.end())
@@ -1203,14 +1106,14 @@ BOOL TImageFileSystem::FindNextFile(HANDLE find, WIN32_FIND_DATA& data) {
   return true;
 }
 
-BOOL TImageFileSystem::FindClose(HANDLE find) {
+bool TImageFileSystem::FindEnd(THandleValue find) {
   const std::lock_guard lock(findsMutex_);
   if (finds_.erase(find) == 0)
     return Fail(false, ERROR_INVALID_HANDLE);
   return true;
 }
 
-BOOL TImageFileSystem::DeleteFile(const std::string& path) {
+bool TImageFileSystem::Delete(const std::string& path) {
   TResolved r;
   DWORD error = 0;
   if (!ResolveExisting(path, TLinkPolicy::Entry, r, error))
@@ -1231,7 +1134,7 @@ BOOL TImageFileSystem::DeleteFile(const std::string& path) {
   return true;
 }
 
-BOOL TImageFileSystem::CreateDirectory(const std::string& path) {
+bool TImageFileSystem::MakeFolder(const std::string& path) {
   TResolved r;
   DWORD error = 0;
   if (!Resolve(path, TLinkPolicy::Entry, r, error))
@@ -1248,7 +1151,7 @@ BOOL TImageFileSystem::CreateDirectory(const std::string& path) {
   return true;
 }
 
-BOOL TImageFileSystem::RemoveDirectory(const std::string& path) {
+bool TImageFileSystem::RemoveFolder(const std::string& path) {
   TResolved r;
   DWORD error = 0;
   if (!ResolveExisting(path, TLinkPolicy::Entry, r, error))
@@ -1275,7 +1178,7 @@ BOOL TImageFileSystem::RemoveDirectory(const std::string& path) {
   return true;
 }
 
-BOOL TImageFileSystem::MoveFileEx(const std::string& existing, const std::string& newName,
+bool TImageFileSystem::Move(const std::string& existing, const std::string& newName,
                                   DWORD flags) {
   TResolved src, dst;
   DWORD error = 0;
@@ -1292,7 +1195,7 @@ BOOL TImageFileSystem::MoveFileEx(const std::string& existing, const std::string
       dst.exists && dst.info.device == src.info.device && dst.info.inode == src.info.inode;
   // The same entry under another spelling ("a.txt" to "A.TXT"): a rename that changes the case.
   const bool sameEntry = sameInode && dst.parentHost == src.parentHost &&
-                         EqualNoCase(src.name, dst.givenName) && EqualNoCase(src.name, dst.name);
+                         SameName(src.name, dst.givenName) && SameName(src.name, dst.name);
   if (sameEntry) {
     if (dst.givenName != src.name &&
         renameat(src.FolderFd(), src.name.c_str(), dst.FolderFd(), dst.givenName.c_str()) != 0)
@@ -1327,7 +1230,7 @@ BOOL TImageFileSystem::MoveFileEx(const std::string& existing, const std::string
   return true;
 }
 
-BOOL TImageFileSystem::ReplaceFile(const std::string& replaced, const std::string& replacement) {
+bool TImageFileSystem::Replace(const std::string& replaced, const std::string& replacement) {
   TResolved target, source;
   DWORD error = 0;
   if (!ResolveExisting(replaced, TLinkPolicy::Entry, target, error))
@@ -1366,8 +1269,8 @@ BOOL TImageFileSystem::ReplaceFile(const std::string& replaced, const std::strin
   return true;
 }
 
-BOOL TImageFileSystem::CopyFile(const std::string& existing, const std::string& newName,
-                                BOOL failIfExists) {
+bool TImageFileSystem::Copy(const std::string& existing, const std::string& newName,
+                                bool failIfExists) {
   TResolved src, dst;
   DWORD error = 0;
   if (!ResolveExisting(existing, TLinkPolicy::Follow, src, error))
@@ -1424,7 +1327,7 @@ BOOL TImageFileSystem::CopyFile(const std::string& existing, const std::string& 
   return true;
 }
 
-BOOL TImageFileSystem::SetFileAttributes(const std::string& path, DWORD attributes) {
+bool TImageFileSystem::SetAttributes(const std::string& path, DWORD attributes) {
   TResolved r;
   DWORD error = 0;
   if (!ResolveExisting(path, TLinkPolicy::Follow, r, error))
@@ -1446,7 +1349,7 @@ BOOL TImageFileSystem::SetFileAttributes(const std::string& path, DWORD attribut
   return true;
 }
 
-bool TImageFileSystem::ReadWholeFile(const std::string& path, std::string& data) {
+bool TImageFileSystem::ReadWhole(const std::string& path, std::string& data) {
   data.clear();
   TResolved r;
   DWORD error = 0;
@@ -1484,7 +1387,7 @@ bool TImageFileSystem::ReadWholeFile(const std::string& path, std::string& data)
   return true;
 }
 
-bool TImageFileSystem::WriteWholeFile(const std::string& path, std::string_view data,
+bool TImageFileSystem::WriteWhole(const std::string& path, std::string_view data,
                                       DWORD creationDisposition) {
   if (creationDisposition != CREATE_NEW && creationDisposition != CREATE_ALWAYS)
     return Fail(false, ERROR_INVALID_PARAMETER);
@@ -1525,7 +1428,7 @@ bool TImageFileSystem::WriteWholeFile(const std::string& path, std::string_view 
   return true;
 }
 
-std::string TImageFileSystem::HostPath(const std::string& path) const {
+std::string TImageFileSystem::HostPath(const std::string& path) {
   TResolved r;
   DWORD error = 0;
   if (!Resolve(path, TLinkPolicy::Follow, r, error))
@@ -1578,7 +1481,7 @@ TImageFileSystem::CreateBeside(const std::string& path, std::string& tempPath) {
 
 // --- Drives ----------------------------------------------------------------------------------
 
-std::string TImageFileSystem::WindowsPathFromHost(const std::string& hostPath) const {
+std::string TImageFileSystem::WindowsPathFromHost(const std::string& hostPath) {
   if (hostPath.empty() || hostPath.find('\0') != std::string::npos)
     return {};
   // The longest root that holds the path wins; on equal roots the earlier drive (C: first).
@@ -1624,7 +1527,7 @@ std::string TImageFileSystem::WindowsPathFromHost(const std::string& hostPath) c
   return out;
 }
 
-UINT TImageFileSystem::GetDriveType(const std::string& rootPath) const {
+std::uint32_t TImageFileSystem::DriveType(const std::string& rootPath) {
   const bool shapeOk =
       (rootPath.size() == 2 || (rootPath.size() == 3 && IsSeparator(rootPath[2]))) &&
       rootPath[1] == ':';
@@ -1640,7 +1543,7 @@ UINT TImageFileSystem::GetDriveType(const std::string& rootPath) const {
              : DRIVE_NO_ROOT_DIR;
 }
 
-std::string TImageFileSystem::GetModuleFileName() const {
+std::string TImageFileSystem::ModuleFileName() {
   std::string exe = config_.executablePath;
   if (exe.empty()) {
     std::error_code ec;

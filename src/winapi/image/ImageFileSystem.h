@@ -28,31 +28,36 @@ namespace quillon::winapi::image {
 
 struct TEntryInfo; // what the host says of one entry
 
-class TImageFileSystem {
+class TImageFileSystem : public TFileService {
 public:
-  explicit TImageFileSystem(const TImageConfig& config);
-  ~TImageFileSystem();
+  // Failures set lastError (the backend's).
+  explicit TImageFileSystem(const TImageConfig& config, std::shared_ptr<TLastError> lastError =
+                                                            std::make_shared<TThreadLastError>());
+  ~TImageFileSystem() override;
   TImageFileSystem(const TImageFileSystem&) = delete;
   TImageFileSystem& operator=(const TImageFileSystem&) = delete;
 
-  DWORD GetFileAttributes(const std::string& path);
-  HANDLE FindFirstFile(const std::string& fileName, WIN32_FIND_DATA& data);
-  BOOL FindNextFile(HANDLE find, WIN32_FIND_DATA& data);
-  BOOL FindClose(HANDLE find);
-  BOOL DeleteFile(const std::string& path);
-  BOOL CreateDirectory(const std::string& path);
-  BOOL RemoveDirectory(const std::string& path);
-  BOOL MoveFileEx(const std::string& existing, const std::string& newName, DWORD flags);
-  BOOL CopyFile(const std::string& existing, const std::string& newName, BOOL failIfExists);
-  BOOL SetFileAttributes(const std::string& path, DWORD attributes);
-  BOOL ReplaceFile(const std::string& replaced, const std::string& replacement);
-  bool ReadWholeFile(const std::string& path, std::string& data);
-  bool WriteWholeFile(const std::string& path, std::string_view data,
-                      DWORD creationDisposition = CREATE_ALWAYS);
+  std::uint32_t Attributes(const std::string& path) override;
+  THandleValue FindFirst(const std::string& fileName, TFindData& data) override;
+  bool FindNext(THandleValue find, TFindData& data) override;
+  bool FindEnd(THandleValue find) override;
+  bool Delete(const std::string& path) override;
+  bool MakeFolder(const std::string& path) override;
+  bool RemoveFolder(const std::string& path) override;
+  bool Move(const std::string& existing, const std::string& newName, std::uint32_t flags) override;
+  bool Copy(const std::string& existing, const std::string& newName, bool failIfExists) override;
+  bool SetAttributes(const std::string& path, std::uint32_t attributes) override;
+  bool Replace(const std::string& replaced, const std::string& replacement) override;
+  bool ReadWhole(const std::string& path, std::string& data) override;
+  bool WriteWhole(const std::string& path, std::string_view data,
+                  std::uint32_t creationDisposition = CREATE_ALWAYS) override;
   // Host path of a Windows path: existing components resolved case-insensitively and links
   // resolved inside the drive, the missing tail kept as given. Empty when the drive is not
   // mapped or the path is malformed.
-  std::string HostPath(const std::string& path) const;
+  std::string HostPath(const std::string& path) override;
+  std::string WindowsPathFromHost(const std::string& hostPath) override;
+  std::uint32_t DriveType(const std::string& rootPath) override;
+  std::string ModuleFileName() override;
 
   // A file of the image held open for a library that opens files by name (hivex): path names
   // the open file through /proc/self/fd, so the library reaches exactly the file resolved here.
@@ -69,9 +74,6 @@ public:
   // A new, empty file in the folder of the existing file at path, made exclusively; tempPath is
   // its Windows path, for ReplaceFile or DeleteFile once the library has written it.
   std::unique_ptr<TLibraryFile> CreateBeside(const std::string& path, std::string& tempPath);
-  std::string WindowsPathFromHost(const std::string& hostPath) const;
-  UINT GetDriveType(const std::string& rootPath) const;
-  std::string GetModuleFileName() const;
 
 private:
   struct TFindState;
@@ -104,9 +106,14 @@ private:
   // The entry's information, or for a link what it leads to; false for a link that leads
   // nowhere.
   bool FollowedInfo(const std::string& path, const TResolved& entry, TEntryInfo& info) const;
-  bool NextFound(TFindState& state, WIN32_FIND_DATA& data) const;
+  bool NextFound(TFindState& state, TFindData& data) const;
+  template <class T> T Fail(T result, DWORD code) const {
+    lastError_->Set(code);
+    return result;
+  }
 
   TImageConfig config_;
+  std::shared_ptr<TLastError> lastError_;
   std::vector<TDrive> drives_; // C: first, then the other letters in order
   std::mutex findsMutex_;
   std::map<HANDLE, std::unique_ptr<TFindState>> finds_;

@@ -175,7 +175,7 @@ struct TImageRegistry::TImpl {
       return ERROR_SUCCESS;
     // A hive without any write permission counts as read-only, as Windows keeps a file with the
     // read-only attribute, even for a user who could override it.
-    const DWORD attributes = files.GetFileAttributes(m.windowsPath);
+    const DWORD attributes = files.Attributes(m.windowsPath);
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) != 0)
       return ERROR_ACCESS_DENIED;
     THiveHandle hive = OpenMounted(m.windowsPath, true);
@@ -203,9 +203,9 @@ struct TImageRegistry::TImpl {
     if (!temp)
       return false;
     const bool written = hivex_commit(m.hive.get(), temp->path.c_str(), 0) == 0 &&
-                         ::fsync(temp->fd) == 0 && files.ReplaceFile(m.windowsPath, tempPath);
+                         ::fsync(temp->fd) == 0 && files.Replace(m.windowsPath, tempPath);
     if (!written)
-      files.DeleteFile(tempPath);
+      files.Delete(tempPath);
     return written;
   }
 
@@ -375,10 +375,10 @@ struct TImageRegistry::TImpl {
     std::uint64_t newest = 0;
     for (const TProfile* p : candidates) {
       WIN32_FIND_DATA data;
-      const HANDLE find = files.FindFirstFile(p->folder + "\\NTUSER.DAT", data);
+      const HANDLE find = files.FindFirst(p->folder + "\\NTUSER.DAT", data);
       if (find == INVALID_HANDLE_VALUE)
         continue;
-      files.FindClose(find);
+      files.FindEnd(find);
       const std::uint64_t written = FileTimeToU64(data.ftLastWriteTime);
       if (currentUser.empty() || written > newest) {
         newest = written;
@@ -545,7 +545,7 @@ TImageRegistry::TImageRegistry(TImageFileSystem& files, const TImageConfig& conf
 
 TImageRegistry::~TImageRegistry() = default;
 
-LONG TImageRegistry::RegOpenKeyEx(HKEY key, const std::string& subKey, DWORD /*options*/,
+std::int32_t TImageRegistry::Open(HKEY key, const std::string& subKey, DWORD /*options*/,
                                   REGSAM samDesired, HKEY& result) {
   std::lock_guard lock(impl_->mutex);
   result = 0;
@@ -560,7 +560,7 @@ LONG TImageRegistry::RegOpenKeyEx(HKEY key, const std::string& subKey, DWORD /*o
   return ERROR_SUCCESS;
 }
 
-LONG TImageRegistry::RegCreateKeyEx(HKEY key, const std::string& subKey, REGSAM samDesired,
+std::int32_t TImageRegistry::Create(HKEY key, const std::string& subKey, REGSAM samDesired,
                                     HKEY& result, DWORD* disposition) {
   std::lock_guard lock(impl_->mutex);
   result = 0;
@@ -575,14 +575,14 @@ LONG TImageRegistry::RegCreateKeyEx(HKEY key, const std::string& subKey, REGSAM 
   return ERROR_SUCCESS;
 }
 
-LONG TImageRegistry::RegCloseKey(HKEY key) {
+std::int32_t TImageRegistry::Close(HKEY key) {
   std::lock_guard lock(impl_->mutex);
   if (IsPredefined(key))
     return ERROR_SUCCESS;
   return impl_->keys.erase(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
-LONG TImageRegistry::RegQueryValueEx(HKEY key, const std::string& valueName, DWORD* type,
+std::int32_t TImageRegistry::QueryValue(HKEY key, const std::string& valueName, DWORD* type,
                                      std::string* data) {
   std::lock_guard lock(impl_->mutex);
   TImpl::TKey* k = nullptr;
@@ -605,7 +605,7 @@ LONG TImageRegistry::RegQueryValueEx(HKEY key, const std::string& valueName, DWO
   return ERROR_SUCCESS;
 }
 
-LONG TImageRegistry::RegSetValueEx(HKEY key, const std::string& valueName, DWORD type,
+std::int32_t TImageRegistry::SetValue(HKEY key, const std::string& valueName, DWORD type,
                                    std::string_view data) {
   std::lock_guard lock(impl_->mutex);
   TImpl::TKey* k = nullptr;
@@ -621,7 +621,7 @@ LONG TImageRegistry::RegSetValueEx(HKEY key, const std::string& valueName, DWORD
   return impl_->Commit(m);
 }
 
-LONG TImageRegistry::RegDeleteValue(HKEY key, const std::string& valueName) {
+std::int32_t TImageRegistry::DeleteValue(HKEY key, const std::string& valueName) {
   std::lock_guard lock(impl_->mutex);
   TImpl::TKey* k = nullptr;
   if (const LONG r = impl_->Lookup(key, k); r != ERROR_SUCCESS)
@@ -641,7 +641,7 @@ LONG TImageRegistry::RegDeleteValue(HKEY key, const std::string& valueName) {
 }
 
 // Deletes in the view of the key it is relative to (the 32-bit view for a predefined root).
-LONG TImageRegistry::RegDeleteKey(HKEY key, const std::string& subKey) {
+std::int32_t TImageRegistry::DeleteKey(HKEY key, const std::string& subKey) {
   std::lock_guard lock(impl_->mutex);
   TImpl::TKey* parent = nullptr;
   if (const LONG r = impl_->Lookup(key, parent); r != ERROR_SUCCESS)
@@ -664,7 +664,7 @@ LONG TImageRegistry::RegDeleteKey(HKEY key, const std::string& subKey) {
   return impl_->Commit(m);
 }
 
-LONG TImageRegistry::RegEnumKeyEx(HKEY key, DWORD index, std::string& name) {
+std::int32_t TImageRegistry::EnumKey(HKEY key, DWORD index, std::string& name) {
   std::lock_guard lock(impl_->mutex);
   TImpl::TKey* k = nullptr;
   if (const LONG r = impl_->Lookup(key, k); r != ERROR_SUCCESS)
@@ -695,7 +695,7 @@ LONG TImageRegistry::RegEnumKeyEx(HKEY key, DWORD index, std::string& name) {
   return ERROR_SUCCESS;
 }
 
-LONG TImageRegistry::RegEnumValue(HKEY key, DWORD index, std::string& name) {
+std::int32_t TImageRegistry::EnumValue(HKEY key, DWORD index, std::string& name) {
   std::lock_guard lock(impl_->mutex);
   TImpl::TKey* k = nullptr;
   if (const LONG r = impl_->Lookup(key, k); r != ERROR_SUCCESS)

@@ -23,24 +23,26 @@ namespace quillon::winapi::image {
 
 class TImageFileSystem;
 
-class TImageRegistry {
+class TImageRegistry final : public TRegistryService {
 public:
   TImageRegistry(TImageFileSystem& files, const TImageConfig& config);
-  ~TImageRegistry();
+  ~TImageRegistry() override;
   TImageRegistry(const TImageRegistry&) = delete;
   TImageRegistry& operator=(const TImageRegistry&) = delete;
 
-  LONG RegOpenKeyEx(HKEY key, const std::string& subKey, DWORD options, REGSAM samDesired,
-                    HKEY& result);
-  LONG RegCreateKeyEx(HKEY key, const std::string& subKey, REGSAM samDesired, HKEY& result,
-                      DWORD* disposition);
-  LONG RegCloseKey(HKEY key);
-  LONG RegQueryValueEx(HKEY key, const std::string& valueName, DWORD* type, std::string* data);
-  LONG RegSetValueEx(HKEY key, const std::string& valueName, DWORD type, std::string_view data);
-  LONG RegDeleteValue(HKEY key, const std::string& valueName);
-  LONG RegDeleteKey(HKEY key, const std::string& subKey);
-  LONG RegEnumKeyEx(HKEY key, DWORD index, std::string& name);
-  LONG RegEnumValue(HKEY key, DWORD index, std::string& name);
+  std::int32_t Open(TKeyValue key, const std::string& subKey, std::uint32_t options,
+                    std::uint32_t access, TKeyValue& result) override;
+  std::int32_t Create(TKeyValue key, const std::string& subKey, std::uint32_t access,
+                      TKeyValue& result, std::uint32_t* disposition) override;
+  std::int32_t Close(TKeyValue key) override;
+  std::int32_t QueryValue(TKeyValue key, const std::string& name, std::uint32_t* type,
+                          std::string* data) override;
+  std::int32_t SetValue(TKeyValue key, const std::string& name, std::uint32_t type,
+                        std::string_view data) override;
+  std::int32_t DeleteValue(TKeyValue key, const std::string& name) override;
+  std::int32_t DeleteKey(TKeyValue key, const std::string& subKey) override;
+  std::int32_t EnumKey(TKeyValue key, std::uint32_t index, std::string& name) override;
+  std::int32_t EnumValue(TKeyValue key, std::uint32_t index, std::string& name) override;
 
   // The SID text of the session's user (from --user, else the image's last logged-on user),
   // empty when the image has no user profiles.
