@@ -1,6 +1,6 @@
 #include "platform/Accounts.h"
 
-#include "platform/FakeWinApi.h"
+#include "platform/FakeAccounts.h"
 #include "platform/PlatformImage.h"
 #include "platform/Registry.h"
 
@@ -10,7 +10,7 @@
 
 using namespace quillon;
 using namespace quillon::winapi;
-using quillon::test::TFakeWinApi;
+using quillon::test::TFakeAccounts;
 
 namespace {
 
@@ -19,15 +19,17 @@ const std::string kAliceSid = "S-1-5-21-3623811015-3361044348-30300820-1013";
 class AccountsTest : public ::testing::Test {
 protected:
   AccountsTest() {
-    fake->UserName = "alice";
+    backend->accounts = fake;
+    fake->CurrentUser = "alice";
     fake->Accounts.push_back({kAliceSid, "alice", "PC1", ""});
     fake->Accounts.push_back({"S-1-5-18", "SYSTEM", "", ""});
     fake->Accounts.push_back({"S-1-5-21-1-2-3-500", "admin", "CORP", "DC1"});
   }
   ~AccountsTest() override { UnbindSidFunctions(); }
 
-  std::shared_ptr<TFakeWinApi> fake = std::make_shared<TFakeWinApi>();
-  TWinApiScope scope{fake};
+  std::shared_ptr<TFakeAccounts> fake = std::make_shared<TFakeAccounts>();
+  std::shared_ptr<TWinApi> backend = std::make_shared<TWinApi>(); // accounts only
+  TWinApiScope scope{backend};
 };
 
 TEST_F(AccountsTest, NamesSidsWhenTheFunctionsAreBound) {

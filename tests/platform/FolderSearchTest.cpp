@@ -1,13 +1,12 @@
 #include "platform/FolderSearch.h"
 
-#include "platform/FakeWinApi.h"
 #include "platform/PlatformImage.h"
 
 #include <gtest/gtest.h>
 
 using namespace quillon;
 using namespace quillon::winapi;
-using quillon::test::TFakeWinApi;
+using quillon::test::TFindSpy;
 
 namespace {
 
@@ -16,26 +15,26 @@ using Names = std::vector<std::string>;
 class FolderSearchTest : public ::testing::Test {
 protected:
   FolderSearchTest() {
-    fake->AddFolder("C:\\PF\\Opera");
-    fake->AddFile("C:\\PF\\Opera.txt");
-    fake->AddFolder("C:\\PF\\Opera 9");
-    fake->AddFolder("C:\\PF\\Other");
-    fake->AddFile("C:\\PF\\Opera\\Opera.exe");
-    fake->AddFolder("C:\\PF\\Opera\\profile");
-    fake->AddFile("C:\\PF\\Opera\\profile\\opera6.ini");
-    fake->AddFile("C:\\PF\\Other\\Opera.ini");
-    fake->AddFile("C:\\PF\\Other\\note.txt");
+    image.builder->AddFolder("C:\\PF\\Opera\\profile");
+    image.builder->AddFile("C:\\PF\\Opera.txt", "");
+    image.builder->AddFolder("C:\\PF\\Opera 9");
+    image.builder->AddFile("C:\\PF\\Opera\\Opera.exe", "");
+    image.builder->AddFile("C:\\PF\\Opera\\profile\\opera6.ini", "");
+    image.builder->AddFile("C:\\PF\\Other\\Opera.ini", "");
+    image.builder->AddFile("C:\\PF\\Other\\note.txt", "");
+    image.Install();
+    spy = &image.SpyOnFinds();
   }
 
-  std::shared_ptr<TFakeWinApi> fake = std::make_shared<TFakeWinApi>();
-  TWinApiScope scope{fake};
+  test::TPlatformImage image;
+  TFindSpy* spy = nullptr;
 };
 
 TEST_F(FolderSearchTest, FindsMatchingFoldersAsFullPaths) {
   EXPECT_EQ(SearchPath("C:\\PF\\Opera*", false, true, false, true),
             (Names{"C:\\PF\\Opera", "C:\\PF\\Opera 9"}));
   // The file system filters the mask; the folder is not listed as a whole.
-  EXPECT_EQ(fake->FindMasks, Names{"C:\\PF\\Opera*"});
+  EXPECT_EQ(spy->FindMasks, Names{"C:\\PF\\Opera*"});
   EXPECT_EQ(SearchPath("C:\\PF\\*", false, true, false, false),
             (Names{"Opera", "Opera 9", "Other"}));
 }
@@ -47,7 +46,7 @@ TEST_F(FolderSearchTest, RecursesBreadthFirstWithRelativeNames) {
   // Files and folders together list each folder once and no dot entries.
   EXPECT_EQ(SearchPath("C:\\PF\\Opera\\*", true, true, false, true),
             (Names{"C:\\PF\\Opera\\Opera.exe", "C:\\PF\\Opera\\profile"}));
-  EXPECT_EQ(fake->OpenFindHandles(), 0u);
+  EXPECT_EQ(spy->OpenFindHandles(), 0u);
 }
 
 TEST_F(FolderSearchTest, ListFolderKeepsEnumerationOrderAndDots) {

@@ -1,20 +1,23 @@
 #include "platform/PathSolve.h"
 
-#include "platform/FakeWinApi.h"
+#include "platform/FakeAccounts.h"
 #include "platform/PlatformImage.h"
 
 #include <gtest/gtest.h>
 
 using namespace quillon;
 using namespace quillon::winapi;
-using quillon::test::TFakeWinApi;
+using quillon::test::TFakeAccounts;
 
 namespace {
 
 using Lines = std::vector<std::string>;
 
+// The shell's folders come from `fake`; registry and files from an image a test builds, or from
+// nothing (a system without keys) when it builds none.
 class PathSolveTest : public ::testing::Test {
 protected:
+  PathSolveTest() { bare_->accounts = fake; }
   ~PathSolveTest() override { ResetPathPlaceholders(); }
 
   Lines Variants(const std::string& pattern) {
@@ -22,20 +25,34 @@ protected:
     SolvePathVariants(pattern, results);
     return results;
   }
+  // The image to fill before Install(): 64-bit unless told.
+  test::TPlatformImage& Image(bool is64 = true) {
+    if (!image_)
+      image_ = std::make_unique<test::TPlatformImage>(is64);
+    return *image_;
+  }
+    kit::THiveWriter& User() { return Image().builder->UserHive("alice"); }
+  void Install() {
+    Image().Install();
+    image_->backend->accounts = fake;
+  }
 
-  std::shared_ptr<TFakeWinApi> fake = std::make_shared<TFakeWinApi>();
-  TWinApiScope scope{fake};
+  std::shared_ptr<TFakeAccounts> fake = std::make_shared<TFakeAccounts>();
+
+private:
+  std::shared_ptr<TWinApi> bare_ = std::make_shared<TWinApi>();
+  TWinApiScope scope_{bare_};
+  std::unique_ptr<test::TPlatformImage> image_; // installed over bare_ by Install()
 };
+
+const std::string kShellFolders = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
 TEST_F(PathSolveTest, ProgramFilesOfBothViewsExpandToTwoVariants) {
   // A 32-bit process on 64-bit Windows: the shell answers the x86 folder, the native view of the
-  // registry the other one.
+  // registry the other one (the image's ProgramFilesDir of both views).
   fake->SpecialFolders[CSIDL_PROGRAM_FILES] = "C:\\Program Files (x86)";
   fake->SpecialFolders[CSIDL_LOCAL_APPDATA] = "C:\\Users\\alice\\AppData\\Local\\";
-  fake->SetString("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir",
-                  "C:\\Program Files");
-  fake->SetString("HKLM\\Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion",
-                  "ProgramFilesDir", "C:\\Program Files (x86)");
+  Install();
   InitPathPlaceholders();
 
   EXPECT_EQ(
@@ -48,11 +65,12 @@ TEST_F(PathSolveTest, ProgramFilesOfBothViewsExpandToTwoVariants) {
 }
 
 TEST_F(PathSolveTest, RegistryFillsFoldersTheShellDoesNotKnow) {
-  fake->Is64 = false;
-  fake->SetString("HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
-                  "Local AppData", "C:\\Documents and Settings\\bob\\Local Settings\\\\Data\\");
-  fake->SetString("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir",
-                  "C:\\Programme");
+  test::TPlatformImage& image = Image(/*is64=*/false);
+  image.builder->UserHive("alice").SetString(
+      kShellFolders, "Local AppData", "C:\\Documents and Settings\\bob\\Local Settings\\\\Data\\");
+  image.builder->Software().SetString("Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir",
+                                      "C:\\Programme");
+  Install();
   InitPathPlaceholders();
 
   EXPECT_EQ(SolvePath("<$LOCALAPPDATA>\\Google\\Chrome\\"),
@@ -134,7 +152,8 @@ TEST(PathPlaceholders, FollowNameValueListRules) {
 }
 
 TEST_F(PathSolveTest, UpdateFromRegistryCutsAppendsAndRespectsOverwrite) {
-  fake->SetString("HKCU\\Software\\X", "Path", "C:\\Apps\\Tool\\bin\\tool.exe");
+  User().SetString("Software\\X", "Path", "C:\\Apps\\Tool\\bin\\tool.exe");
+  Install();
   TPathPlaceholders table;
   UpdatePlaceholderFromRegistry(table, "<$T>", HKEY_CURRENT_USER, "bin", "\\\\data\\", false, 32,
                                 "Path", "\\Software\\X\\");
@@ -149,14 +168,9 @@ TEST_F(PathSolveTest, UpdateFromRegistryCutsAppendsAndRespectsOverwrite) {
 }
 
 TEST_F(PathSolveTest, SpecialFoldersFallBackToTheRegistryInView32) {
-  fake->SetString("HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
-                  "Favorites", "C:\\Users\\alice\\Favorites");
-  fake->SetString("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir",
-                  "C:\\Program Files");
-  fake->SetString("HKLM\\Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion",
-                  "ProgramFilesDir", "C:\\Program Files (x86)");
-  fake->SetString("HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
-                  "AppData", "C:\\Users\\alice\\AppData\\Roaming");
+  User().SetString(kShellFolders, "Favorites", "C:\\Users\\alice\\Favorites");
+  User().SetString(kShellFolders, "AppData", "C:\\Users\\alice\\AppData\\Roaming");
+  Install(); // the image's ProgramFilesDir of both views
   EXPECT_EQ(GetSpecialFolderPath(CSIDL_FAVORITES), "C:\\Users\\alice\\Favorites");
   EXPECT_EQ(GetSpecialFolderPath(CSIDL_PROGRAM_FILES), "C:\\Program Files (x86)");
   EXPECT_EQ(GetSpecialFolderPath(CSIDL_APPDATA), ""); // no fallback for other folders

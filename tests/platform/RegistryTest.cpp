@@ -1,6 +1,5 @@
 #include "platform/Registry.h"
 
-#include "platform/FakeWinApi.h"
 #include "platform/PlatformImage.h"
 
 #include <gtest/gtest.h>
@@ -9,43 +8,46 @@
 
 using namespace quillon;
 using namespace quillon::winapi;
-using quillon::test::TFakeWinApi;
+using quillon::test::TPlatformImage;
+using quillon::test::TRegistrySpy;
 
 namespace {
 
-const std::string kCurrentVersion = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion";
-const std::string kCurrentVersion32 =
-    "HKLM\\Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion";
-
+// A 64-bit image whose hives a test fills before Install(); the spy then watches its registry.
 class RegistryTest : public ::testing::Test {
 protected:
-  std::vector<REGSAM> MasksFor(const std::string& lowerPath) const {
+  kit::THiveWriter& Software() { return image_.builder->Software(); } // HKLM\SOFTWARE
+  kit::THiveWriter& User() { return image_.builder->UserHive("alice"); } // HKCU
+  TRegistrySpy& Install() {
+    image_.Install();
+    return image_.SpyOnRegistry();
+  }
+  static std::vector<REGSAM> MasksFor(const TRegistrySpy& spy, const std::string& path) {
     std::vector<REGSAM> masks;
-    for (const auto& open : fake->Opens)
-      if (open.Path == lowerPath)
+    for (const auto& open : spy.Opens)
+      if (open.Path == FoldedName(path))
         masks.push_back(open.Mask);
     return masks;
   }
 
-  std::shared_ptr<TFakeWinApi> fake = std::make_shared<TFakeWinApi>();
-  TWinApiScope scope{fake};
+  TPlatformImage image_;
 };
 
 TEST_F(RegistryTest, KeyGrantingOnlyQueryValueStillOpensForReading) {
-  fake->AddKey("HKCU\\Software\\Opera Software", KEY_QUERY_VALUE);
-  fake->SetString("HKCU\\Software\\Opera Software", "Last Directory3", "C:\\Opera");
+  User().SetString("Software\\Opera Software", "Last Directory3", "C:\\Opera");
+  TRegistrySpy& spy = Install();
+  spy.Grant("HKCU\\Software\\Opera Software", KEY_QUERY_VALUE);
   std::string text;
   ASSERT_TRUE(RegReadString(HKEY_CURRENT_USER, "\\Software\\Opera Software\\", "Last Directory3",
                             32, text));
   EXPECT_EQ(text, "C:\\Opera");
-  EXPECT_EQ(MasksFor("hkcu\\software\\opera software"),
+  EXPECT_EQ(MasksFor(spy, "HKCU\\Software\\Opera Software"),
             (std::vector<REGSAM>{KEY_READ, 0x20009, KEY_QUERY_VALUE}));
-  EXPECT_EQ(fake->OpenKeyHandles(), 0u);
+  EXPECT_EQ(spy.OpenKeyHandles(), 0u);
 }
 
 TEST_F(RegistryTest, ViewsReadNativeAndRedirectedKeysWithTheirFlags) {
-  fake->SetString(kCurrentVersion, "ProgramFilesDir", "C:\\Program Files");
-  fake->SetString(kCurrentVersion32, "ProgramFilesDir", "C:\\Program Files (x86)");
+  TRegistrySpy& spy = Install();
   std::string text64, text32;
   ASSERT_TRUE(RegReadString(HKEY_LOCAL_MACHINE, "\\Software\\Microsoft\\Windows\\CurrentVersion\\",
                             "ProgramFilesDir", 64, text64));
@@ -53,47 +55,54 @@ TEST_F(RegistryTest, ViewsReadNativeAndRedirectedKeysWithTheirFlags) {
                             "ProgramFilesDir", 32, text32));
   EXPECT_EQ(text64, "C:\\Program Files");
   EXPECT_EQ(text32, "C:\\Program Files (x86)");
-  ASSERT_EQ(fake->Opens.size(), 2u);
-  EXPECT_EQ(fake->Opens[0].Mask, KEY_READ | KEY_WOW64_64KEY);
-  EXPECT_EQ(fake->Opens[1].Mask, KEY_READ); // a 32-bit process sets no view flag
+  ASSERT_EQ(spy.Opens.size(), 2u);
+  EXPECT_EQ(spy.Opens[0].Mask, KEY_READ | KEY_WOW64_64KEY);
+  EXPECT_EQ(spy.Opens[1].Mask, KEY_READ); // a 32-bit process sets no view flag
 
-  fake->Opens.clear();
+  spy.Opens.clear();
   ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, "\\Software\\Quillon\\", "A", 64, "x"));
   ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, "\\Software\\Quillon\\", "A", 32, "y"));
   EXPECT_TRUE(RegKeyExists(HKEY_LOCAL_MACHINE, "\\Software\\Quillon\\", 1));
   EXPECT_TRUE(RegKeyExists(HKEY_LOCAL_MACHINE, "\\Software\\Quillon\\", 0));
-  ASSERT_NE(fake->StoredData("HKLM\\Software\\Quillon", "A"), nullptr);
-  ASSERT_NE(fake->StoredData("HKLM\\Software\\Wow6432Node\\Quillon", "A"), nullptr);
-  EXPECT_EQ(*fake->StoredData("HKLM\\Software\\Quillon", "A"), std::string("x\0", 2));
-  EXPECT_EQ(*fake->StoredData("HKLM\\Software\\Wow6432Node\\Quillon", "A"), std::string("y\0", 2));
-  ASSERT_EQ(fake->Opens.size(), 4u);
-  EXPECT_EQ(fake->Opens[0].Mask, KEY_ALL_ACCESS | KEY_WOW64_64KEY);
-  EXPECT_EQ(fake->Opens[1].Mask, KEY_ALL_ACCESS);
-  EXPECT_EQ(fake->Opens[2].Mask, 0x20009u | KEY_WOW64_64KEY);
-  EXPECT_EQ(fake->Opens[3].Mask, 0x20009u);
-  for (const auto& open : fake->Opens)
+  ASSERT_EQ(spy.Opens.size(), 4u);
+  EXPECT_EQ(spy.Opens[0].Mask, KEY_ALL_ACCESS | KEY_WOW64_64KEY);
+  EXPECT_EQ(spy.Opens[1].Mask, KEY_ALL_ACCESS);
+  EXPECT_EQ(spy.Opens[2].Mask, 0x20009u | KEY_WOW64_64KEY);
+  EXPECT_EQ(spy.Opens[3].Mask, 0x20009u);
+  for (const auto& open : spy.Opens)
     EXPECT_EQ(open.Mask & KEY_WOW64_32KEY, 0u);
+  // The 32-bit write went below Wow6432Node of the hive file.
+  image_.Reopen();
+  std::string native, redirected;
+  ASSERT_TRUE(RegReadString(HKEY_LOCAL_MACHINE, "\\Software\\Quillon\\", "A", 64, native));
+  ASSERT_TRUE(RegReadString(HKEY_LOCAL_MACHINE, "\\Software\\Wow6432Node\\Quillon\\", "A", 64,
+                            redirected));
+  EXPECT_EQ(native, "x");
+  EXPECT_EQ(redirected, "y");
 }
 
 TEST_F(RegistryTest, ReadingWithFewerRightsLeavesTheAccessMaskForLaterOpens) {
-  fake->AddKey("HKCU\\Software\\Locked", KEY_QUERY_VALUE);
-  fake->AddKey("HKCU\\Software\\Open");
+  User().CreateKey("Software\\Locked");
+  User().CreateKey("Software\\Open");
+  TRegistrySpy& spy = Install();
+  spy.Grant("HKCU\\Software\\Locked", KEY_QUERY_VALUE);
   TMyRegistry reg;
   reg.SetView(64);
   reg.SetRootKey(HKEY_CURRENT_USER);
   ASSERT_TRUE(reg.OpenKeyForReading("\\Software\\Locked\\"));
   EXPECT_EQ(reg.CurrentPath(), "Software\\Locked\\");
   ASSERT_TRUE(reg.OpenKeyInView("\\Software\\Open\\", false));
-  EXPECT_EQ(fake->Opens.back().Mask, KEY_ALL_ACCESS | KEY_WOW64_64KEY);
+  EXPECT_EQ(spy.Opens.back().Mask, KEY_ALL_ACCESS | KEY_WOW64_64KEY);
 }
 
 TEST_F(RegistryTest, ReadsStringKindsAndRefusesOthers) {
-  const std::string key = "HKCU\\Software\\Kinds";
-  fake->SetString(key, "Plain", "http://a.example/");
-  fake->SetString(key, "Expand", "%SystemRoot%\\x", REG_EXPAND_SZ);
-  fake->SetMultiString(key, "Multi", {"C:\\One", "D:\\Two"});
-  fake->SetDword(key, "Number", 7);
-  fake->SetString(key, "", "default page");
+  const std::string key = "Software\\Kinds";
+  User().SetString(key, "Plain", "http://a.example/");
+  User().SetString(key, "Expand", "%SystemRoot%\\x", REG_EXPAND_SZ);
+  User().SetMultiString(key, "Multi", {"C:\\One", "D:\\Two"});
+  User().SetDword(key, "Number", 7);
+  User().SetString(key, "", "default page");
+  Install();
   struct Case {
     std::string name;
     bool ok;
@@ -114,10 +123,11 @@ TEST_F(RegistryTest, ReadsStringKindsAndRefusesOthers) {
 }
 
 TEST_F(RegistryTest, ReadMultiStringRaisesForWrongTypeAndFailedRead) {
-  const std::string key = "HKCU\\Software\\Multi";
-  fake->SetString(key, "Text", "not a list");
-  fake->SetMultiString(key, "Gone", {"a"});
-  fake->SetValue(key, "Empty", REG_MULTI_SZ, std::string(1, '\0'));
+  const std::string key = "Software\\Multi";
+  User().SetString(key, "Text", "not a list");
+  User().SetMultiString(key, "Gone", {"a"});
+  User().SetMultiString(key, "Empty", {});
+  TRegistrySpy& spy = Install();
   TMyRegistry reg;
   reg.SetRootKey(HKEY_CURRENT_USER);
   ASSERT_TRUE(reg.OpenKeyForReading("\\Software\\Multi\\"));
@@ -130,7 +140,7 @@ TEST_F(RegistryTest, ReadMultiStringRaisesForWrongTypeAndFailedRead) {
     EXPECT_STREQ(e.what(), "Invalid data type for 'Text'");
   }
   // The size query sees the value, the read that follows does not.
-  fake->VanishAfterDataReads(key, "Gone", 1);
+  spy.VanishAfterDataReads("HKCU\\" + key, "Gone", 1);
   try {
     reg.ReadMultiString("Gone");
     ADD_FAILURE() << "no exception";
@@ -140,11 +150,12 @@ TEST_F(RegistryTest, ReadMultiStringRaisesForWrongTypeAndFailedRead) {
 }
 
 TEST_F(RegistryTest, WritesFailWithoutRights) {
-  fake->AddKey("HKCU\\Software\\Fixed", KEY_READ);
+  User().CreateKey("Software\\Fixed");
+  User().CreateKey("Software\\ReadOnly");
+  TRegistrySpy& spy = Install();
+  spy.Grant("HKCU\\Software\\Fixed", KEY_READ);
   EXPECT_FALSE(RegWriteString(HKEY_CURRENT_USER, "\\Software\\Fixed\\Sub\\", "A", 32, "x"));
-  EXPECT_FALSE(fake->HasKey("HKCU\\Software\\Fixed\\Sub"));
 
-  fake->AddKey("HKCU\\Software\\ReadOnly");
   TRegistry reg(KEY_READ);
   reg.SetRootKey(HKEY_CURRENT_USER);
   ASSERT_TRUE(reg.OpenKey("\\Software\\ReadOnly", false));
@@ -154,6 +165,11 @@ TEST_F(RegistryTest, WritesFailWithoutRights) {
   } catch (const ERegistryException& e) {
     EXPECT_STREQ(e.what(), "Failed to set data for 'Start Page'");
   }
+  reg.CloseKey();
+  image_.Reopen(); // what the hive holds
+  EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, "\\Software\\Fixed\\Sub\\", 0));
+  std::string text;
+  EXPECT_FALSE(RegReadString(HKEY_CURRENT_USER, "\\Software\\ReadOnly\\", "Start Page", 32, text));
 }
 
 TEST_F(RegistryTest, SetViewAcceptsOnly32And64) {
@@ -171,7 +187,7 @@ TEST_F(RegistryTest, SetViewAcceptsOnly32And64) {
 }
 
 TEST_F(RegistryTest, GetValueTypeMapsRegistryTypes) {
-  const std::string key = "HKCU\\Software\\Types";
+  const std::string key = "Software\\Types";
   const std::vector<std::pair<DWORD, int>> table = {{REG_NONE, 1},
                                                     {REG_SZ, 2},
                                                     {REG_EXPAND_SZ, 3},
@@ -186,7 +202,8 @@ TEST_F(RegistryTest, GetValueTypeMapsRegistryTypes) {
                                                     {REG_QWORD, 13},
                                                     {42, 0}};
   for (const auto& [type, code] : table)
-    fake->SetValue(key, "t" + std::to_string(type), type, "");
+    User().SetRaw(key, "t" + std::to_string(type), type, "");
+  Install();
   TMyRegistry reg;
   reg.SetRootKey(HKEY_CURRENT_USER);
   ASSERT_TRUE(reg.OpenKeyForReading("\\Software\\Types\\"));
@@ -196,9 +213,10 @@ TEST_F(RegistryTest, GetValueTypeMapsRegistryTypes) {
 }
 
 TEST_F(RegistryTest, RelativePathsOpenBelowTheCurrentKey) {
-  fake->SetString("HKCU\\Software\\A\\B", "v", "inner");
-  fake->SetString("HKCU\\B", "v", "outer");
-  fake->AddKey("HKCU\\Software\\A\\C");
+  User().SetString("Software\\A\\B", "v", "inner");
+  User().SetString("B", "v", "outer");
+  User().CreateKey("Software\\A\\C");
+  Install();
   TRegistry reg;
   reg.SetRootKey(HKEY_CURRENT_USER);
   ASSERT_TRUE(reg.OpenKey("\\Software\\A", false));
@@ -244,14 +262,15 @@ TEST(SplitRegistryPath, SplitsHiveKeyAndValue) {
 }
 
 TEST_F(RegistryTest, KeyExistsFollowsTheSelectedView) {
-  fake->AddKey("HKLM\\Software\\Wow6432Node\\Only32");
-  fake->AddKey("HKLM\\Software\\Only64");
+  Software().CreateKey("Wow6432Node\\Only32");
+  Software().CreateKey("Only64");
+  const TRegistrySpy& spy = Install();
   EXPECT_TRUE(RegKeyExists(HKEY_LOCAL_MACHINE, "\\Software\\Only32\\", 0));
   EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, "\\Software\\Only32\\", 1));
   EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, "\\Software\\Only64\\", 0));
   EXPECT_TRUE(RegKeyExists(HKEY_LOCAL_MACHINE, "\\Software\\Only64\\", 1));
   EXPECT_TRUE(RegKeyExists(HKEY_LOCAL_MACHINE, "\\Software\\Only32\\", 2));
-  EXPECT_EQ(fake->OpenKeyHandles(), 0u);
+  EXPECT_EQ(spy.OpenKeyHandles(), 0u);
 }
 
 } // namespace
@@ -259,8 +278,6 @@ TEST_F(RegistryTest, KeyExistsFollowsTheSelectedView) {
 // --- On a generated image ------------------------------------------------------------------------
 
 namespace {
-
-using quillon::test::TPlatformImage;
 
 TEST(RegistryOnImage, ReadsBothViewsOfA64BitAndA32BitSystem) {
   for (const bool is64 : {true, false}) {
