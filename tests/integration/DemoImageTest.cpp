@@ -62,7 +62,7 @@ TEST(DemoImage, LastLoggedOnUserIsTheDefaultAndEveryUserCanBeChosen) {
     auto api = Open(dir.Path(), user.name);
     EXPECT_EQ(api->Registry().CurrentUserSid(), user.sid);
     std::string name;
-    ASSERT_TRUE(api->GetUserName(name));
+    ASSERT_TRUE(api->accounts->UserName(name));
     EXPECT_EQ(name, user.name);
   }
 }
@@ -72,10 +72,10 @@ TEST(DemoImage, ShellFoldersOfAUserWithoutThemFallBack) {
   kit::WriteDemoImage(dir.Path());
   auto api = Open(dir.Path(), "bob");
   std::string appData;
-  ASSERT_TRUE(api->SHGetSpecialFolderPath(winapi::CSIDL_APPDATA, appData));
+  ASSERT_TRUE(api->accounts->SpecialFolder(winapi::CSIDL_APPDATA, appData));
   EXPECT_EQ(appData, "C:\\Users\\bob\\AppData\\Roaming");
   std::string programFiles;
-  ASSERT_TRUE(api->SHGetSpecialFolderPath(winapi::CSIDL_PROGRAM_FILES, programFiles));
+  ASSERT_TRUE(api->accounts->SpecialFolder(winapi::CSIDL_PROGRAM_FILES, programFiles));
   EXPECT_EQ(programFiles, "C:\\Program Files (x86)");
 }
 
