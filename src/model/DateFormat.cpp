@@ -192,7 +192,9 @@ void AppendLiteral(std::string& out, std::string_view literal) {
 // One run of a picture letter ("MMM") as the token of our formats; empty for a letter that is
 // text, nullopt for one we cannot show (the era).
 std::optional<std::string> TokenOfPicture(char letter, std::size_t count) {
-  const auto repeat = [&](char c, std::size_t most) { return std::string(std::min(count, most), c); };
+  const auto repeat = [&](char c, std::size_t most) {
+    return std::string(std::min(count, most), c);
+  };
   switch (letter) {
   case 'd':
     return repeat('d', 4);

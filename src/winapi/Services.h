@@ -65,18 +65,19 @@ private:
 class TFileService {
 public:
   virtual ~TFileService() = default;
-  virtual std::uint32_t Attributes(const std::string& path) = 0;                 // GetFileAttributes
-  virtual THandleValue FindFirst(const std::string& mask, TFindData& data) = 0;  // FindFirstFile
-  virtual bool FindNext(THandleValue find, TFindData& data) = 0;                 // FindNextFile
-  virtual bool FindEnd(THandleValue find) = 0;                                   // FindClose
-  virtual bool Delete(const std::string& path) = 0;                              // DeleteFile
-  virtual bool MakeFolder(const std::string& path) = 0;                          // CreateDirectory
-  virtual bool RemoveFolder(const std::string& path) = 0;                        // RemoveDirectory
+  virtual std::uint32_t Attributes(const std::string& path) = 0;                // GetFileAttributes
+  virtual THandleValue FindFirst(const std::string& mask, TFindData& data) = 0; // FindFirstFile
+  virtual bool FindNext(THandleValue find, TFindData& data) = 0;                // FindNextFile
+  virtual bool FindEnd(THandleValue find) = 0;                                  // FindClose
+  virtual bool Delete(const std::string& path) = 0;                             // DeleteFile
+  virtual bool MakeFolder(const std::string& path) = 0;                         // CreateDirectory
+  virtual bool RemoveFolder(const std::string& path) = 0;                       // RemoveDirectory
   virtual bool Move(const std::string& existing, const std::string& newName,
                     std::uint32_t flags) = 0; // MoveFileEx
   virtual bool Copy(const std::string& existing, const std::string& newName,
-                    bool failIfExists) = 0;                                       // CopyFile
-  virtual bool SetAttributes(const std::string& path, std::uint32_t attributes) = 0; // SetFile...
+                    bool failIfExists) = 0; // CopyFile
+  // SetFileAttributes, ReplaceFile, and whole-file reads and writes.
+  virtual bool SetAttributes(const std::string& path, std::uint32_t attributes) = 0;
   virtual bool Replace(const std::string& replaced, const std::string& replacement) = 0;
   virtual bool ReadWhole(const std::string& path, std::string& data) = 0;
   virtual bool WriteWhole(const std::string& path, std::string_view data,

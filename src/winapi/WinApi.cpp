@@ -1,9 +1,9 @@
 #include "winapi/WinApi.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <ctime>
-#include <atomic>
 #include <map>
 #include <utility>
 

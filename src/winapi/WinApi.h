@@ -210,12 +210,12 @@ using LCTYPE = DWORD;
 constexpr LCTYPE LOCALE_SSHORTDATE = 0x1F;
 constexpr LCTYPE LOCALE_SLONGDATE = 0x20;
 constexpr LCTYPE LOCALE_STIMEFORMAT = 0x1003;
-constexpr LCTYPE LOCALE_S1159 = 0x28;               // AM
-constexpr LCTYPE LOCALE_S2359 = 0x29;               // PM
-constexpr LCTYPE LOCALE_SDAYNAME1 = 0x2A;           // Monday; ..7 Sunday
-constexpr LCTYPE LOCALE_SABBREVDAYNAME1 = 0x31;     // Mon; ..7 Sun
-constexpr LCTYPE LOCALE_SMONTHNAME1 = 0x38;         // January; ..12
-constexpr LCTYPE LOCALE_SABBREVMONTHNAME1 = 0x44;   // Jan; ..12
+constexpr LCTYPE LOCALE_S1159 = 0x28;             // AM
+constexpr LCTYPE LOCALE_S2359 = 0x29;             // PM
+constexpr LCTYPE LOCALE_SDAYNAME1 = 0x2A;         // Monday; ..7 Sunday
+constexpr LCTYPE LOCALE_SABBREVDAYNAME1 = 0x31;   // Mon; ..7 Sun
+constexpr LCTYPE LOCALE_SMONTHNAME1 = 0x38;       // January; ..12
+constexpr LCTYPE LOCALE_SABBREVMONTHNAME1 = 0x44; // Jan; ..12
 int GetLocaleInfo(LCID locale, LCTYPE type, std::string& data);
 
 // ---------------------------------------------------------------------------------------------

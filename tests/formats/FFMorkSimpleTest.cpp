@@ -1,9 +1,9 @@
 #include "formats/FFMorkSimple.h"
 
 #include "formats/FileErrors.h"
-#include "winapi/MemoryFiles.h"
 #include "formats/StoreLimits.h"
 #include "kit/MorkWriter.h"
+#include "winapi/MemoryFiles.h"
 
 #include <gtest/gtest.h>
 

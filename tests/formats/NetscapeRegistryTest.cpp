@@ -1,10 +1,10 @@
 #include "formats/NetscapeRegistry.h"
 
 #include "formats/FileErrors.h"
-#include "winapi/MemoryFiles.h"
 #include "formats/StoreLimits.h"
 #include "kit/NetscapeRegistryWriter.h"
 #include "winapi/LittleEndian.h"
+#include "winapi/MemoryFiles.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

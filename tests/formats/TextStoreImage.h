@@ -51,8 +51,7 @@ public:
       return Fail(winapi::ERROR_SHARING_VIOLATION);
     return TImageFileSystem::Replace(replaced, replacement);
   }
-  bool Move(const std::string& existing, const std::string& newName,
-            std::uint32_t flags) override {
+  bool Move(const std::string& existing, const std::string& newName, std::uint32_t flags) override {
     if (FailMove && FailMove(newName))
       return Fail(winapi::ERROR_SHARING_VIOLATION);
     return TImageFileSystem::Move(existing, newName, flags);

@@ -68,9 +68,11 @@ void WalkRegistry(TImageWinApi& api) {
     if (api.registry->Open(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, key) != ERROR_SUCCESS)
       continue;
     std::string name;
-    for (DWORD i = 0; i < kMaxItemsPerKey && api.registry->EnumKey(key, i, name) == ERROR_SUCCESS; ++i)
+    for (DWORD i = 0; i < kMaxItemsPerKey && api.registry->EnumKey(key, i, name) == ERROR_SUCCESS;
+         ++i)
       pending.push_back(path + "\\" + name);
-    for (DWORD i = 0; i < kMaxItemsPerKey && api.registry->EnumValue(key, i, name) == ERROR_SUCCESS; ++i) {
+    for (DWORD i = 0; i < kMaxItemsPerKey && api.registry->EnumValue(key, i, name) == ERROR_SUCCESS;
+         ++i) {
       DWORD type = 0;
       std::string value;
       api.registry->QueryValue(key, name, &type, &value);

@@ -117,9 +117,9 @@ protected:
     config.user = user;
     winapi::image::TImageWinApi api(config);
     winapi::HKEY handle = 0;
-    ASSERT_EQ(
-        api.registry->Create(winapi::HKEY_CURRENT_USER, key, winapi::KEY_ALL_ACCESS, handle, nullptr),
-        winapi::ERROR_SUCCESS);
+    ASSERT_EQ(api.registry->Create(winapi::HKEY_CURRENT_USER, key, winapi::KEY_ALL_ACCESS, handle,
+                                   nullptr),
+              winapi::ERROR_SUCCESS);
     EXPECT_EQ(api.registry->SetValue(handle, name, winapi::REG_SZ, value), winapi::ERROR_SUCCESS);
     api.registry->Close(handle);
   }

@@ -74,7 +74,7 @@ public:
   }
   bool Exports(const std::string& library, const std::string& function) override {
     return Functions.count(Lower(library) + "!" + function) ? true
-                                                             : Fail(winapi::ERROR_PROC_NOT_FOUND);
+                                                            : Fail(winapi::ERROR_PROC_NOT_FOUND);
   }
   bool SpecialFolder(int csidl, std::string& path) override {
     const auto it = SpecialFolders.find(csidl);

@@ -31,7 +31,7 @@ protected:
       image_ = std::make_unique<test::TPlatformImage>(is64);
     return *image_;
   }
-    kit::THiveWriter& User() { return Image().builder->UserHive("alice"); }
+  kit::THiveWriter& User() { return Image().builder->UserHive("alice"); }
   void Install() {
     Image().Install();
     image_->backend->accounts = fake;
@@ -45,7 +45,8 @@ private:
   std::unique_ptr<test::TPlatformImage> image_; // installed over bare_ by Install()
 };
 
-const std::string kShellFolders = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+const std::string kShellFolders =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
 TEST_F(PathSolveTest, ProgramFilesOfBothViewsExpandToTwoVariants) {
   // A 32-bit process on 64-bit Windows: the shell answers the x86 folder, the native view of the

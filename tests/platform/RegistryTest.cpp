@@ -16,7 +16,7 @@ namespace {
 // A 64-bit image whose hives a test fills before Install(); the spy then watches its registry.
 class RegistryTest : public ::testing::Test {
 protected:
-  kit::THiveWriter& Software() { return image_.builder->Software(); } // HKLM\SOFTWARE
+  kit::THiveWriter& Software() { return image_.builder->Software(); }    // HKLM\SOFTWARE
   kit::THiveWriter& User() { return image_.builder->UserHive("alice"); } // HKCU
   TRegistrySpy& Install() {
     image_.Install();
@@ -75,8 +75,8 @@ TEST_F(RegistryTest, ViewsReadNativeAndRedirectedKeysWithTheirFlags) {
   image_.Reopen();
   std::string native, redirected;
   ASSERT_TRUE(RegReadString(HKEY_LOCAL_MACHINE, "\\Software\\Quillon\\", "A", 64, native));
-  ASSERT_TRUE(RegReadString(HKEY_LOCAL_MACHINE, "\\Software\\Wow6432Node\\Quillon\\", "A", 64,
-                            redirected));
+  ASSERT_TRUE(
+      RegReadString(HKEY_LOCAL_MACHINE, "\\Software\\Wow6432Node\\Quillon\\", "A", 64, redirected));
   EXPECT_EQ(native, "x");
   EXPECT_EQ(redirected, "y");
 }

@@ -212,8 +212,7 @@ TEST(ImageFileSystemModule, ServesTheProgramsFolderReadOnly) {
   fs::create_directories(config.imageRoot);
   // Inside the image the executable is reached as any file of it.
   config.executablePath = tmp.Path() + "/img/Program Files/Quillon/quillon.exe";
-  EXPECT_EQ(TImageFileSystem(config).ModuleFileName(),
-            "C:\\Program Files\\Quillon\\quillon.exe");
+  EXPECT_EQ(TImageFileSystem(config).ModuleFileName(), "C:\\Program Files\\Quillon\\quillon.exe");
 
   // Elsewhere its folder is a share of its own that nothing can change; no drive letter (Z: as
   // under Wine) is the host.
@@ -392,8 +391,7 @@ TEST_F(ImageFileSystemTest, MoveRenamesAndReplacesOnlyWhenAsked) {
   EXPECT_EQ(ReadHost(Host("Data/A.txt")), "0123456789");
   EXPECT_EQ(ReadHost(Host("Users/Moved.txt")), "abc");
 
-  ASSERT_TRUE(
-      files_->Move("C:\\Data\\A.txt", "C:\\users\\moved.TXT", MOVEFILE_REPLACE_EXISTING));
+  ASSERT_TRUE(files_->Move("C:\\Data\\A.txt", "C:\\users\\moved.TXT", MOVEFILE_REPLACE_EXISTING));
   EXPECT_FALSE(fs::exists(Host("Data/A.txt")));
   EXPECT_EQ(ReadHost(Host("Users/Moved.txt")), "0123456789"); // replaced, not a case twin
   EXPECT_FALSE(fs::exists(Host("Users/moved.TXT")));
@@ -633,8 +631,7 @@ TEST_F(ImageContainmentTest, NoOperationReachesTheHost) {
   ASSERT_TRUE(files_->Copy("C:\\Data\\b.txt", "C:\\Links\\abs", false));
   ASSERT_TRUE(files_->WriteWhole("C:\\Data\\new.txt", "new"));
   ASSERT_TRUE(files_->Replace("C:\\Links\\rel", "C:\\Data\\new.txt"));
-  ASSERT_TRUE(
-      files_->Move("C:\\Data\\A.txt", "C:\\Links\\dangling", MOVEFILE_REPLACE_EXISTING));
+  ASSERT_TRUE(files_->Move("C:\\Data\\A.txt", "C:\\Links\\dangling", MOVEFILE_REPLACE_EXISTING));
   ASSERT_TRUE(files_->Delete("C:\\Links\\loop1"));
   ASSERT_TRUE(files_->Delete("C:\\Links\\absdir")); // leads nowhere in the image: a file link
   ASSERT_TRUE(files_->RemoveFolder("C:\\Links\\data"));

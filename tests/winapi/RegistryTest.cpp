@@ -240,18 +240,18 @@ TEST(RegistryViews, KeysOpenedBelowARedirectedKeyStayInItsView) {
   HKEY software32 = 0, software64 = 0, child = 0;
   ASSERT_EQ(api->registry->Open(HKEY_LOCAL_MACHINE, "Software", 0, KEY_READ, software32),
             ERROR_SUCCESS);
-  ASSERT_EQ(
-      api->registry->Open(HKEY_LOCAL_MACHINE, "Software", 0, KEY_READ | KEY_WOW64_64KEY, software64),
-      ERROR_SUCCESS);
+  ASSERT_EQ(api->registry->Open(HKEY_LOCAL_MACHINE, "Software", 0, KEY_READ | KEY_WOW64_64KEY,
+                                software64),
+            ERROR_SUCCESS);
   ASSERT_EQ(api->registry->Open(software32, "Microsoft\\Windows\\CurrentVersion", 0,
-                              KEY_READ | KEY_WOW64_64KEY, child),
+                                KEY_READ | KEY_WOW64_64KEY, child),
             ERROR_SUCCESS);
   std::string data;
   ASSERT_EQ(api->registry->QueryValue(child, "ProgramFilesDir", nullptr, &data), ERROR_SUCCESS);
   EXPECT_EQ(data, std::string("C:\\Program Files (x86)") + '\0');
   api->registry->Close(child);
   ASSERT_EQ(api->registry->Open(software64, "Microsoft\\Windows\\CurrentVersion", 0,
-                              KEY_READ | KEY_WOW64_64KEY, child),
+                                KEY_READ | KEY_WOW64_64KEY, child),
             ERROR_SUCCESS);
   ASSERT_EQ(api->registry->QueryValue(child, "ProgramFilesDir", nullptr, &data), ERROR_SUCCESS);
   EXPECT_EQ(data, std::string("C:\\Program Files") + '\0');
@@ -266,8 +266,8 @@ TEST(RegistryViews, KeysCreatedInThe32BitViewLandInWow6432Node) {
   {
     auto api = image.Open();
     HKEY key = 0;
-    ASSERT_EQ(api->registry->Create(HKEY_LOCAL_MACHINE, "SOFTWARE\\Vendor\\App", KEY_ALL_ACCESS, key,
-                                  nullptr),
+    ASSERT_EQ(api->registry->Create(HKEY_LOCAL_MACHINE, "SOFTWARE\\Vendor\\App", KEY_ALL_ACCESS,
+                                    key, nullptr),
               ERROR_SUCCESS);
     ASSERT_EQ(api->registry->SetValue(key, "Path", REG_SZ, "C:\\x86"), ERROR_SUCCESS);
     api->registry->Close(key);
@@ -390,15 +390,15 @@ TEST(RegistryWrites, EveryValueTypeRoundTripsThroughTheHiveFile) {
     auto api = image.Open("alice");
     HKEY key = 0;
     DWORD disposition = 0;
-    ASSERT_EQ(api->registry->Create(HKEY_CURRENT_USER, "Software\\Quillon\\Test", KEY_ALL_ACCESS, key,
-                                  &disposition),
+    ASSERT_EQ(api->registry->Create(HKEY_CURRENT_USER, "Software\\Quillon\\Test", KEY_ALL_ACCESS,
+                                    key, &disposition),
               ERROR_SUCCESS);
     EXPECT_EQ(disposition, REG_CREATED_NEW_KEY);
     for (const TValue& v : values)
       ASSERT_EQ(api->registry->SetValue(key, v.name, v.type, v.written), ERROR_SUCCESS) << v.name;
     api->registry->Close(key);
-    ASSERT_EQ(api->registry->Create(HKEY_CURRENT_USER, "software\\quillon\\TEST", KEY_ALL_ACCESS, key,
-                                  &disposition),
+    ASSERT_EQ(api->registry->Create(HKEY_CURRENT_USER, "software\\quillon\\TEST", KEY_ALL_ACCESS,
+                                    key, &disposition),
               ERROR_SUCCESS);
     EXPECT_EQ(disposition, REG_OPENED_EXISTING_KEY);
     api->registry->Close(key);
@@ -469,8 +469,9 @@ TEST(RegistryWrites, AFailedCommitLeavesTheHiveFileByteForByteUnchanged) {
   ASSERT_EQ(flock(holder, LOCK_SH), 0);
   EXPECT_EQ(api->registry->SetValue(key, "new", REG_SZ, "2"), ERROR_CANTWRITE);
   HKEY created = 0;
-  EXPECT_EQ(api->registry->Create(HKEY_CURRENT_USER, "Software\\B", KEY_ALL_ACCESS, created, nullptr),
-            ERROR_CANTWRITE);
+  EXPECT_EQ(
+      api->registry->Create(HKEY_CURRENT_USER, "Software\\B", KEY_ALL_ACCESS, created, nullptr),
+      ERROR_CANTWRITE);
   EXPECT_EQ(api->registry->DeleteValue(key, "old"), ERROR_CANTWRITE);
   EXPECT_EQ(ReadHostFile(hive), before);
   // Nothing of the failed writes is seen, and the handle still works.
@@ -525,7 +526,7 @@ TEST(RegistryWrites, ChangesReadTheSameInIndependentReaders) {
     auto api = image.Open("bob");
     HKEY key = 0;
     ASSERT_EQ(api->registry->Create(HKEY_CURRENT_USER, "Software\\Opera Software", KEY_ALL_ACCESS,
-                                  key, nullptr),
+                                    key, nullptr),
               ERROR_SUCCESS);
     ASSERT_EQ(api->registry->SetValue(key, "Last Directory3", REG_SZ, "C:\\Program Files\\Opera"),
               ERROR_SUCCESS);

@@ -212,8 +212,7 @@ std::string TImageAccounts::MachineSid() {
   TKeyHolder account(registry_);
   std::string v;
   if (account.Open(HKEY_LOCAL_MACHINE, kSamAccount) &&
-      registry_.QueryValue(account.Get(), "V", nullptr, &v) == ERROR_SUCCESS &&
-      v.size() >= 24) {
+      registry_.QueryValue(account.Get(), "V", nullptr, &v) == ERROR_SUCCESS && v.size() >= 24) {
     const std::string sid = v.substr(v.size() - 24);
     std::string text;
     if (sid.compare(0, 12, std::string("\x01\x04\x00\x00\x00\x00\x00\x05\x15\x00\x00\x00", 12)) ==
@@ -281,7 +280,7 @@ bool TImageAccounts::UserName(std::string& name) {
 
 // The image is the only machine there is: a system name is not consulted.
 bool TImageAccounts::AccountOfSid(const std::string& /*systemName*/, const SID& sid,
-                                      std::string& name, std::string& domain) {
+                                  std::string& name, std::string& domain) {
   std::string text;
   if (!ConvertSidToStringSid(sid, text)) {
     lastError_->Set(ERROR_INVALID_SID);
@@ -299,9 +298,8 @@ bool TImageAccounts::AccountOfSid(const std::string& /*systemName*/, const SID& 
   return false;
 }
 
-bool TImageAccounts::SidOfAccount(const std::string& /*systemName*/,
-                                       const std::string& accountName, SID& sid,
-                                       std::string& domain) {
+bool TImageAccounts::SidOfAccount(const std::string& /*systemName*/, const std::string& accountName,
+                                  SID& sid, std::string& domain) {
   std::string wantedDomain, wanted = accountName;
   if (const auto slash = accountName.find('\\'); slash != std::string::npos) {
     wantedDomain = accountName.substr(0, slash);
@@ -360,8 +358,7 @@ bool TImageAccounts::CanLoadLibrary(const std::string& libraryName) {
 }
 
 // Function names compare exactly, as GetProcAddress compares them.
-bool TImageAccounts::Exports(const std::string& libraryName,
-                                    const std::string& functionName) {
+bool TImageAccounts::Exports(const std::string& libraryName, const std::string& functionName) {
   const TLibrary* library = FindLibrary(libraryName);
   if (!library) {
     lastError_->Set(ERROR_MOD_NOT_FOUND);

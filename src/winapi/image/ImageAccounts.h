@@ -25,8 +25,8 @@ public:
   bool UserName(std::string& name) override;
   bool AccountOfSid(const std::string& systemName, const std::string& sid, std::string& name,
                     std::string& domain) override;
-  bool SidOfAccount(const std::string& systemName, const std::string& accountName,
-                    std::string& sid, std::string& domain) override;
+  bool SidOfAccount(const std::string& systemName, const std::string& accountName, std::string& sid,
+                    std::string& domain) override;
   bool CanLoadLibrary(const std::string& libraryName) override;
   bool Exports(const std::string& libraryName, const std::string& functionName) override;
   // The current user's Shell Folders value, else User Shell Folders expanded, else the

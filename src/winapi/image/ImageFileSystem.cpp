@@ -1178,8 +1178,7 @@ bool TImageFileSystem::RemoveFolder(const std::string& path) {
   return true;
 }
 
-bool TImageFileSystem::Move(const std::string& existing, const std::string& newName,
-                                  DWORD flags) {
+bool TImageFileSystem::Move(const std::string& existing, const std::string& newName, DWORD flags) {
   TResolved src, dst;
   DWORD error = 0;
   if (!ResolveExisting(existing, TLinkPolicy::Entry, src, error))
@@ -1270,7 +1269,7 @@ bool TImageFileSystem::Replace(const std::string& replaced, const std::string& r
 }
 
 bool TImageFileSystem::Copy(const std::string& existing, const std::string& newName,
-                                bool failIfExists) {
+                            bool failIfExists) {
   TResolved src, dst;
   DWORD error = 0;
   if (!ResolveExisting(existing, TLinkPolicy::Follow, src, error))
@@ -1388,7 +1387,7 @@ bool TImageFileSystem::ReadWhole(const std::string& path, std::string& data) {
 }
 
 bool TImageFileSystem::WriteWhole(const std::string& path, std::string_view data,
-                                      DWORD creationDisposition) {
+                                  DWORD creationDisposition) {
   if (creationDisposition != CREATE_NEW && creationDisposition != CREATE_ALWAYS)
     return Fail(false, ERROR_INVALID_PARAMETER);
   const bool createNew = creationDisposition == CREATE_NEW;

@@ -583,7 +583,7 @@ std::int32_t TImageRegistry::Close(HKEY key) {
 }
 
 std::int32_t TImageRegistry::QueryValue(HKEY key, const std::string& valueName, DWORD* type,
-                                     std::string* data) {
+                                        std::string* data) {
   std::lock_guard lock(impl_->mutex);
   TImpl::TKey* k = nullptr;
   if (const LONG r = impl_->Lookup(key, k); r != ERROR_SUCCESS)
@@ -606,7 +606,7 @@ std::int32_t TImageRegistry::QueryValue(HKEY key, const std::string& valueName, 
 }
 
 std::int32_t TImageRegistry::SetValue(HKEY key, const std::string& valueName, DWORD type,
-                                   std::string_view data) {
+                                      std::string_view data) {
   std::lock_guard lock(impl_->mutex);
   TImpl::TKey* k = nullptr;
   if (const LONG r = impl_->Lookup(key, k); r != ERROR_SUCCESS)

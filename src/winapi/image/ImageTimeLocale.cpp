@@ -297,7 +297,8 @@ bool TImageTimeLocale::LocaleInfo(std::uint32_t, std::uint32_t type, std::string
     else if (type >= LOCALE_SABBREVDAYNAME1 && type < LOCALE_SABBREVDAYNAME1 + 7)
       text = host.Item(PosixDay(type - LOCALE_SABBREVDAYNAME1, ABDAY_1));
     else if (type >= LOCALE_SMONTHNAME1 && type < LOCALE_SMONTHNAME1 + 12)
-      text = host.Item(static_cast<nl_item>(MON_1 + static_cast<nl_item>(type - LOCALE_SMONTHNAME1)));
+      text =
+          host.Item(static_cast<nl_item>(MON_1 + static_cast<nl_item>(type - LOCALE_SMONTHNAME1)));
     else if (type >= LOCALE_SABBREVMONTHNAME1 && type < LOCALE_SABBREVMONTHNAME1 + 12)
       text = host.Item(
           static_cast<nl_item>(ABMON_1 + static_cast<nl_item>(type - LOCALE_SABBREVMONTHNAME1)));

@@ -14,8 +14,8 @@ namespace quillon::winapi::image {
 
 class TImageTimeLocale final : public TTimeLocaleService {
 public:
-  explicit TImageTimeLocale(std::shared_ptr<TLastError> lastError =
-                                std::make_shared<TThreadLastError>())
+  explicit TImageTimeLocale(
+      std::shared_ptr<TLastError> lastError = std::make_shared<TThreadLastError>())
       : lastError_(std::move(lastError)) {}
 
   std::uint32_t TimeZone(TTimeZoneInfo& info) override;
