@@ -45,8 +45,8 @@ void BM_DeepPathAttributesAndRead(benchmark::State& state) {
   const std::string path = state.range(0) == 0 ? exact : other;
   std::string data;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(files.GetFileAttributes(path));
-    benchmark::DoNotOptimize(files.ReadWholeFile(path, data));
+    benchmark::DoNotOptimize(files.Attributes(path));
+    benchmark::DoNotOptimize(files.ReadWhole(path, data));
   }
   state.SetLabel(state.range(0) == 0 ? "exact case" : "other case");
 }
@@ -67,16 +67,16 @@ void BM_PurgeCacheFolder(benchmark::State& state) {
     state.ResumeTiming();
     std::vector<std::string> names;
     winapi::WIN32_FIND_DATA data;
-    const winapi::HANDLE find = files.FindFirstFile(folder + "*.*", data);
+    const winapi::HANDLE find = files.FindFirst(folder + "*.*", data);
     if (find != winapi::INVALID_HANDLE_VALUE) {
       do
         if ((data.dwFileAttributes & winapi::FILE_ATTRIBUTE_DIRECTORY) == 0)
           names.push_back(data.cFileName);
-      while (files.FindNextFile(find, data));
-      files.FindClose(find);
+      while (files.FindNext(find, data));
+      files.FindEnd(find);
     }
     for (const std::string& name : names)
-      files.DeleteFile(folder + name);
+      files.Delete(folder + name);
     if (names.size() != kFiles || !fs::is_empty(cache))
       state.SkipWithError("the folder was not emptied");
   }

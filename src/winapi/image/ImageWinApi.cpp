@@ -26,17 +26,10 @@ struct TImageServices {
 TImageWinApi::TImageWinApi(const TImageConfig& config) {
   const auto all = std::make_shared<TImageServices>(config, lastError);
   files = std::shared_ptr<TFileService>(all, &all->files);
-  registry = std::shared_ptr<TRegistryService>(all, &all->registry);
+  imageRegistry_ = std::shared_ptr<TImageRegistry>(all, &all->registry);
+  registry = imageRegistry_;
   accounts = std::shared_ptr<TAccountService>(all, &all->accounts);
   timeLocale = std::shared_ptr<TTimeLocaleService>(all, &all->timeLocale);
-}
-
-TImageFileSystem& TImageWinApi::Files() const {
-  return static_cast<TImageFileSystem&>(*files);
-}
-
-TImageRegistry& TImageWinApi::Registry() const {
-  return static_cast<TImageRegistry&>(*registry);
 }
 
 } // namespace quillon::winapi::image

@@ -5,17 +5,22 @@
 #include "winapi/WinApi.h"
 #include "winapi/image/ImageConfig.h"
 
+#include <memory>
+
 namespace quillon::winapi::image {
 
-class TImageFileSystem;
 class TImageRegistry;
 
 class TImageWinApi : public TWinApi {
 public:
   explicit TImageWinApi(const TImageConfig& config);
 
-  TImageFileSystem& Files() const;
-  TImageRegistry& Registry() const;
+  // The registry's view of the image (the session's user, the profiles), also while a test has
+  // put a spy in the registry service's place.
+  TImageRegistry& Registry() const { return *imageRegistry_; }
+
+private:
+  std::shared_ptr<TImageRegistry> imageRegistry_;
 };
 
 } // namespace quillon::winapi::image
