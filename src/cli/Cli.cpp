@@ -17,7 +17,6 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <filesystem>
 #include <iostream>
 #include <ostream>
 #include <span>
@@ -30,8 +29,6 @@
 namespace quillon::cli {
 
 namespace {
-
-namespace fs = std::filesystem;
 
 // A failure to set up the session the user asked for; exit code 2.
 struct ESessionError {
@@ -101,10 +98,8 @@ int RunListFile(const TCliOptions& options, std::ostream& out) {
   config.imageRoot = "/";
   winapi::TWinApiScope scope(std::make_shared<winapi::image::TImageWinApi>(config));
   const auto windowsPath = [](const std::string& hostPath) {
-    std::error_code ec;
-    const std::string absolute = fs::absolute(hostPath, ec).string();
-    const std::string path = winapi::WindowsPathFromHost(absolute);
-    if (ec || path.empty())
+    const std::string path = winapi::WindowsPathFromHost(hostPath);
+    if (path.empty())
       throw ESessionError{"cannot use the path " + hostPath};
     return path;
   };

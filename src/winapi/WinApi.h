@@ -157,7 +157,8 @@ bool WriteWholeFile(const std::string& path, std::string_view data,
 // symbolic link on the way already resolved as the system would see it, so the path holds none;
 // empty when the drive is not mapped. The file need not exist.
 std::string HostPath(const std::string& path);
-// The Windows path ("D:\home\u\x.dat") of a host path; for front ends at the boundary only.
+// The Windows path ("D:\home\u\x.dat") of a host path, a relative one taken from the working
+// folder; empty when no drive holds it. For front ends at the boundary only.
 std::string WindowsPathFromHost(const std::string& hostPath);
 
 UINT GetDriveType(const std::string& rootPath); // "C:\" or "C:"
