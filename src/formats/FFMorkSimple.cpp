@@ -221,13 +221,16 @@ bool HexIdValue(std::string_view id, std::uint64_t& value) {
 bool TMorkFile::TIdIndex::BuildDirect(const TTextList& list, std::size_t count) {
   // Ids are handed out in counting order, so a dictionary's ids are nearly always dense hex
   // numbers: a table indexed by the number finds an entry with one look and keeps neighbours
-  // together. Sparse, non-hex or ambiguous ids ("80" beside "080") take the hash table.
+  // together. Sparse, non-hex or ambiguous ids ("80" beside "080") take the hash table. A line
+  // without "=" (the rest of a value that a ")" inside it cut short) is no entry in either.
   std::uint64_t highest = 0;
   for (std::size_t entry = 0; entry < count; ++entry) {
     const std::string_view text = list[entry];
     const std::size_t eq = text.find('=');
+    if (eq == std::string_view::npos)
+      continue; // not an "id=value" entry: no lookup finds it
     std::uint64_t value = 0;
-    if (eq == std::string_view::npos || !HexIdValue(text.substr(0, eq), value))
+    if (!HexIdValue(text.substr(0, eq), value))
       return false;
     highest = std::max(highest, value);
   }
@@ -237,6 +240,8 @@ bool TMorkFile::TIdIndex::BuildDirect(const TTextList& list, std::size_t count) 
   for (std::size_t entry = 0; entry < count; ++entry) {
     const std::string_view text = list[entry];
     const std::size_t eq = text.find('=');
+    if (eq == std::string_view::npos)
+      continue;
     std::uint64_t value = 0;
     HexIdValue(text.substr(0, eq), value);
     std::uint32_t& slot = direct_[static_cast<std::size_t>(value)];

@@ -129,21 +129,30 @@ TActionOutcome ReadMorkHistory(TProfileStores& profile) {
     mork.LoadFromFile(location);
     constexpr std::array<std::string_view, 4> kColumns = {"URL", "Hostname", "LastVisitDate",
                                                           "FirstVisitDate"};
-    // What the entries will take is counted before any is made: rows can repeat one long value
-    // that each entry would copy.
-    std::uint64_t entryCost = 0;
-    std::array<std::size_t, 2> sizes{};
-    for (std::size_t row = 0; row < mork.RowCount(); ++row) {
-      mork.CellSizes(row, std::span(kColumns).first(2), sizes);
+    // What the entries take is counted as they are made (rows can repeat one long value that
+    // each entry would copy); past the budget they are taken back, and the rest of the rows is
+    // only measured, so that the refusal says what all of them would take.
+    const std::uint64_t held = mork.HeldBytes();
+    const std::uint64_t budget = StoreMemoryBudget(mork.FileSize());
+    const auto cost = [&](std::size_t row, std::size_t url, std::size_t host) {
       const std::string_view entry = mork.TableList()[row];
-      entryCost += kListedEntryCost + ItemTextCost(std::min(entry.find('='), entry.size())) +
-                   ItemTextCost(sizes[0]) + ItemTextCost(sizes[1]);
-    }
-    CheckStoreMemory(location, mork.FileSize(), mork.HeldBytes() + entryCost, mork.RowCount(),
-                     "rows");
+      return kListedEntryCost + ItemTextCost(std::min(entry.find('='), entry.size())) +
+             ItemTextCost(url) + ItemTextCost(host);
+    };
+    std::uint64_t entryCost = 0;
     std::array<std::string, kColumns.size()> values;
     for (std::size_t row = 0; row < mork.RowCount(); ++row) {
       mork.CellValues(row, kColumns, values);
+      entryCost += cost(row, values[0].size(), values[1].size());
+      if (held + entryCost > budget) {
+        list.Clear();
+        std::array<std::size_t, 2> sizes{};
+        for (++row; row < mork.RowCount(); ++row) {
+          mork.CellSizes(row, std::span(kColumns).first(2), sizes);
+          entryCost += cost(row, sizes[0], sizes[1]);
+        }
+        CheckStoreMemory(location, mork.FileSize(), held + entryCost, mork.RowCount(), "rows");
+      }
       TCacheItem& item = list.Add();
       item.Name = mork.RowId(row);
       item.Path = std::move(values[0]);
