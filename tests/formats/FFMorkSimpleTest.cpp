@@ -117,6 +117,7 @@ TEST(MorkScanner, LooksIdsUpAlikeWhateverTheirShape) {
       {"(80=a)(080=z)(81=b)", {"a", "b", "", "z"}},     // one number, two ids
       {"(80=a)(81=b)(FFFFFF=far)", {"a", "b", "", ""}}, // sparse
       {"(80=a)(81=b)(x1=c)", {"a", "b", "", ""}},       // not a number
+      {"(80=a\\)b)(81=b)(0=c)", {"a\\", "b", "", ""}},  // a line without an id
   };
   for (const auto& [atoms, expected] : cases) {
     const TMorkFile mork = Parsed("< <(a=c)> (82=URL)(83=Host)(84=Title)(85=Old)>\n<" + atoms +
