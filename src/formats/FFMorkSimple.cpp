@@ -630,13 +630,13 @@ void TMorkFile::CellValues(std::size_t row, std::span<const std::string_view> na
                    [&](std::size_t i, std::string_view value) { values[i].assign(value); });
 }
 
-void TMorkFile::CellSizes(std::size_t row, std::span<const std::string_view> names,
-                          std::span<std::size_t> sizes) const {
-  const std::size_t count = std::min(names.size(), sizes.size());
+void TMorkFile::CellViews(std::size_t row, std::span<const std::string_view> names,
+                          std::span<std::string_view> values) const {
+  const std::size_t count = std::min(names.size(), values.size());
   for (std::size_t i = 0; i < count; ++i)
-    sizes[i] = 0;
+    values[i] = {};
   ForEachNamedCell(row, names.first(count),
-                   [&](std::size_t i, std::string_view value) { sizes[i] = value.size(); });
+                   [&](std::size_t i, std::string_view value) { values[i] = value; });
 }
 
 std::string TMorkFile::DecodeEscapes(std::string_view text) {

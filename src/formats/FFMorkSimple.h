@@ -149,9 +149,10 @@ public:
   // Resolves one cell of a row: "^<column id>=<value>" or "^<column id>^<value id>". A cell
   // that does not begin with "^" leaves both outputs as they were.
   void ResolveCell(std::string_view cell, std::string& columnName, std::string& value) const;
-  // The sizes of the values CellValues would give, found without copying them.
-  void CellSizes(std::size_t row, std::span<const std::string_view> names,
-                 std::span<std::size_t> sizes) const;
+  // CellValues without copies: the values view the reader's own lists and last until the next
+  // load. A reader that counts an entry's cost before making it looks here first.
+  void CellViews(std::size_t row, std::span<const std::string_view> names,
+                 std::span<std::string_view> values) const;
   // Replaces each "$" followed by two hex digits with the byte they give.
   static std::string DecodeEscapes(std::string_view text);
 
@@ -188,7 +189,7 @@ private:
   // False when the lists ended where they reached the memory the file may take.
   bool Parse();
   // Calls onValue(i, value) for each names[i] the row has a cell of, with the value CellValue
-  // gives; the value lives for the call only.
+  // gives; the value views the lists.
   template <class F>
   void ForEachNamedCell(std::size_t row, std::span<const std::string_view> names,
                         F&& onValue) const;

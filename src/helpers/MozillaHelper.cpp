@@ -129,34 +129,32 @@ TActionOutcome ReadMorkHistory(TProfileStores& profile) {
     mork.LoadFromFile(location);
     constexpr std::array<std::string_view, 4> kColumns = {"URL", "Hostname", "LastVisitDate",
                                                           "FirstVisitDate"};
-    // What the entries take is counted as they are made (rows can repeat one long value that
-    // each entry would copy); past the budget they are taken back, and the rest of the rows is
-    // only measured, so that the refusal says what all of them would take.
+    // What each entry will take is counted before it is made (rows can repeat one long value
+    // that each entry would copy); at the budget the entries made are taken back, and the rows
+    // left are only counted, so that the refusal says what all of them would take. Each row's
+    // atoms are looked up once.
     const std::uint64_t held = mork.HeldBytes();
     const std::uint64_t budget = StoreMemoryBudget(mork.FileSize());
-    const auto cost = [&](std::size_t row, std::size_t url, std::size_t host) {
-      const std::string_view entry = mork.TableList()[row];
-      return kListedEntryCost + ItemTextCost(std::min(entry.find('='), entry.size())) +
-             ItemTextCost(url) + ItemTextCost(host);
-    };
     std::uint64_t entryCost = 0;
-    std::array<std::string, kColumns.size()> values;
+    std::array<std::string_view, kColumns.size()> values;
+    const auto countRow = [&](std::size_t row) {
+      mork.CellViews(row, kColumns, values);
+      const std::string_view entry = mork.TableList()[row];
+      entryCost += kListedEntryCost + ItemTextCost(std::min(entry.find('='), entry.size())) +
+                   ItemTextCost(values[0].size()) + ItemTextCost(values[1].size());
+    };
     for (std::size_t row = 0; row < mork.RowCount(); ++row) {
-      mork.CellValues(row, kColumns, values);
-      entryCost += cost(row, values[0].size(), values[1].size());
+      countRow(row);
       if (held + entryCost > budget) {
         list.Clear();
-        std::array<std::size_t, 2> sizes{};
-        for (++row; row < mork.RowCount(); ++row) {
-          mork.CellSizes(row, std::span(kColumns).first(2), sizes);
-          entryCost += cost(row, sizes[0], sizes[1]);
-        }
+        while (++row < mork.RowCount())
+          countRow(row);
         CheckStoreMemory(location, mork.FileSize(), held + entryCost, mork.RowCount(), "rows");
       }
       TCacheItem& item = list.Add();
       item.Name = mork.RowId(row);
-      item.Path = std::move(values[0]);
-      item.Host = std::move(values[1]);
+      item.Path = values[0];
+      item.Host = values[1];
       item.LastAccess = MorkTimeTextToDateTime(values[2]);
       item.Expires = MorkTimeTextToDateTime(values[3]);
     }

@@ -126,6 +126,9 @@ TEST(MorkScanner, LooksIdsUpAlikeWhateverTheirShape) {
     std::vector<std::string> values(names.size(), "stale");
     mork.CellValues(0, names, values);
     EXPECT_EQ(values, expected) << atoms;
+    std::vector<std::string_view> views(names.size(), "stale");
+    mork.CellViews(0, names, views);
+    EXPECT_EQ(std::vector<std::string>(views.begin(), views.end()), expected) << atoms;
     for (std::size_t i = 0; i < names.size(); ++i)
       EXPECT_EQ(mork.CellValue(names[i], 0), expected[i]) << atoms << " " << names[i];
   }
