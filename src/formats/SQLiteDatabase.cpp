@@ -108,6 +108,23 @@ std::string DoubleText(double value) {
   return std::string(buf, result.ptr);
 }
 
+// A cell's integer as the stores read it: null is 0, a floating value is truncated when it
+// fits, a text or blob is refused. float_ is asked only for a floating cell.
+template <class TFloat>
+std::int64_t IntegerOf(TSQLiteRows::TKind kind, std::int64_t integer, TFloat float_) {
+  using TKind = TSQLiteRows::TKind;
+  if (kind == TKind::Null)
+    return 0;
+  if (kind == TKind::Int)
+    return integer;
+  if (kind == TKind::Float) {
+    const double value = std::trunc(float_());
+    if (value >= -9.2e18 && value <= 9.2e18)
+      return static_cast<std::int64_t>(value);
+  }
+  throw ESQLiteException("Not an integer or numeric field");
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -180,21 +197,9 @@ TSQLiteRows::TKind TSQLiteRows::Kind(int column) const {
 }
 
 std::int64_t TSQLiteRows::Int64(int column) const {
-  switch (Kind(column)) {
-  case TKind::Null:
-    return 0;
-  case TKind::Int:
-    return sqlite3_column_int64(stmt_.get(), column);
-  case TKind::Float: {
-    const double value = std::trunc(sqlite3_column_double(stmt_.get(), column));
-    if (!(value >= -9.2e18 && value <= 9.2e18))
-      throw ESQLiteException("Not an integer or numeric field");
-    return static_cast<std::int64_t>(value);
-  }
-  case TKind::Bytes:
-    break;
-  }
-  throw ESQLiteException("Not an integer or numeric field");
+  const TKind kind = Kind(column);
+  return IntegerOf(kind, kind == TKind::Int ? sqlite3_column_int64(stmt_.get(), column) : 0,
+                   [&] { return sqlite3_column_double(stmt_.get(), column); });
 }
 
 double TSQLiteRows::Double(int column) const {
@@ -296,21 +301,7 @@ const TSQLiteTable::TCell& TSQLiteTable::Cell(int column) const {
 
 std::int64_t TSQLiteTable::ColumnInt64(int column) const {
   const TCell& cell = Cell(column);
-  switch (cell.Kind) {
-  case TKind::Null:
-    return 0;
-  case TKind::Int:
-    return cell.Int;
-  case TKind::Float: {
-    const double value = std::trunc(std::bit_cast<double>(cell.Int));
-    if (!(value >= -9.2e18 && value <= 9.2e18))
-      throw ESQLiteException("Not an integer or numeric field");
-    return static_cast<std::int64_t>(value);
-  }
-  case TKind::Bytes:
-    break;
-  }
-  throw ESQLiteException("Not an integer or numeric field");
+  return IntegerOf(cell.Kind, cell.Int, [&] { return std::bit_cast<double>(cell.Int); });
 }
 
 std::string TSQLiteTable::ColumnText(int column) const {
