@@ -33,30 +33,38 @@ constexpr std::array<std::string_view, 4> kPagePreferences = {
     "browser.search.defaultengine", "browser.startup.homepage", "mailnews.start_page.url",
     "kmeleon.general.homePage"};
 
-} // namespace
-
-TActionOutcome ReadCookiesTxt(TProfileStores& profile) {
+// Reads one kind from its file with read(location, list). Without the file there is nothing to
+// read. read answers false with GetLastError set, or raises, when the file cannot be read; that
+// becomes the kind's reason, and the entries read until then stay.
+template <class TRead>
+TActionOutcome ReadFileStore(TProfileStores& profile, TCacheType kind, TRead read) {
   TActionOutcome outcome;
-  outcome.Ask(TStoreAccess::Read, ctCookies);
-  const std::string& location = profile.GetLocation(ctCookies);
+  outcome.Ask(TStoreAccess::Read, kind);
+  const std::string& location = profile.GetLocation(kind);
   if (location.empty() || !winapi::FileExists(location))
     return outcome;
-  TCacheList& list = profile.GetList(ctCookies);
   try {
-    CheckStoreSize(location, kCookiesTxtLimit, "a cookie file");
-    std::string text;
-    if (!winapi::ReadWholeFile(location, text)) {
-      outcome.Fail(TStoreAccess::Read, ctCookies, location,
+    if (!read(location, profile.GetList(kind)))
+      outcome.Fail(TStoreAccess::Read, kind, location,
                    FileErrorReason(location, TFileStep::Read, winapi::GetLastError()));
-      return outcome;
-    }
-    ParseCookiesTxt(text, location, list);
   } catch (const std::exception& e) {
-    // The entries read so far stay.
-    outcome.Fail(TStoreAccess::Read, ctCookies, location,
+    outcome.Fail(TStoreAccess::Read, kind, location,
                  ExceptionReason(location, TFileStep::Read, e.what()));
   }
   return outcome;
+}
+
+} // namespace
+
+TActionOutcome ReadCookiesTxt(TProfileStores& profile) {
+  return ReadFileStore(profile, ctCookies, [](const std::string& location, TCacheList& list) {
+    CheckStoreSize(location, kCookiesTxtLimit, "a cookie file");
+    std::string text;
+    if (!winapi::ReadWholeFile(location, text))
+      return false;
+    ParseCookiesTxt(text, location, list);
+    return true;
+  });
 }
 
 namespace {
@@ -75,54 +83,30 @@ void ReadBookmarkAnchors(const std::string& location, TCacheList& list) {
 } // namespace
 
 TActionOutcome ReadBookmarksHtml(TProfileStores& profile) {
-  TActionOutcome outcome;
-  outcome.Ask(TStoreAccess::Read, ctBookmarks);
-  TCacheList& list = profile.GetList(ctBookmarks);
-  list.Clear();
-  const std::string& location = profile.GetLocation(ctBookmarks);
-  if (location.empty() || !winapi::FileExists(location))
-    return outcome;
-  try {
+  profile.GetList(ctBookmarks).Clear();
+  return ReadFileStore(profile, ctBookmarks, [](const std::string& location, TCacheList& list) {
     ReadBookmarkAnchors(location, list);
-  } catch (const std::exception& e) {
-    outcome.Fail(TStoreAccess::Read, ctBookmarks, location,
-                 ExceptionReason(location, TFileStep::Read, e.what()));
-  }
-  return outcome;
+    return true;
+  });
 }
 
 TActionOutcome ReadPrefsPages(TProfileStores& profile) {
-  TActionOutcome outcome;
-  outcome.Ask(TStoreAccess::Read, ctPages);
-  const std::string& location = profile.GetLocation(ctPages);
-  if (location.empty() || !winapi::FileExists(location))
-    return outcome;
-  TMozillaPrefsList prefs;
-  try {
+  return ReadFileStore(profile, ctPages, [](const std::string& location, TCacheList& list) {
+    TMozillaPrefsList prefs;
     prefs.LoadFromFile(location);
-  } catch (const std::exception& e) {
-    outcome.Fail(TStoreAccess::Read, ctPages, location,
-                 ExceptionReason(location, TFileStep::Read, e.what()));
-    return outcome;
-  }
-  TCacheList& list = profile.GetList(ctPages);
-  for (const std::string_view name : kPagePreferences) {
-    TCacheItem& item = list.Add();
-    item.Name = std::string(name);
-    item.Content = prefs.ReadString(name);
-  }
-  return outcome;
+    for (const std::string_view name : kPagePreferences) {
+      TCacheItem& item = list.Add();
+      item.Name = std::string(name);
+      item.Content = prefs.ReadString(name);
+    }
+    return true;
+  });
 }
 
 TActionOutcome ReadMorkHistory(TProfileStores& profile) {
-  TActionOutcome outcome;
-  outcome.Ask(TStoreAccess::Read, ctHistory);
-  TCacheList& list = profile.GetList(ctHistory);
-  list.Clear();
-  const std::string& location = profile.GetLocation(ctHistory);
-  if (location.empty() || !winapi::FileExists(location))
-    return outcome;
-  try {
+  profile.GetList(ctHistory).Clear();
+  // The rows read until a failure stay.
+  return ReadFileStore(profile, ctHistory, [](const std::string& location, TCacheList& list) {
     TMorkFile mork;
     mork.KeepRawList = false;
     mork.KeepBuffer = false;
@@ -158,12 +142,8 @@ TActionOutcome ReadMorkHistory(TProfileStores& profile) {
       item.LastAccess = MorkTimeTextToDateTime(values[2]);
       item.Expires = MorkTimeTextToDateTime(values[3]);
     }
-  } catch (const std::exception& e) {
-    // The rows read so far stay.
-    outcome.Fail(TStoreAccess::Read, ctHistory, location,
-                 ExceptionReason(location, TFileStep::Read, e.what()));
-  }
-  return outcome;
+    return true;
+  });
 }
 
 // --- Netscape ---
