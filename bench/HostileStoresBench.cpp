@@ -99,6 +99,15 @@ TReadResult ReadKind(TBrowserProfile& profile, TCacheType kind,
           outcome.Failed(TStoreAccess::Read, kind)};
 }
 
+// Puts text into the image as the profile's store of kind and measures reader on it.
+void MeasureStore(benchmark::State& state, TBenchImage& image, TCacheType kind,
+                  const char* fileName, const std::string& text,
+                  TActionOutcome (*reader)(TProfileStores&)) {
+  TBrowserProfile profile;
+  profile.SetLocation(kind, image.Put(fileName, text));
+  MeasureRead(state, text.size(), [&] { return ReadKind(profile, kind, reader); });
+}
+
 // A text of lines repeated up to size bytes.
 std::string Repeated(std::string_view line, std::size_t size) {
   std::string text;
@@ -136,9 +145,7 @@ void BM_CookiesTxtShortestEntries(benchmark::State& state) {
   TBenchImage image;
   const std::string text =
       Repeated("a b c d e f g\n", static_cast<std::size_t>(state.range(0)) * kKiB);
-  TBrowserProfile profile;
-  profile.SetLocation(ctCookies, image.Put("cookies.txt", text));
-  MeasureRead(state, text.size(), [&] { return ReadKind(profile, ctCookies, ReadCookiesTxt); });
+  MeasureStore(state, image, ctCookies, "cookies.txt", text, ReadCookiesTxt);
 }
 BENCHMARK(BM_CookiesTxtShortestEntries)
     ->Arg(2700)
@@ -157,9 +164,7 @@ void BM_CookiesTxtRealShape(benchmark::State& state) {
                        "a1b2c3d4e5f6" + std::to_string(i * 2654435761u) + "0f9e8d7c6b5a4"});
   const std::string text = kit::BuildCookiesTxt(cookies);
   TBenchImage image;
-  TBrowserProfile profile;
-  profile.SetLocation(ctCookies, image.Put("cookies.txt", text));
-  MeasureRead(state, text.size(), [&] { return ReadKind(profile, ctCookies, ReadCookiesTxt); });
+  MeasureStore(state, image, ctCookies, "cookies.txt", text, ReadCookiesTxt);
 }
 BENCHMARK(BM_CookiesTxtRealShape)->Unit(benchmark::kMillisecond)->Iterations(1);
 
@@ -243,10 +248,7 @@ void BM_BookmarksShortestAnchors(benchmark::State& state) {
   TBenchImage image;
   const std::string html = "<DL><p>\n<DT><H3>" + std::string(250, 'f') + "</H3>\n<DL><p>\n" +
                            Repeated("<A HREF=\n", static_cast<std::size_t>(state.range(0)) * kKiB);
-  TBrowserProfile profile;
-  profile.SetLocation(ctBookmarks, image.Put("bookmarks.html", html));
-  MeasureRead(state, html.size(),
-              [&] { return ReadKind(profile, ctBookmarks, ReadBookmarksHtml); });
+  MeasureStore(state, image, ctBookmarks, "bookmarks.html", html, ReadBookmarksHtml);
 }
 BENCHMARK(BM_BookmarksShortestAnchors)
     ->Arg(1024)
@@ -273,10 +275,7 @@ void BM_BookmarksRealShape(benchmark::State& state) {
   const std::string html =
       kit::BuildBookmarksHtml({kit::TBookmarkNode::Folder("Bookmarks Toolbar Folder", folders)});
   TBenchImage image;
-  TBrowserProfile profile;
-  profile.SetLocation(ctBookmarks, image.Put("bookmarks.html", html));
-  MeasureRead(state, html.size(),
-              [&] { return ReadKind(profile, ctBookmarks, ReadBookmarksHtml); });
+  MeasureStore(state, image, ctBookmarks, "bookmarks.html", html, ReadBookmarksHtml);
 }
 BENCHMARK(BM_BookmarksRealShape)->Unit(benchmark::kMillisecond)->Iterations(1);
 
@@ -295,10 +294,7 @@ std::string DeepBookmarks(int depth) {
 void BM_BookmarksDeepNesting(benchmark::State& state) {
   TBenchImage image;
   const std::string html = DeepBookmarks(static_cast<int>(state.range(0)));
-  TBrowserProfile profile;
-  profile.SetLocation(ctBookmarks, image.Put("bookmarks.html", html));
-  MeasureRead(state, html.size(),
-              [&] { return ReadKind(profile, ctBookmarks, ReadBookmarksHtml); });
+  MeasureStore(state, image, ctBookmarks, "bookmarks.html", html, ReadBookmarksHtml);
 }
 BENCHMARK(BM_BookmarksDeepNesting)
     ->Arg(5000)
@@ -366,9 +362,7 @@ void BM_MorkShortestRows(benchmark::State& state) {
   TBenchImage image;
   const std::string text =
       "[a()]" + std::string(static_cast<std::size_t>(state.range(0)) * kKiB, ']');
-  TBrowserProfile profile;
-  profile.SetLocation(ctHistory, image.Put("history.dat", text));
-  MeasureRead(state, text.size(), [&] { return ReadKind(profile, ctHistory, ReadMorkHistory); });
+  MeasureStore(state, image, ctHistory, "history.dat", text, ReadMorkHistory);
 }
 BENCHMARK(BM_MorkShortestRows)
     ->Arg(200)
@@ -384,9 +378,7 @@ void BM_MorkRowsSharingOneLongValue(benchmark::State& state) {
   std::string text = "< <(a=c)> (82=URL)>\n<(90=" + std::string(1 << 20, 'u') + ")>\n";
   for (std::int64_t i = 0; i < state.range(0); ++i)
     text += "[" + std::to_string(i + 1) + "(^82^90)]\n";
-  TBrowserProfile profile;
-  profile.SetLocation(ctHistory, image.Put("history.dat", text));
-  MeasureRead(state, text.size(), [&] { return ReadKind(profile, ctHistory, ReadMorkHistory); });
+  MeasureStore(state, image, ctHistory, "history.dat", text, ReadMorkHistory);
 }
 BENCHMARK(BM_MorkRowsSharingOneLongValue)
     ->Arg(60)
@@ -399,9 +391,7 @@ BENCHMARK(BM_MorkRowsSharingOneLongValue)
 void BM_MorkRealShape(benchmark::State& state) {
   TBenchImage image;
   const std::string text = kit::BuildLongUsedHistoryDat(100u << 20);
-  TBrowserProfile profile;
-  profile.SetLocation(ctHistory, image.Put("history.dat", text));
-  MeasureRead(state, text.size(), [&] { return ReadKind(profile, ctHistory, ReadMorkHistory); });
+  MeasureStore(state, image, ctHistory, "history.dat", text, ReadMorkHistory);
 }
 BENCHMARK(BM_MorkRealShape)->Unit(benchmark::kMillisecond)->Iterations(1);
 
