@@ -121,10 +121,44 @@ public:
   virtual bool SpecialFolder(int csidl, std::string& path) = 0; // SHGetSpecialFolderPath
 };
 
-// The WinINet URL cache. No backend serves it yet: Internet Explorer's stores will.
+// One entry of the URL cache with the layout of WinINet's INTERNET_CACHE_ENTRY_INFOA, so that a
+// native backend hands the real record through. The texts point into the buffer that holds the
+// record, behind it; a null pointer is no text.
+struct TUrlCacheEntryInfo {
+  std::uint32_t dwStructSize = 0;
+  char* lpszSourceUrlName = nullptr;
+  char* lpszLocalFileName = nullptr;
+  std::uint32_t CacheEntryType = 0;
+  std::uint32_t dwUseCount = 0;
+  std::uint32_t dwHitRate = 0;
+  std::uint32_t dwSizeLow = 0;
+  std::uint32_t dwSizeHigh = 0;
+  TFileTime LastModifiedTime;
+  TFileTime ExpireTime;
+  TFileTime LastAccessTime;
+  TFileTime LastSyncTime;
+  char* lpHeaderInfo = nullptr;
+  std::uint32_t dwHeaderInfoSize = 0;
+  char* lpszFileExtension = nullptr;
+  std::uint32_t dwExemptDelta = 0; // dwReserved of the union
+};
+
+// The WinINet URL cache of the user the system runs the program for. Each method answers as the
+// WinINet call named beside it, setting the backend's last error on failure. An entry buffer is
+// size bytes long; a call whose buffer is too small (null with size 0 asks for the size) fails
+// with ERROR_INSUFFICIENT_BUFFER and sets size to the bytes the entry needs.
 class TUrlCacheService {
 public:
   virtual ~TUrlCacheService() = default;
+  // FindFirstUrlCacheEntryA: 0 (no handle) on failure; ERROR_NO_MORE_ITEMS for an empty cache.
+  // An empty pattern walks every container.
+  virtual THandleValue FindFirst(const std::string& pattern, TUrlCacheEntryInfo* entry,
+                                 std::uint32_t& size) = 0;
+  virtual bool FindNext(THandleValue find, TUrlCacheEntryInfo* entry,
+                        std::uint32_t& size) = 0;           // FindNextUrlCacheEntryA
+  virtual bool FindEnd(THandleValue find) = 0;              // FindCloseUrlCache
+  virtual bool DeleteEntry(const std::string& url) = 0;     // DeleteUrlCacheEntryA
+  virtual bool UnlockEntryFile(const std::string& url) = 0; // UnlockUrlCacheEntryFileA
 };
 
 // Time zone, local time, text order and the locale's formats.

@@ -35,6 +35,9 @@ TRegistryService* Registry() {
 TAccountService* Accounts() {
   return Api().accounts.get();
 }
+TUrlCacheService* UrlCache() {
+  return Api().urlCache.get();
+}
 TTimeLocaleService* TimeLocale() {
   return Api().timeLocale.get();
 }
@@ -533,6 +536,36 @@ BOOL ConvertStringSidToSid(const std::string& text, SID& sid) {
 BOOL SHGetSpecialFolderPath(int csidl, std::string& path) {
   TAccountService* a = Accounts();
   return a ? a->SpecialFolder(csidl, path) : Fail(false);
+}
+
+// --- URL cache ---------------------------------------------------------------------------------
+
+// A system without a URL cache has no entries.
+HANDLE FindFirstUrlCacheEntry(const std::string& urlSearchPattern,
+                              INTERNET_CACHE_ENTRY_INFOA* entry, DWORD& entrySize) {
+  TUrlCacheService* c = UrlCache();
+  return c ? c->FindFirst(urlSearchPattern, entry, entrySize)
+           : Fail(HANDLE{0}, ERROR_NO_MORE_ITEMS);
+}
+
+BOOL FindNextUrlCacheEntry(HANDLE enumHandle, INTERNET_CACHE_ENTRY_INFOA* entry, DWORD& entrySize) {
+  TUrlCacheService* c = UrlCache();
+  return c ? c->FindNext(enumHandle, entry, entrySize) : Fail(false, ERROR_INVALID_HANDLE);
+}
+
+BOOL FindCloseUrlCache(HANDLE enumHandle) {
+  TUrlCacheService* c = UrlCache();
+  return c ? c->FindEnd(enumHandle) : Fail(false, ERROR_INVALID_HANDLE);
+}
+
+BOOL DeleteUrlCacheEntry(const std::string& urlName) {
+  TUrlCacheService* c = UrlCache();
+  return c ? c->DeleteEntry(urlName) : Fail(false);
+}
+
+BOOL UnlockUrlCacheEntryFile(const std::string& urlName, DWORD /*reserved*/) {
+  TUrlCacheService* c = UrlCache();
+  return c ? c->UnlockEntryFile(urlName) : Fail(false);
 }
 
 } // namespace quillon::winapi

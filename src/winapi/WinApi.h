@@ -321,6 +321,32 @@ constexpr int CSIDL_PROGRAM_FILES = 38;
 // The current user's folder of a CSIDL; false when the system knows none.
 BOOL SHGetSpecialFolderPath(int csidl, std::string& path);
 
+// ---------------------------------------------------------------------------------------------
+// The URL cache (WinINet)
+using INTERNET_CACHE_ENTRY_INFOA = TUrlCacheEntryInfo;
+
+// CacheEntryType flags.
+constexpr DWORD NORMAL_CACHE_ENTRY = 0x00000001;
+constexpr DWORD STICKY_CACHE_ENTRY = 0x00000004;
+constexpr DWORD EDITED_CACHE_ENTRY = 0x00000008;
+constexpr DWORD TRACK_OFFLINE_CACHE_ENTRY = 0x00000010;
+constexpr DWORD TRACK_ONLINE_CACHE_ENTRY = 0x00000020;
+constexpr DWORD SPARSE_CACHE_ENTRY = 0x00010000;
+constexpr DWORD OCX_CACHE_ENTRY = 0x00020000;
+constexpr DWORD COOKIE_CACHE_ENTRY = 0x00100000;
+constexpr DWORD URLHISTORY_CACHE_ENTRY = 0x00200000;
+
+// As WinINet: entry may be null with entrySize 0 to ask for the size an entry needs
+// (ERROR_INSUFFICIENT_BUFFER, entrySize set). FindFirstUrlCacheEntry answers 0 (no handle) on
+// failure, ERROR_NO_MORE_ITEMS when the cache is empty; an empty pattern walks every container.
+HANDLE FindFirstUrlCacheEntry(const std::string& urlSearchPattern,
+                              INTERNET_CACHE_ENTRY_INFOA* entry, DWORD& entrySize);
+BOOL FindNextUrlCacheEntry(HANDLE enumHandle, INTERNET_CACHE_ENTRY_INFOA* entry, DWORD& entrySize);
+BOOL FindCloseUrlCache(HANDLE enumHandle);
+// Removes the entry and its cached file.
+BOOL DeleteUrlCacheEntry(const std::string& urlName);
+BOOL UnlockUrlCacheEntryFile(const std::string& urlName, DWORD reserved);
+
 // The process-wide backend. Start-up (and each test) installs one; calls before that, and calls of
 // a service the backend leaves empty, fail as a system without files and keys would answer.
 void SetWinApi(std::shared_ptr<TWinApi> api);
