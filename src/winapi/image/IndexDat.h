@@ -21,13 +21,15 @@ constexpr std::uint8_t kNoCacheFolder = 0xFF;
 
 // One URL record, with the fields WinINet reports for an entry.
 struct TIndexDatRecord {
-  std::uint32_t Offset = 0; // of the record in the file
+  std::uint32_t Offset = 0;   // of the record in the file
+  std::uint32_t HashItem = 0; // of the hash-table item that lists it, in the file
   std::string Url;
   std::string FileName;                      // as stored; empty for none
   std::uint8_t CacheFolder = kNoCacheFolder; // index into TIndexDat::CacheFolders
   std::string Headers;                       // the HTTP response headers kept with it
   std::uint32_t EntryType = 0;               // the CacheEntryType flags
-  std::uint32_t UseCount = 0;
+  std::uint32_t UseCount = 0;                // how often the entry is locked now
+  std::uint32_t HitRate = 0;                 // how often it was used
   std::uint64_t FileSize = 0;
   TFileTime LastModified;
   TFileTime Expire;
@@ -43,6 +45,10 @@ struct TIndexDat {
   // Empty, or why the reading stopped before the end: the records before it are kept.
   std::string Damage;
 };
+
+// A FAT date and time (date in the low word, time in the high word) as a FILETIME, both UTC as
+// stored; zero or an impossible date (no day or month) is no time at all.
+TFileTime FatDateTimeToFileTime(std::uint32_t fatDateTime);
 
 // Reads the URL records of a file's bytes. A file that is no index.dat at all throws
 // std::runtime_error with the reason; damage further in ends the records there (Damage says why).
