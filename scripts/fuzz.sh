@@ -34,6 +34,11 @@ if [ -d "$SAMPLES" ]; then
   seed FFMorkSimpleFuzz "$SAMPLES"/mork/*
   seed PEVersionsFuzz "$SAMPLES"/pe/*
   seed HiveFuzz "$SAMPLES"/registry/*
+  # IndexDatFuzz reads a file without the bitmap part of its header (bytes 0x250 to 0x4000).
+  mkdir -p "$BUILD/corpus-IndexDatFuzz"
+  for f in "$SAMPLES"/ie/*; do
+    [ -f "$f" ] && { head -c 592 "$f" && tail -c +16385 "$f"; } >"$BUILD/corpus-IndexDatFuzz/sample-$(basename "$f")"
+  done
 fi
 
 if [ "$#" -gt 0 ]; then
@@ -58,6 +63,8 @@ for target in "${targets[@]}"; do
   HiveFuzz) maxlen=262144 ;;
   # The text-store targets repeat their input up to 128 times (hostile sizes): 512 KB at most.
   CookiesTxtFuzz | BookmarksHtmlFuzz) maxlen=4096 ;;
+  # Index files: the samples, compacted, are up to 33 KB.
+  IndexDatFuzz) maxlen=40000 ;;
   *) maxlen=16384 ;;
   esac
   echo "== $target: ${DURATION}s"

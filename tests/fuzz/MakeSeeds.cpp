@@ -4,6 +4,7 @@
 // The real samples are added beside these by scripts/fuzz.sh.
 
 #include "kit/HiveWriter.h"
+#include "kit/IndexDatWriter.h"
 #include "kit/MorkWriter.h"
 #include "kit/MozillaTextStores.h"
 #include "kit/NetscapeRegistryWriter.h"
@@ -178,6 +179,31 @@ void BookmarksHtmlSeeds() {
   Write("BookmarksHtmlFuzz", "close.html", "\x07</DL><p>\n<DT><A HREF=\"http://b/\">B</A>\n");
 }
 
+// IndexDatFuzz takes a file without the bitmap part of its header (bytes 0x250 to 0x4000).
+void IndexDatSeeds() {
+  const auto compact = [](const std::string& file) {
+    return file.substr(0, 0x250) + file.substr(0x4000);
+  };
+  std::vector<winapi::image::TIndexDatRecord> records(3);
+  records[0].Url = "http://www.example.com/a/index.html";
+  records[0].FileName = "index[1].htm";
+  records[0].CacheFolder = 1;
+  records[0].Headers = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n~U:alice\r\n";
+  records[0].EntryType = 0x41;
+  records[0].FileSize = 5120;
+  records[0].LastAccess = {0x12345678, 0x01D0DF25};
+  records[0].Expire = {0x9ABCDEF0, 0x01D1F000};
+  records[1].Url = "Cookie:alice@example.com/";
+  records[1].FileName = "alice@example[1].txt";
+  records[1].EntryType = 0x00100001;
+  records[2].Url = "Visited: alice@http://www.example.com/";
+  records[2].EntryType = 0x00200001;
+  records[2].HitRate = 3;
+  Write("IndexDatFuzz", "content.dat",
+        compact(kit::BuildIndexDat({"ABCDEFGH", "12345678"}, records)));
+  Write("IndexDatFuzz", "empty.dat", compact(kit::BuildIndexDat({}, {})));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -195,5 +221,6 @@ int main(int argc, char** argv) {
   IniSeeds();
   CookiesTxtSeeds();
   BookmarksHtmlSeeds();
+  IndexDatSeeds();
   return 0;
 }
