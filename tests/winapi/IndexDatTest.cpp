@@ -223,16 +223,15 @@ TEST(IndexDatWriter, EmptyCacheAndBlockLimit) {
   EXPECT_EQ(dat.Damage, "");
   ExpectMsiecfExportAgrees(empty, "empty file");
 
-  // One-block records: 100,000 fit; twice that does not.
-  std::vector<TIndexDatRecord> small(100000);
-  for (std::size_t i = 0; i < small.size(); ++i) {
-    small[i].Url = "http://h/" + std::to_string(i);
-    small[i].FileName = std::to_string(i);
+  // Past what the allocation bitmap describes: 126 records of 1,000 blocks and their table.
+  std::vector<TIndexDatRecord> large(126);
+  for (auto& r : large) {
+    r.Url = "http://h/";
+    r.Headers = std::string(1000 * 128 - 200, 'h');
   }
-  ASSERT_EQ(kit::IndexDatRecordBlocks(small[99999]), 1u);
-  EXPECT_EQ(ReadIndexDat(kit::BuildIndexDat({"AAAAAAAA"}, small)).Records.size(), small.size());
-  small.resize(200000, small[0]);
-  EXPECT_THROW(kit::BuildIndexDat({"AAAAAAAA"}, small), std::length_error);
+  EXPECT_EQ(ReadIndexDat(kit::BuildIndexDat({}, large)).Records.size(), large.size());
+  large.push_back(large.front());
+  EXPECT_THROW(kit::BuildIndexDat({}, large), std::length_error);
 }
 
 // --- Deleting ------------------------------------------------------------------------------
