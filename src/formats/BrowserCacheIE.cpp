@@ -229,6 +229,14 @@ std::string EntryTypeText(std::uint32_t cacheEntryType) {
   return text;
 }
 
+std::string IECacheLoadMessage(const TIECacheList& list) {
+  if (list.LoadError() == ERROR_SUCCESS)
+    return {};
+  const int count = list.Count();
+  return "The URL cache could not be read to the end (" + std::to_string(count) +
+         (count == 1 ? " entry" : " entries") + " read): " + FormatMessage(list.LoadError());
+}
+
 const std::array<TIECacheColumn, kIECacheColumnCount>& IECacheColumns() {
   return kColumns;
 }

@@ -103,6 +103,10 @@ private:
 // beyond the nine known ones in decimal: 0x5 gives "Normal,Sticky,", 0x100040 "Cookie,64".
 std::string EntryTypeText(std::uint32_t cacheEntryType);
 
+// What the front ends tell the user after a load that did not read the whole cache ("" after one
+// that did): how many entries were read and the error that ended the walk.
+std::string IECacheLoadMessage(const TIECacheList& list);
+
 // The columns of the viewer and of `quillon-cli ie-cache`, in order.
 struct TIECacheColumn {
   std::string_view Caption;

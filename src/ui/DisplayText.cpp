@@ -2,6 +2,10 @@
 
 #include "model/CodePageText.h"
 
+#include <QWidget>
+
+#include <algorithm>
+
 namespace quillon {
 
 QString DisplayText(std::string_view bytes) {
@@ -15,6 +19,13 @@ QString EscapeMnemonics(const QString& text) {
   QString escaped = text;
   escaped.replace(QLatin1Char('&'), QStringLiteral("&&"));
   return escaped;
+}
+
+int ScaledPixels(const QWidget& widget, int pixels) {
+  constexpr double kDesignDigitWidth = 6.0;
+  const double digit = widget.fontMetrics().horizontalAdvance(QLatin1Char('0'));
+  const double factor = std::max(1.0, digit / kDesignDigitWidth);
+  return static_cast<int>(pixels * factor + 0.5);
 }
 
 } // namespace quillon

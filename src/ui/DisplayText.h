@@ -4,6 +4,8 @@
 
 #include <QString>
 
+class QWidget;
+
 #include <string_view>
 
 namespace quillon {
@@ -12,5 +14,10 @@ QString DisplayText(std::string_view bytes);
 
 // A text for a button or menu caption, where "&" would otherwise mark a shortcut letter.
 QString EscapeMnemonics(const QString& text);
+
+// A measure of the windows' design, in pixels for an 8-point font whose digits are 6 pixels wide,
+// for the widget's font: a wider desktop font widens it in proportion, so that a date still fits
+// its column.
+int ScaledPixels(const QWidget& widget, int pixels);
 
 } // namespace quillon

@@ -6,6 +6,7 @@
 #include "platform/ListFile.h"
 #include "ui/DisplayText.h"
 #include "ui/EntryListModel.h"
+#include "ui/FormUnitIECache.h"
 #include "ui/Icons.h"
 #include "winapi/WinApi.h"
 
@@ -114,12 +115,7 @@ TformMain::~TformMain() {
 // --- Components ------------------------------------------------------------------------------
 
 int TformMain::Scaled(int pixels) const {
-  // The window's measures suit an 8-point font whose digits are 6 pixels wide; a wider desktop
-  // font widens them in proportion, so that a date still fits its column.
-  constexpr double kDesignDigitWidth = 6.0;
-  const double digit = fontMetrics().horizontalAdvance(QLatin1Char('0'));
-  const double factor = std::max(1.0, digit / kDesignDigitWidth);
-  return static_cast<int>(pixels * factor + 0.5);
+  return ScaledPixels(*this, pixels);
 }
 
 void TformMain::CreateComponents() {
@@ -192,7 +188,7 @@ void TformMain::CreateComponents() {
     const auto v = static_cast<std::size_t>(verb);
     addDropDown(actions_[MakeAction(verb)], buttonNames[v], menuNames[v], entries);
   }
-  // The inspection windows open from here once they exist; until then their entries are shown
+  // The inspection windows open from here; the entries of those that do not exist yet are shown
   // disabled so the menu already has its final shape.
   auto* mork = new QAction(QStringLiteral("Dize-R-Areze"), this);
   auto* o4 = new QAction(QStringLiteral("Rodove-Z4-Uvova"), this);
@@ -200,8 +196,15 @@ void TformMain::CreateComponents() {
   mork->setObjectName("aMorkViewer");
   o4->setObjectName("aO4Viewer");
   ieCache->setObjectName("aIECacheViewer");
-  for (QAction* viewer : {mork, o4, ieCache})
+  for (QAction* viewer : {mork, o4})
     viewer->setEnabled(false);
+  // The cache window lives as long as this one, hidden until its entry shows it (modeless).
+  auto* formIECache = new TformIECache(this);
+  connect(ieCache, &QAction::triggered, formIECache, [formIECache] {
+    formIECache->show();
+    formIECache->raise();
+    formIECache->activateWindow();
+  });
   const auto [button, menu] = addDropDown(aHelpers_, "tbHelpers", "pmHelpers", {mork, o4, ieCache});
   helpersButton_ = button;
   helpersMenu_ = menu;

@@ -116,11 +116,15 @@ TEST(IECacheLoad, KeepsWhatWasReadAndReportsHowTheWalkEnded) {
     DWORD walkError, closeError;
     int count;
     DWORD loadError;
+    const char* message;
   } const cases[] = {
-      {"empty cache", 0, 0, 0, 0, ERROR_SUCCESS},
-      {"one entry", 1, 0, 0, 1, ERROR_SUCCESS},
-      {"damaged after three entries", 3, ERROR_INVALID_DATA, 0, 3, ERROR_INVALID_DATA},
-      {"close failed", 2, 0, ERROR_SHARING_VIOLATION, 2, ERROR_SHARING_VIOLATION},
+      {"empty cache", 0, 0, 0, 0, ERROR_SUCCESS, ""},
+      {"one entry", 1, 0, 0, 1, ERROR_SUCCESS, ""},
+      {"damaged after three entries", 3, ERROR_INVALID_DATA, 0, 3, ERROR_INVALID_DATA,
+       "The URL cache could not be read to the end (3 entries read): The data is invalid."},
+      {"close failed", 1, 0, ERROR_SHARING_VIOLATION, 1, ERROR_SHARING_VIOLATION,
+       "The URL cache could not be read to the end (1 entry read): The process cannot access the "
+       "file because it is being used by another process."},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -134,6 +138,7 @@ TEST(IECacheLoad, KeepsWhatWasReadAndReportsHowTheWalkEnded) {
     list.LoadFromUrlCache();
     EXPECT_EQ(list.Count(), c.count);
     EXPECT_EQ(list.LoadError(), c.loadError);
+    EXPECT_EQ(IECacheLoadMessage(list), c.message);
     if (c.count > 0) {
       EXPECT_EQ(list.Items(c.count - 1).SourceUrlName, "http://e/" + std::to_string(c.count - 1));
     }
