@@ -1,6 +1,7 @@
 #include "cli/Cli.h"
 
 #include "cli/CliOptions.h"
+#include "cli/IECacheCommand.h"
 #include "cli/TextTable.h"
 #include "discovery/BrowserManager.h"
 #include "discovery/CleanRule.h"
@@ -271,6 +272,9 @@ int Run(const TCliOptions& options, bool aligned, std::ostream& out, std::ostrea
 
   winapi::TWinApiScope scope(OpenImage(options.imageOptions, QUILLON_DEMO_IMAGE));
   TProcessSetup setup;
+  // The session user's URL cache needs no discovery.
+  if (options.command == "ie-cache")
+    return PrintIECache(ParseIECacheArgs(options.args), aligned, out, err);
   TBrowserManager manager;
 
   if (options.command == "profiles") {
@@ -309,7 +313,7 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
     if (options.command.empty())
       throw ECliUsage{"no command given (try --help)"};
     static const char* const kCommands[] = {"profiles", "log",   "compat", "listfile",
-                                            "show",     "clean", "purge"};
+                                            "show",     "clean", "purge",  "ie-cache"};
     if (std::find(std::begin(kCommands), std::end(kCommands), options.command) ==
         std::end(kCommands))
       throw ECliUsage{"unknown command '" + options.command + "' (try --help)"};
@@ -317,6 +321,8 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
       RequireArgs(options, 2, "show INDEX KIND");
     else if (options.command == "clean" || options.command == "purge")
       RequireArgs(options, 2, (options.command + " INDEX KINDS").c_str());
+    else if (options.command == "ie-cache")
+      ParseIECacheArgs(options.args);
     else if (!options.args.empty() && options.command != "listfile")
       throw ECliUsage{"command '" + options.command + "' takes no arguments"};
     // Kind names are checked before the image is read, so a typo costs no discovery run.

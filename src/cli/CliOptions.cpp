@@ -25,6 +25,10 @@ Commands:
   purge INDEX KINDS
                   removes those kinds of profile INDEX as a whole, then reads it again and
                   prints the counts before and after
+  ie-cache [--sort COLUMN]
+                  the session user's Internet Explorer URL cache with every field, as the
+                  cache window shows it; sorted ascending by COLUMN, one of source, local,
+                  type, use, hits, size, modified, expires, access, sync, extension
   compat          what Quillon can do per browser (R read, C clean, P purge, All all three)
   listfile encode IN OUT [--key-text TEXT]
                   enciphers the plain-text list of start-page locations IN into the list

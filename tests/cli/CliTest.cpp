@@ -139,7 +139,7 @@ TEST(CliHelp, ListsEveryCommandAndOption) {
   const TCliResult r = RunCli({"--help"});
   ASSERT_EQ(r.code, 0);
   for (const char* word : {"profiles", "log", "compat", "show", "clean", "purge", "listfile",
-                           "--image", "--user", "--drive", "--key-text"})
+                           "ie-cache", "--image", "--user", "--drive", "--key-text", "--sort"})
     EXPECT_NE(r.out.find(word), std::string::npos) << word;
 }
 
