@@ -135,11 +135,10 @@ void TIECacheList::Clear() {
 
 // Sorts positions rather than the entries themselves, which are large, then moves each entry once
 // to its place, following the permutation's cycles: no second copy of the list.
-template <class Less> void TIECacheList::SortBy(Less less) {
+template <class LessAt> void TIECacheList::SortPositions(LessAt lessAt) {
   std::vector<std::uint32_t> order(items_.size());
   std::iota(order.begin(), order.end(), 0u);
-  std::stable_sort(order.begin(), order.end(),
-                   [&](std::uint32_t a, std::uint32_t b) { return less(items_[a], items_[b]); });
+  std::stable_sort(order.begin(), order.end(), lessAt);
   for (std::uint32_t start = 0; start < order.size(); ++start) {
     if (order[start] == start)
       continue;
@@ -156,6 +155,10 @@ template <class Less> void TIECacheList::SortBy(Less less) {
   }
 }
 
+template <class Less> void TIECacheList::SortBy(Less less) {
+  SortPositions([&](std::uint32_t a, std::uint32_t b) { return less(items_[a], items_[b]); });
+}
+
 // Dates compare by their difference in whole seconds, rounded half to even: dates less than half
 // a second apart are equal. The cache keeps two-second steps, so that is equality in practice. The
 // merge sort behind stable_sort stays within bounds even where this equality is not transitive.
@@ -165,11 +168,33 @@ template <class Field> void TIECacheList::SortByDate(Field field) {
   });
 }
 
+// Texts compare as CompareString orders them ignoring case. Each text's sort key is made once, all
+// in one buffer: a million entries take some twenty million comparisons, which then are bytewise
+// compares of keys that lie side by side rather than calls that fold two scattered texts each.
 template <class Field> void TIECacheList::SortByText(Field field) {
-  SortBy([field](const TIECacheItem& a, const TIECacheItem& b) {
-    return CompareString(LOCALE_USER_DEFAULT, NORM_IGNORECASE, (a.*field).view(),
-                         (b.*field).view()) == CSTR_LESS_THAN;
-  });
+  constexpr DWORD kKeyFlags = LCMAP_SORTKEY | NORM_IGNORECASE;
+  std::string keys, key;
+  std::vector<std::size_t> keyStarts;
+  keyStarts.reserve(items_.size() + 1);
+  for (const TIECacheItem& item : items_) {
+    const std::string_view text = (item.*field).view();
+    keyStarts.push_back(keys.size());
+    if (!text.empty() && LCMapString(LOCALE_USER_DEFAULT, kKeyFlags, text, key) == 0) {
+      // A backend that makes no keys may still compare.
+      SortBy([field](const TIECacheItem& a, const TIECacheItem& b) {
+        return CompareString(LOCALE_USER_DEFAULT, NORM_IGNORECASE, (a.*field).view(),
+                             (b.*field).view()) == CSTR_LESS_THAN;
+      });
+      return;
+    }
+    if (!text.empty())
+      keys += key;
+  }
+  keyStarts.push_back(keys.size());
+  const auto keyOf = [&](std::size_t i) {
+    return std::string_view(keys).substr(keyStarts[i], keyStarts[i + 1] - keyStarts[i]);
+  };
+  SortPositions([&](std::uint32_t a, std::uint32_t b) { return keyOf(a) < keyOf(b); });
 }
 
 void TIECacheList::SortByCacheEntryType() {

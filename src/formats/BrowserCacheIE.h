@@ -91,6 +91,7 @@ public:
 
 private:
   friend class TIECacheItem;
+  template <class LessAt> void SortPositions(LessAt lessAt);
   template <class Less> void SortBy(Less less);
   template <class Field> void SortByDate(Field field);
   template <class Field> void SortByText(Field field);

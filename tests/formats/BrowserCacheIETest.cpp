@@ -20,6 +20,7 @@ using Texts = std::vector<std::string>;
 // Times stay UTC; texts order as the image's locale orders them, without regard to case.
 class TCaseFoldUtc final : public TTimeLocaleService {
 public:
+  bool MakesKeys = true;
   std::uint32_t TimeZone(TTimeZoneInfo& info) override { return info = {}, TIME_ZONE_ID_UNKNOWN; }
   bool ToLocalFileTime(const TFileTime& utc, TFileTime& local) override {
     local = utc;
@@ -29,7 +30,7 @@ public:
     return image_.Compare(l, f, a, b);
   }
   int SortKey(std::uint32_t l, std::uint32_t f, std::string_view s, std::string& d) override {
-    return image_.SortKey(l, f, s, d);
+    return MakesKeys ? image_.SortKey(l, f, s, d) : 0;
   }
   bool LocaleInfo(std::uint32_t, std::uint32_t, std::string&) override { return false; }
 
@@ -41,8 +42,9 @@ struct TCacheFixture {
   TCacheFixture() : api(std::make_shared<TWinApi>()), scope(api) {
     cache = std::make_shared<test::TFakeUrlCache>(api->lastError);
     api->urlCache = cache;
-    api->timeLocale = std::make_shared<TCaseFoldUtc>();
+    api->timeLocale = locale;
   }
+  std::shared_ptr<TCaseFoldUtc> locale = std::make_shared<TCaseFoldUtc>();
   std::shared_ptr<TWinApi> api;
   TWinApiScope scope;
   std::shared_ptr<test::TFakeUrlCache> cache;
@@ -252,6 +254,19 @@ TEST(IECacheSort, EachColumnOrdersByItsOwnField) {
       EXPECT_EQ(list.Items(i).Index(), i);
     list.SortByColumn(column);
     EXPECT_EQ(Urls(list), c.expected) << "sorting again changed the order";
+  }
+}
+
+TEST(IECacheSort, TextsIgnoreCaseAlsoWhereTheSystemMakesNoSortKeys) {
+  for (const bool makesKeys : {true, false}) {
+    SCOPED_TRACE(makesKeys ? "sort keys" : "comparisons");
+    TCacheFixture f;
+    f.locale->MakesKeys = makesKeys;
+    TIECacheList list;
+    for (const char* url : {"http://B/", "http://a/", "", "http://C/"})
+      list.Add().SourceUrlName = url;
+    list.SortBySourceUrlName();
+    EXPECT_EQ(Urls(list), (Texts{"", "http://a/", "http://B/", "http://C/"}));
   }
 }
 
