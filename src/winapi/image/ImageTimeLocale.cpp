@@ -237,9 +237,10 @@ std::uint32_t TImageTimeLocale::TimeZone(TTimeZoneInfo& info) {
 
 // As on Windows, the conversion applies the bias in force now, whatever the season of the date.
 bool TImageTimeLocale::ToLocalFileTime(const TFileTime& utc, TFileTime& local) {
-  TTimeZoneInfo tz;
-  const std::uint32_t id = TimeZone(tz);
-  const std::int64_t biasMinutes = tz.Bias + (id == TIME_ZONE_ID_DAYLIGHT ? tz.DaylightBias : 0);
+  // Only the offset in force now counts. It runs for every date of every entry a list reads, so
+  // it asks for that offset alone: the whole zone (TimeZone) costs two mktime calls more.
+  bool daylightNow = false;
+  const std::int64_t biasMinutes = -OffsetAt(std::time(nullptr), daylightNow) / 60;
   const std::uint64_t utcTicks = FileTimeToU64(utc);
   std::int64_t ticks = 0;
   // A FILETIME holds at most 2^63 - 1 ticks; the shifted time must stay in that range too.
