@@ -276,6 +276,9 @@ int Run(const TCliOptions& options, bool aligned, std::ostream& out, std::ostrea
   if (options.command == "ie-cache")
     return PrintIECache(ParseIECacheArgs(options.args), aligned, out, err);
   TBrowserManager manager;
+  // The window loads the list file's start-page locations right after discovery; so do we.
+  if (std::string reason; !LoadIEPageLocations(manager, reason))
+    err << "quillon-cli: warning: " << TerminalText(reason) << '\n';
 
   if (options.command == "profiles") {
     PrintProfiles(manager, aligned, out);

@@ -2,6 +2,8 @@
 
 #include "discovery/DiscoverySteps.h"
 #include "model/DateFormat.h"
+#include "platform/ListFile.h"
+#include "winapi/WinApi.h"
 
 #include <optional>
 #include <stdexcept>
@@ -57,6 +59,7 @@ TBrowserHelperCustom& TBrowserProfile::CleanHelper() const {
 
 THelperContext TBrowserProfile::HelperContext() {
   THelperContext context;
+  context.ProfileName = ProfileName;
   if (Owner != nullptr && Owner->Manager() != nullptr)
     context.IEPageLocations = Owner->Manager()->IEPageLocations();
   // The window's callback answers through out-parameters; the helpers ask for a decision.
@@ -188,6 +191,26 @@ void TBrowserManager::SetIEPageLocations(const std::vector<std::string>& locatio
     if (profile.BrowserType() == bInternetExplorer)
       BrowserHelper(THelperKind::IECurrent).Refresh(profile, profile.HelperContext(), ctPages);
   }
+}
+
+bool LoadIEPageLocations(TBrowserManager& manager, std::string& reason) {
+  reason.clear();
+  const std::string executable = winapi::GetModuleFileName();
+  const std::size_t slash = executable.find_last_of('\\');
+  if (slash == std::string::npos)
+    return true;
+  const std::string path = executable.substr(0, slash + 1) + "Quillon.ieldat";
+  bool loaded = true;
+  try {
+    LoadListFile(path, manager.IEPageLocations());
+  } catch (const EListFileError& e) {
+    // A list file that cannot be read names no locations; the program runs without it.
+    manager.IEPageLocations().clear();
+    reason = e.what();
+    loaded = false;
+  }
+  manager.SetIEPageLocations(manager.IEPageLocations());
+  return loaded;
 }
 
 void TBrowserManager::SetOnValidateCacheEntry(TOnValidateCacheEntry callback) {

@@ -118,6 +118,12 @@ struct TDiscoverySteps {
   TDiscoveryStep Chrome;
 };
 
+// Loads the list file beside the program ("Quillon.ieldat") into the manager's IEPageLocations and
+// reads the start pages of every Internet Explorer profile again, as both front ends do right after
+// discovery. Without a file the list stays empty. A file that cannot be read leaves the list empty
+// as well and answers false with the reason; the program goes on without it.
+bool LoadIEPageLocations(TBrowserManager& manager, std::string& reason);
+
 // The real steps of every family.
 TDiscoverySteps DefaultDiscoverySteps();
 

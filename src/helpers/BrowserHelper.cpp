@@ -15,22 +15,35 @@ TCleanDecision AskRule(const TCleanRule& rule, TCacheType kind, TCacheItem* item
 TActionOutcome TBrowserHelperCustom::RefreshAll(TProfileStores& stores,
                                                 const THelperContext& context) {
   stores.ClearLists();
-  return EachKind(kAllCacheKinds, &TBrowserHelperCustom::ReadKind, stores, context);
+  return ForKinds(THelperOperation::Read, stores, context, kAllCacheKinds);
 }
 
 TActionOutcome TBrowserHelperCustom::Refresh(TProfileStores& stores, const THelperContext& context,
                                              TCacheType kind) {
   stores.GetList(kind).Clear();
-  return ReadKind(stores, context, kind);
+  return ForKinds(THelperOperation::Read, stores, context, TCacheKinds{kind});
 }
 
 TActionOutcome TBrowserHelperCustom::Clean(TProfileStores& stores, const THelperContext& context,
                                            TCacheKinds kinds) {
-  return EachKind(kinds, &TBrowserHelperCustom::CleanKind, stores, context);
+  return ForKinds(THelperOperation::Clean, stores, context, kinds);
 }
 
 TActionOutcome TBrowserHelperCustom::Purge(TProfileStores& stores, const THelperContext& context,
                                            TCacheKinds kinds) {
+  return ForKinds(THelperOperation::Purge, stores, context, kinds);
+}
+
+TActionOutcome TBrowserHelperCustom::ForKinds(THelperOperation operation, TProfileStores& stores,
+                                              const THelperContext& context, TCacheKinds kinds) {
+  switch (operation) {
+  case THelperOperation::Read:
+    return EachKind(kinds, &TBrowserHelperCustom::ReadKind, stores, context);
+  case THelperOperation::Clean:
+    return EachKind(kinds, &TBrowserHelperCustom::CleanKind, stores, context);
+  case THelperOperation::Purge:
+    break;
+  }
   return EachKind(kinds, &TBrowserHelperCustom::PurgeKind, stores, context);
 }
 

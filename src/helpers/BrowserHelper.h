@@ -41,7 +41,13 @@ struct THelperContext {
   std::span<const std::string> IEPageLocations{};
   // The rule a clean asks about each entry; empty when none is set.
   TCleanRule Rule{};
+  // The profile's name. Internet Explorer reads the running user's URL cache only for the
+  // profile that bears that user's logon name.
+  std::string ProfileName{};
 };
+
+// What a helper does to the kinds of one call.
+enum class THelperOperation : std::uint8_t { Read, Clean, Purge };
 
 class TBrowserHelperCustom {
 public:
@@ -73,6 +79,12 @@ protected:
   virtual TKindOrder KindOrder() const {
     return {ctCache, ctCookies, ctHistory, ctPages, ctBookmarks};
   }
+
+  // Runs one operation over the kinds of kinds (a read finds their lists empty): kind by kind
+  // in KindOrder. A family that keeps several kinds in one store overrides it to visit that
+  // store once for all of them.
+  virtual TActionOutcome ForKinds(THelperOperation operation, TProfileStores& stores,
+                                  const THelperContext& context, TCacheKinds kinds);
 
 private:
   // One kind each; a family that keeps no store of the kind leaves these as they are.
@@ -117,13 +129,37 @@ private:
   TActionOutcome PurgeKind(TProfileStores&, const THelperContext&, TCacheType) override;
 };
 
-// Their stores are read and changed in later work; until then they read nothing and change
+// Its stores are read and changed in later work; until then it reads nothing and changes
 // nothing.
 class TBrowserHelperOpera : public TBrowserHelperCustom {};
-// Internet Explorer of the user running the program: the URL cache is reachable only for them.
-class TBrowserHelperIECurrent : public TBrowserHelperCustom {};
-// Internet Explorer of any user, through that user's registry hive and folders.
-class TBrowserHelperIERegistry : public TBrowserHelperCustom {};
+
+// Internet Explorer of the user running the program: cache, cookies and history from the URL
+// cache, which is reachable only for that user (and so only for the profile without a
+// ProfileLocation); start pages from the registry; favourites from the favourites folder.
+class TBrowserHelperIECurrent : public TBrowserHelperCustom {
+protected:
+  TActionOutcome ForKinds(THelperOperation operation, TProfileStores& stores,
+                          const THelperContext& context, TCacheKinds kinds) override;
+
+private:
+  TActionOutcome ReadKind(TProfileStores&, const THelperContext&, TCacheType) override;
+  TActionOutcome CleanKind(TProfileStores&, const THelperContext&, TCacheType) override;
+  TActionOutcome PurgeKind(TProfileStores&, const THelperContext&, TCacheType) override;
+};
+
+// Internet Explorer of any user, through that user's registry hive and folders. It reads the
+// URL cache only for the profile named as the running user; it cleans and purges start pages
+// and favourites only, so another user's profile never reaches the running user's URL cache.
+class TBrowserHelperIERegistry : public TBrowserHelperCustom {
+protected:
+  TActionOutcome ForKinds(THelperOperation operation, TProfileStores& stores,
+                          const THelperContext& context, TCacheKinds kinds) override;
+
+private:
+  TActionOutcome ReadKind(TProfileStores&, const THelperContext&, TCacheType) override;
+  TActionOutcome CleanKind(TProfileStores&, const THelperContext&, TCacheType) override;
+  TActionOutcome PurgeKind(TProfileStores&, const THelperContext&, TCacheType) override;
+};
 
 // --- The instances -------------------------------------------------------------------------
 

@@ -34,8 +34,6 @@ namespace quillon {
 
 namespace {
 
-constexpr const char* kListFileName = "Quillon.ieldat";
-
 constexpr std::array<const char*, 3> kIntroParagraphs = {
     "This application is a demonstration of the cache, cookie and history cache entries of "
     "different browsers that Corvane can read and clean. It does intentionally NOT allow to "
@@ -374,17 +372,9 @@ void TformMain::FormDestroy() {
 }
 
 void TformMain::LoadPageLocations() {
-  const std::string executable = winapi::GetModuleFileName();
-  const std::size_t slash = executable.find_last_of('\\');
-  if (slash == std::string::npos)
-    return;
-  const std::string path = executable.substr(0, slash + 1) + kListFileName;
-  try {
-    LoadListFile(path, manager_->IEPageLocations());
-  } catch (const EListFileError&) {
-    // A list file that cannot be read names no locations; the program runs without it.
-    manager_->IEPageLocations().clear();
-  }
+  // A list file that cannot be read names no locations; the program runs without it.
+  std::string reason;
+  LoadIEPageLocations(*manager_, reason);
 }
 
 void TformMain::AddProfileButtons() {

@@ -270,10 +270,10 @@ TEST(TBrowserManager, EveryStepWritesItsSectionWithItsTime) {
   TFakeClock clock;
   TBrowserManager m(kDefaultFamilyMask, DefaultDiscoverySteps(), clock.Clock());
   const std::string took = "i Browser detection took 00.000 seconds.";
-  EXPECT_EQ(m.DetectionLog(), (Lines{"[ Internet Explorer ]", took, "", "[ Opera ]", took, "",
-                                     "[ Mozilla Firefox & compatibles ]", took, "",
-                                     "[ Mozilla Firefox Portable & compatibles ]", took, "",
-                                     "[ Google Chrome ]", took, ""}));
+  EXPECT_EQ(m.DetectionLog(), (Lines{"[ Internet Explorer ]", "+ Added default entry.", took, "",
+                                     "[ Opera ]", took, "", "[ Mozilla Firefox & compatibles ]",
+                                     took, "", "[ Mozilla Firefox Portable & compatibles ]", took,
+                                     "", "[ Google Chrome ]", took, ""}));
 }
 
 TEST(TBrowserManager, EachStepIsTimedOnItsOwn) {

@@ -75,6 +75,14 @@ void MakeWalStore(const std::string& store, const std::string& work) {
   sqlite3_close(db);
 }
 
+// The index the profiles command gives the profile of that name ("" when none has it).
+std::string IndexOfProfile(const std::string& image, const std::string& name) {
+  for (const std::string& line : Lines(RunCli({"--image", image, "profiles"}).out))
+    if (line.find("\t" + name + "\t") != std::string::npos)
+      return line.substr(0, line.find('\t'));
+  return {};
+}
+
 class HostileImageTest : public ::testing::Test {
 protected:
   HostileImageTest() {
@@ -204,15 +212,16 @@ TEST_F(HostileImageTest, NothingOutsideTheImageIsReachedWhateverItHolds) {
              "Local AppData", "\\\\?\\Z:" + Windows(outside_) + "\\Users\\alice\\AppData\\Local");
        }},
   };
-  attacks.push_back({"a database in WAL mode with its log", [&] {
-                       MakeWalStore(Image(std::string(kAliceProfile) + "/cookies.sqlite"),
-                                    dir_.Path());
-                       // Its newest rows show, and showing them adds no file beside it.
-                       const auto before = Snapshot(image_);
-                       const auto shown = RunCli({"--image", image_, "show", "0", "cookies"});
-                       EXPECT_NE(shown.out.find(".wal.example"), std::string::npos) << shown.out;
-                       EXPECT_TRUE(Snapshot(image_) == before);
-                     }});
+  attacks.push_back(
+      {"a database in WAL mode with its log", [&] {
+         MakeWalStore(Image(std::string(kAliceProfile) + "/cookies.sqlite"), dir_.Path());
+         // Its newest rows show, and showing them adds no file beside it.
+         const auto before = Snapshot(image_);
+         const auto shown = RunCli(
+             {"--image", image_, "show", IndexOfProfile(image_, "alice (default)"), "cookies"});
+         EXPECT_NE(shown.out.find(".wal.example"), std::string::npos) << shown.out;
+         EXPECT_TRUE(Snapshot(image_) == before);
+       }});
   for (const auto& a : attacks) {
     SCOPED_TRACE(a.name);
     fs::remove_all(image_);
@@ -227,12 +236,14 @@ TEST_F(HostileImageTest, StoresInUseOrWithoutWriteBitStayAsTheyAre) {
       std::string(kBobProfile) + "/cookies.txt", std::string(kBobProfile) + "/bookmarks.html",
       std::string(kBobProfile) + "/prefs.js", std::string(kAliceProfile) + "/cookies.sqlite",
       std::string(kAliceProfile) + "/places.sqlite"};
-  // Profile 0 is alice's Firefox 3, profile 1 bob's Firefox 2.
+  // alice's Firefox 3 and bob's Firefox 2.
+  const std::vector<std::string> indexes = {IndexOfProfile(image_, "alice (default)"),
+                                            IndexOfProfile(image_, "bob (default)")};
   const auto run = [&](const std::string& reason) {
     std::map<std::string, std::string> before;
     for (const std::string& store : stores)
       before[store] = kit::ReadHostFile(Image(store));
-    for (const char* index : {"0", "1"})
+    for (const std::string& index : indexes)
       for (const char* verb : {"clean", "purge"}) {
         SCOPED_TRACE(std::string(verb) + " " + index);
         const auto result = RunCli({"--image", image_, verb, index, "all"});
