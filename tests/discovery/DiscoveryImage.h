@@ -26,20 +26,26 @@ public:
 
   kit::TImageBuilder& Image() { return image_; }
 
-  // Writes the hives and makes the image the running system, seen as user.
-  void Open(const std::string& user) {
+  // Writes the hives and makes the image the running system, seen as user, running the program
+  // at the Windows path executable (empty: the test program's own place on the host).
+  void Open(const std::string& user, const std::string& executable = {}) {
     image_.Commit();
     winapi::image::TImageConfig config;
     config.imageRoot = dir_.Path();
     config.user = user;
-    scope_ = std::make_unique<winapi::TWinApiScope>(
-        std::make_shared<winapi::image::TImageWinApi>(config));
+    if (!executable.empty())
+      config.executablePath = image_.HostPathOf(executable);
+    backend_ = std::make_shared<winapi::image::TImageWinApi>(config);
+    scope_ = std::make_unique<winapi::TWinApiScope>(backend_);
     setup_ = std::make_unique<TProcessSetup>();
   }
+  // The running system after Open, to put a test double in place of one of its services.
+  winapi::image::TImageWinApi& Backend() { return *backend_; }
 
 private:
   kit::TTempDir dir_;
   kit::TImageBuilder image_;
+  std::shared_ptr<winapi::image::TImageWinApi> backend_;
   std::unique_ptr<winapi::TWinApiScope> scope_;
   std::unique_ptr<TProcessSetup> setup_; // dies before the backend it was built from
 };
