@@ -229,7 +229,10 @@ TActionOutcome ResetRegistryPages(TProfileStores& profile) {
 TActionOutcome CleanFavorites(TProfileStores& profile, const TCleanRule& rule) {
   TActionOutcome outcome;
   outcome.Ask(TStoreAccess::Change, ctBookmarks);
-  const std::string& location = profile.GetLocation(ctBookmarks);
+  // A location with or without its trailing "\" names the same folder; Path begins with "\".
+  std::string location = profile.GetLocation(ctBookmarks);
+  if (!location.empty() && location.back() == '\\')
+    location.pop_back();
   if (location.empty())
     return outcome;
   TCacheList& favorites = profile.GetList(ctBookmarks);
@@ -238,10 +241,7 @@ TActionOutcome CleanFavorites(TProfileStores& profile, const TCleanRule& rule) {
     TCacheItem& favorite = favorites[i];
     if (!AskRule(rule, ctBookmarks, &favorite, favorite.Host, true).Remove)
       continue;
-    std::string file = location + favorite.Path;
-    if (file.back() != '\\')
-      file += '\\';
-    file += favorite.Name + ".url";
+    const std::string file = location + favorite.Path + "\\" + favorite.Name + ".url";
     // Path and Name come from the folder's own listing; one that climbs out is not ours.
     if (!LiesBelow(file, location))
       continue;

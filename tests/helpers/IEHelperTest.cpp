@@ -438,7 +438,10 @@ TEST_F(IEFavoritesTest, FoldersDeeperThanTheCapAreNotReadAndSaySo) {
 TEST_F(IEFavoritesTest, CleanDeletesAcceptedShortcutsAndKeepsThoseThatCannotGo) {
   for (const char* name : {"\\keep.url", "\\gone.url", "\\held.url", "\\Ads\\ad.url"})
     PutFavorite(name, std::string("http://") + (name + 1) + "/");
-  Current().Refresh(profile, {}, ctBookmarks);
+  // Another user's location, as discovery sets it, ends in "\".
+  profile.ProfileLocation = test::kImageBobSid;
+  profile.SetLocation(ctBookmarks, kAliceFavorites + "\\");
+  Registry().Refresh(profile, {}, ctBookmarks);
   fs::remove(image.builder->HostPathOf(kAliceFavorites + "\\gone.url"));
   kit::TFileHolder browser(image.builder->HostPathOf(kAliceFavorites + "\\held.url"),
                            kit::TFileHolder::WholeFileLock);
