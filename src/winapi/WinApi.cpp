@@ -118,6 +118,7 @@ std::string FormatMessage(DWORD code) {
       {ERROR_NO_MORE_ITEMS, "No more data is available."},
       {ERROR_NONE_MAPPED, "No mapping between account names and security IDs was done."},
       {ERROR_INVALID_SID, "The security ID structure is invalid."},
+      {ERROR_FILE_CORRUPT, "The file or directory is corrupted and unreadable."},
       {ERROR_BADDB, "The configuration registry database is corrupt."},
       {ERROR_BADKEY, "The configuration registry key is invalid."},
       {ERROR_CANTWRITE, "The configuration registry key could not be written."},
