@@ -23,6 +23,8 @@
 #include <sys/syscall.h>
 #include <sys/types.h>
 #include <unistd.h>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace quillon::winapi::image {
 
@@ -1134,6 +1136,54 @@ bool TImageFileSystem::Delete(const std::string& path) {
   return true;
 }
 
+std::size_t TImageFileSystem::DeleteFilesIn(const std::string& folder,
+                                            const std::vector<std::string>& names) {
+  TResolved r;
+  DWORD error = 0;
+  if (!ResolveExisting(folder, TLinkPolicy::Entry, r, error))
+    return Fail(std::size_t{0}, error);
+  if (r.isRoot || r.drive->readOnly || !r.info.directory)
+    return Fail(std::size_t{0}, ERROR_ACCESS_DENIED);
+  const TFd dir(
+      openat(r.FolderFd(), r.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!dir.Valid())
+    return Fail(std::size_t{0}, ErrorFromErrno(errno));
+  // One listing answers every name, exact match first, as a path walk would for each.
+  std::unordered_set<std::string> exact;
+  std::unordered_map<std::u32string, std::string> folded;
+  if (const TDirPtr listing = OpenListing(dir.Get()))
+    while (const dirent* e = readdir(listing.get())) {
+      const std::string_view entry = e->d_name;
+      if (entry == "." || entry == "..")
+        continue;
+      exact.emplace(entry);
+      const auto [at, added] = folded.emplace(FoldName(entry), entry);
+      if (!added && entry < at->second)
+        at->second = entry;
+    }
+  const TWriteContext context{r.drive->readOnly, std::nullopt};
+  std::size_t deleted = 0;
+  for (const std::string& name : names) {
+    if (name.empty() || name == "." || name == ".." || name.find_first_of("\\/") != name.npos)
+      continue;
+    std::string onDisk = name;
+    if (exact.count(name) == 0) {
+      const auto at = folded.find(FoldName(name));
+      if (at == folded.end())
+        continue;
+      onDisk = at->second;
+    }
+    TEntryInfo info;
+    int err = 0;
+    if (!StatEntry(dir.Get(), onDisk.c_str(), info, err, context) || !info.regular ||
+        info.readOnly || HeldByAnotherProgram(dir.Get(), onDisk))
+      continue;
+    if (unlinkat(dir.Get(), onDisk.c_str(), 0) == 0)
+      ++deleted;
+  }
+  return deleted;
+}
+
 bool TImageFileSystem::MakeFolder(const std::string& path) {
   TResolved r;
   DWORD error = 0;
@@ -1229,6 +1279,30 @@ bool TImageFileSystem::Move(const std::string& existing, const std::string& newN
   return true;
 }
 
+DWORD TImageFileSystem::ReplaceRefused(const std::string& replaced, const TResolved& target,
+                                       TEntryInfo& kept) const {
+  if (target.isRoot || target.drive->readOnly)
+    return ERROR_ACCESS_DENIED;
+  // What the replaced name stands for decides: its permissions pass to the new content.
+  if (!FollowedInfo(replaced, target, kept))
+    kept = target.info;
+  if (kept.directory || kept.readOnly)
+    return ERROR_ACCESS_DENIED;
+  if (target.info.regular && HeldByAnotherProgram(target.FolderFd(), target.name))
+    return ERROR_SHARING_VIOLATION;
+  return ERROR_SUCCESS;
+}
+
+bool TImageFileSystem::CanReplace(const std::string& path) {
+  TResolved target;
+  DWORD error = 0;
+  if (!ResolveExisting(path, TLinkPolicy::Entry, target, error))
+    return Fail(false, error);
+  TEntryInfo kept;
+  const DWORD refused = ReplaceRefused(path, target, kept);
+  return refused == ERROR_SUCCESS || Fail(false, refused);
+}
+
 bool TImageFileSystem::Replace(const std::string& replaced, const std::string& replacement) {
   TResolved target, source;
   DWORD error = 0;
@@ -1236,18 +1310,11 @@ bool TImageFileSystem::Replace(const std::string& replaced, const std::string& r
     return Fail(false, error);
   if (!ResolveExisting(replacement, TLinkPolicy::Entry, source, error))
     return Fail(false, error);
-  if (target.isRoot || target.drive->readOnly || source.drive != target.drive)
+  if (source.drive != target.drive || !source.info.regular)
     return Fail(false, ERROR_ACCESS_DENIED);
-  if (!source.info.regular)
-    return Fail(false, ERROR_ACCESS_DENIED);
-  // What the replaced name stands for decides: its permissions pass to the new content.
   TEntryInfo kept;
-  if (!FollowedInfo(replaced, target, kept))
-    kept = target.info;
-  if (kept.directory || kept.readOnly)
-    return Fail(false, ERROR_ACCESS_DENIED);
-  if (target.info.regular && HeldByAnotherProgram(target.FolderFd(), target.name))
-    return Fail(false, ERROR_SHARING_VIOLATION);
+  if (const DWORD refused = ReplaceRefused(replaced, target, kept))
+    return Fail(false, refused);
   if (HeldByAnotherProgram(source.FolderFd(), source.name))
     return Fail(false, ERROR_SHARING_VIOLATION);
   if (kept.regular) {
