@@ -69,6 +69,7 @@ void WriteDemoImage(const std::string& root) {
   carol.SetString("Volatile Environment", "HOMEDRIVE", "C:");
 
   AddDemoBrowserProfiles(image);
+  AddDemoInternetExplorer(image);
   image.Commit();
 
   int day = 0;

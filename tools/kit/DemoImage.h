@@ -28,6 +28,10 @@ class TImageBuilder;
 // Adds the browser profiles of the demo users to an image being built.
 void AddDemoBrowserProfiles(TImageBuilder& image);
 
+// Adds Internet Explorer's data: alice's URL cache, alice's and bob's favourites and the start and
+// search pages of the list file in their hives and in both registry views of the machine.
+void AddDemoInternetExplorer(TImageBuilder& image);
+
 // The demo's second drive (a portable Firefox), written to its own host folder.
 void WriteDemoSecondDrive(const std::string& hostRoot);
 
