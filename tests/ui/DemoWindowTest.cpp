@@ -7,6 +7,7 @@
 #include "discovery/ProcessSetup.h"
 #include "kit/DemoImage.h"
 #include "kit/TempDir.h"
+#include "session/TerminalText.h"
 #include "winapi/image/ImageWinApi.h"
 
 #include <QAction>
@@ -240,7 +241,7 @@ TEST_F(DemoWindowTest, EveryVisibleListShowsWhatTheCliShows) {
       for (int r = 0; r < model->rowCount(); ++r, ++rowsCompared) {
         std::string line;
         for (int c = 0; c < model->columnCount(); ++c)
-          line += (c ? "\t" : "") + Cell(kLists[k], r, c);
+          line += (c ? "\t" : "") + TerminalText(Cell(kLists[k], r, c));
         EXPECT_EQ(line, cli[r + 1]);
       }
       ++listsCompared;
