@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <memory>
 #include <string>
@@ -259,6 +260,106 @@ TEST_F(DemoDiscovery, ListsShowWhatTheDemoWroteIntoEachStore) {
     for (const TCacheType kind : {ctCache, ctCookies, ctHistory, ctPages, ctBookmarks})
       EXPECT_EQ(Rows(manager_->Profiles().Items(i), kind), expected[i][kind])
           << "profile " << i << ", " << EntryListCaption(kind);
+}
+
+// Internet Explorer alone: the logged-on alice is the default entry, read from her URL cache, and
+// her own hive adds no second profile; bob and carol get their pages and favourites (carol's hive
+// names no logon user, so the account name with its domain stands for her).
+// Internet Explorer's profiles with the start pages of the list file beside the program, as the
+// front ends load them right after discovery.
+std::unique_ptr<TBrowserManager> DiscoverInternetExplorer() {
+  auto manager = std::make_unique<TBrowserManager>(
+      TFamilyMask{bInternetExplorer}, DefaultDiscoverySteps(), [] { return TDateTime(40603.5); });
+  std::string reason;
+  EXPECT_TRUE(LoadIEPageLocations(*manager, reason)) << reason;
+  return manager;
+}
+
+TEST_F(DemoDiscovery, InternetExplorerHasAProfilePerUserAndLogsEachProbe) {
+  const auto manager = DiscoverInternetExplorer();
+  TRows found;
+  for (int i = 0; i < manager->Profiles().Count(); ++i) {
+    const TBrowserProfile& p = manager->Profiles().Items(i);
+    std::string counts;
+    for (const TCacheType kind : {ctCache, ctCookies, ctHistory, ctPages, ctBookmarks})
+      counts += " " + std::to_string(p.GetList(kind).Count());
+    found.push_back(Summary(p) + counts);
+  }
+  const std::string alice = kit::kDemoUsers[0].sid, bob = kit::kDemoUsers[1].sid,
+                    carol = kit::kDemoUsers[2].sid;
+  EXPECT_EQ(found, (TRows{"Internet Explorer|alice=|8.0.7601.17514|0 6 6 7 21 8",
+                          "Internet Explorer|bob=" + bob + "|8.0.7601.17514|0 0 0 0 10 3",
+                          "Internet Explorer|carol (QUILLON-DEMO)=" + carol +
+                              "|8.0.7601.17514|0 0 0 0 7 0"}));
+  const std::string probing = ". Probing entry for user SID ";
+  EXPECT_EQ(manager->DetectionLog(),
+            (TRows{"[ Internet Explorer ]", "+ Added default entry.", probing + ".DEFAULT...",
+                   probing + "S-1-5-18...", probing + "S-1-5-19...", probing + "S-1-5-20...",
+                   probing + alice + "...", probing + bob + "...", "+ Added entry for bob.",
+                   probing + carol + "...", "+ Added entry for carol (QUILLON-DEMO).",
+                   "i Browser detection took 00.000 seconds.", ""}));
+}
+
+// Rows sorted (the URL cache hands entries out in its hash order); bookmarks without their
+// creation time, which is the host's time of writing the demo.
+TRows SortedRows(const TBrowserProfile& profile, TCacheType kind) {
+  TRows rows = Rows(profile, kind);
+  if (kind == ctBookmarks)
+    for (std::string& row : rows)
+      row.erase(row.find_last_of('|'));
+  std::sort(rows.begin(), rows.end());
+  return rows;
+}
+
+TEST_F(DemoDiscovery, InternetExplorerListsShowWhatTheDemoWrote) {
+  const auto manager = DiscoverInternetExplorer();
+  ASSERT_EQ(manager->Profiles().Count(), 3);
+  const TBrowserProfile &alice = manager->Profiles().Items(0), &bob = manager->Profiles().Items(1);
+  struct TCase {
+    const TBrowserProfile& profile;
+    TCacheType kind;
+    TRows rows; // some of the rows, each found once
+  };
+  const std::vector<TCase> cases = {
+      {alice,
+       ctCache,
+       {"http://www.bbc.co.uk/news/|2011-02-27 13:00:00|2011-03-29 13:00:00",
+        "http://ad.doubleclick.net/ad/N1234.banner;sz=468x60|2011-03-01 09:00:00|2011-03-31 "
+        "09:00:00"}},
+      {alice,
+       ctCookies,
+       {"Cookie:alice@advertising.com/||2012-02-25 13:00:00",
+        "Cookie:alice@www.bbc.co.uk/news/||2012-02-27 13:00:00"}},
+      {alice,
+       ctHistory,
+       {"Visited: alice@http://www.google.com/|2011-02-27 03:00:00|2011-03-19 03:00:00",
+        ":2011030120110302: alice@:Host: www.google.com|2011-03-01 14:01:30|2011-03-21 "
+        "14:01:30"}},
+      // alice's hive answers in both views; the machine has other pages in each.
+      {alice,
+       ctPages,
+       {"http://www.bbc.co.uk/news/|32|Start Page", "http://www.bbc.co.uk/news/|64|Start Page",
+        "http://www.google.com/keyword/%s|32|", "http://www.msn.com/|32|Start Page",
+        "http://go.microsoft.com/fwlink/?LinkId=69157|64|Start Page",
+        "C:\\Windows\\SysWOW64\\blank.htm|32|Local Page"}},
+      {alice,
+       ctBookmarks,
+       {"\\Broken||2010-12-31 14:00:00",
+        "\\Links\\Reading\\Atlas|http://view.atdmt.com/action/x|2011-02-19 14:00:00",
+        "\\Private\\Bank|https://www.bank.example/|2011-01-30 14:00:00",
+        "\\Wikipedia|http://en.wikipedia.org/|2010-12-01 14:00:00",
+        "\\wikipedia|http://en.wikipedia.org/wiki/Main_Page|2010-12-11 14:00:00"}},
+      {bob,
+       ctPages,
+       {"http://news.bbc.co.uk/|32|Start Page", "http://www.google.com/ie|32|Search Page"}},
+      {bob, ctBookmarks, {"\\Links\\Offer|http://ad.doubleclick.net/clk;5|2011-02-16 14:00:00"}},
+  };
+  for (const TCase& c : cases) {
+    const TRows rows = SortedRows(c.profile, c.kind);
+    for (const std::string& row : c.rows)
+      EXPECT_EQ(std::count(rows.begin(), rows.end(), row), 1)
+          << c.profile.ProfileName << ", " << EntryListCaption(c.kind) << ": " << row;
+  }
 }
 
 } // namespace
