@@ -15,7 +15,10 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
+#include <ctime>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,6 +41,12 @@ protected:
     // Demo mode: the options name no image, so the second drive beside it is mapped as E:.
     scope_ = std::make_unique<winapi::TWinApiScope>(OpenImage(TImageOptions{}, image));
     savedZone_ = TimeZoneSnapshot();
+    // File times (the URL cache's) convert with the host zone's offset in force now: a zone
+    // without daylight time at Berlin's winter offset keeps the dates below the same all year.
+    if (const char* zone = std::getenv("TZ"))
+      savedTz_ = zone;
+    setenv("TZ", "CET-1", 1);
+    tzset();
     setup_ = std::make_unique<TProcessSetup>();
     // Unix times take the zone offset in force at start-up; fix it at Berlin's winter offset so
     // that the dates below do not depend on the season the test runs in.
@@ -50,6 +59,11 @@ protected:
     scope_.reset();
     dir_.reset();
     SetTimeZoneSnapshot(savedZone_);
+    if (savedTz_)
+      setenv("TZ", savedTz_->c_str(), 1);
+    else
+      unsetenv("TZ");
+    tzset();
   }
 
   // A clock that stands still, so every timing line reads the same.
@@ -63,6 +77,7 @@ protected:
   static std::unique_ptr<TProcessSetup> setup_;
   static std::unique_ptr<TBrowserManager> manager_;
   static TTimeZoneSnapshot savedZone_;
+  static std::optional<std::string> savedTz_;
 };
 
 std::unique_ptr<kit::TTempDir> DemoDiscovery::dir_;
@@ -70,6 +85,7 @@ std::unique_ptr<winapi::TWinApiScope> DemoDiscovery::scope_;
 std::unique_ptr<TProcessSetup> DemoDiscovery::setup_;
 std::unique_ptr<TBrowserManager> DemoDiscovery::manager_;
 TTimeZoneSnapshot DemoDiscovery::savedZone_;
+std::optional<std::string> DemoDiscovery::savedTz_;
 
 std::string Summary(const TBrowserProfile& p) {
   return std::string(p.BrowserName()) + "|" + p.DisplayName() + "|" + p.Version + "|" +
