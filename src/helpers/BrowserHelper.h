@@ -133,32 +133,31 @@ private:
 // nothing.
 class TBrowserHelperOpera : public TBrowserHelperCustom {};
 
-// Internet Explorer of the user running the program: cache, cookies and history from the URL
-// cache, which is reachable only for that user (and so only for the profile without a
-// ProfileLocation); start pages from the registry; favourites from the favourites folder.
-class TBrowserHelperIECurrent : public TBrowserHelperCustom {
-protected:
-  TActionOutcome ForKinds(THelperOperation operation, TProfileStores& stores,
-                          const THelperContext& context, TCacheKinds kinds) override;
-
+// What both Internet Explorer helpers read and change outside the URL cache: start pages from
+// the registry and favourites from the favourites folder.
+class TBrowserHelperIEPages : public TBrowserHelperCustom {
 private:
   TActionOutcome ReadKind(TProfileStores&, const THelperContext&, TCacheType) override;
   TActionOutcome CleanKind(TProfileStores&, const THelperContext&, TCacheType) override;
   TActionOutcome PurgeKind(TProfileStores&, const THelperContext&, TCacheType) override;
 };
 
-// Internet Explorer of any user, through that user's registry hive and folders. It reads the
-// URL cache only for the profile named as the running user; it cleans and purges start pages
-// and favourites only, so another user's profile never reaches the running user's URL cache.
-class TBrowserHelperIERegistry : public TBrowserHelperCustom {
+// Internet Explorer of the user running the program: cache, cookies and history from the URL
+// cache, which is reachable only for that user (and so only for the profile without a
+// ProfileLocation), besides start pages and favourites.
+class TBrowserHelperIECurrent : public TBrowserHelperIEPages {
 protected:
   TActionOutcome ForKinds(THelperOperation operation, TProfileStores& stores,
                           const THelperContext& context, TCacheKinds kinds) override;
+};
 
-private:
-  TActionOutcome ReadKind(TProfileStores&, const THelperContext&, TCacheType) override;
-  TActionOutcome CleanKind(TProfileStores&, const THelperContext&, TCacheType) override;
-  TActionOutcome PurgeKind(TProfileStores&, const THelperContext&, TCacheType) override;
+// Internet Explorer of any user, through that user's registry hive and folders. It reads the
+// URL cache only for the profile named as the running user; it cleans and purges start pages
+// and favourites only, so another user's profile never reaches the running user's URL cache.
+class TBrowserHelperIERegistry : public TBrowserHelperIEPages {
+protected:
+  TActionOutcome ForKinds(THelperOperation operation, TProfileStores& stores,
+                          const THelperContext& context, TCacheKinds kinds) override;
 };
 
 // --- The instances -------------------------------------------------------------------------

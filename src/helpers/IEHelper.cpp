@@ -193,6 +193,23 @@ TActionOutcome UrlCacheOperation(THelperOperation operation, TProfileStores& pro
 
 } // namespace
 
+// --- TBrowserHelperIEPages ---
+
+TActionOutcome TBrowserHelperIEPages::ReadKind(TProfileStores& profile,
+                                               const THelperContext& context, TCacheType kind) {
+  return ReadPagesOrFavorites(profile, context, kind);
+}
+
+TActionOutcome TBrowserHelperIEPages::CleanKind(TProfileStores& profile,
+                                                const THelperContext& context, TCacheType kind) {
+  return CleanPagesOrFavorites(profile, context, kind);
+}
+
+TActionOutcome TBrowserHelperIEPages::PurgeKind(TProfileStores& profile, const THelperContext&,
+                                                TCacheType kind) {
+  return PurgePagesOrFavorites(profile, kind);
+}
+
 // --- TBrowserHelperIECurrent ---
 
 TActionOutcome TBrowserHelperIECurrent::ForKinds(THelperOperation operation,
@@ -205,21 +222,6 @@ TActionOutcome TBrowserHelperIECurrent::ForKinds(THelperOperation operation,
   outcome.Merge(
       TBrowserHelperCustom::ForKinds(operation, profile, context, kinds - kUrlCacheKinds));
   return outcome;
-}
-
-TActionOutcome TBrowserHelperIECurrent::ReadKind(TProfileStores& profile,
-                                                 const THelperContext& context, TCacheType kind) {
-  return ReadPagesOrFavorites(profile, context, kind);
-}
-
-TActionOutcome TBrowserHelperIECurrent::CleanKind(TProfileStores& profile,
-                                                  const THelperContext& context, TCacheType kind) {
-  return CleanPagesOrFavorites(profile, context, kind);
-}
-
-TActionOutcome TBrowserHelperIECurrent::PurgeKind(TProfileStores& profile, const THelperContext&,
-                                                  TCacheType kind) {
-  return PurgePagesOrFavorites(profile, kind);
 }
 
 // --- TBrowserHelperIERegistry ---
@@ -237,21 +239,6 @@ TActionOutcome TBrowserHelperIERegistry::ForKinds(THelperOperation operation,
   outcome.Merge(
       TBrowserHelperCustom::ForKinds(operation, profile, context, kinds - kUrlCacheKinds));
   return outcome;
-}
-
-TActionOutcome TBrowserHelperIERegistry::ReadKind(TProfileStores& profile,
-                                                  const THelperContext& context, TCacheType kind) {
-  return ReadPagesOrFavorites(profile, context, kind);
-}
-
-TActionOutcome TBrowserHelperIERegistry::CleanKind(TProfileStores& profile,
-                                                   const THelperContext& context, TCacheType kind) {
-  return CleanPagesOrFavorites(profile, context, kind);
-}
-
-TActionOutcome TBrowserHelperIERegistry::PurgeKind(TProfileStores& profile, const THelperContext&,
-                                                   TCacheType kind) {
-  return PurgePagesOrFavorites(profile, kind);
 }
 
 } // namespace quillon
