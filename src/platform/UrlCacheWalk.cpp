@@ -43,6 +43,15 @@ DWORD WalkUrlCache(const std::string& pattern,
     return error == ERROR_NO_MORE_ITEMS ? ERROR_SUCCESS : error;
   }
 
+  // A visit that throws still closes the walk: a cache may hold deletions until it is closed.
+  struct TCloseOnThrow {
+    HANDLE find;
+    ~TCloseOnThrow() {
+      if (find)
+        FindCloseUrlCache(find);
+    }
+  } closer{find};
+
   DWORD error = ERROR_SUCCESS;
   bool more = visit(*buffer.Entry());
   buffer.Free();
@@ -69,6 +78,7 @@ DWORD WalkUrlCache(const std::string& pattern,
     }
     buffer.Free();
   }
+  closer.find = 0;
   if (!FindCloseUrlCache(find) && error == ERROR_SUCCESS)
     error = GetLastError();
   return error;

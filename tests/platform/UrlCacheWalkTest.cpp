@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 namespace quillon {
 namespace {
 
@@ -96,6 +98,17 @@ TEST(UrlCacheWalkTest, StopsWhenAskedAndAllowsDeletingTheVisitedEntry) {
   });
   EXPECT_EQ(urls, (std::vector<std::string>{"a", "b"}));
   EXPECT_EQ(f.cache->Deleted, urls);
+  EXPECT_EQ(f.cache->Closes, 1);
+}
+
+TEST(UrlCacheWalkTest, AVisitThatThrowsStillClosesTheWalk) {
+  TWalkFixture f;
+  f.cache->Entries = {Entry("a"), Entry("b")};
+  EXPECT_THROW(WalkUrlCache("",
+                            [](const INTERNET_CACHE_ENTRY_INFOA&) -> bool {
+                              throw std::runtime_error("visit failed");
+                            }),
+               std::runtime_error);
   EXPECT_EQ(f.cache->Closes, 1);
 }
 
