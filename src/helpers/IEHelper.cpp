@@ -146,34 +146,6 @@ TActionOutcome ReadFavorites(TProfileStores& profile) {
   return outcome;
 }
 
-// --- What both helpers do ---
-
-TActionOutcome ReadPagesOrFavorites(TProfileStores& profile, const THelperContext& context,
-                                    TCacheType kind) {
-  if (kind == ctPages)
-    return ReadStartPages(profile, context);
-  if (kind == ctBookmarks)
-    return ReadFavorites(profile);
-  return {};
-}
-
-TActionOutcome CleanPagesOrFavorites(TProfileStores& profile, const THelperContext& context,
-                                     TCacheType kind) {
-  if (kind == ctPages)
-    return CleanRegistryPages(profile, context.Rule);
-  if (kind == ctBookmarks)
-    return CleanFavorites(profile, context.Rule);
-  return {};
-}
-
-TActionOutcome PurgePagesOrFavorites(TProfileStores& profile, TCacheType kind) {
-  if (kind == ctPages)
-    return ResetRegistryPages(profile);
-  if (kind == ctBookmarks)
-    return PurgeFavorites(profile);
-  return {};
-}
-
 // One walk over the URL cache for all the URL-cache kinds of kinds.
 TActionOutcome UrlCacheOperation(THelperOperation operation, TProfileStores& profile,
                                  const THelperContext& context, TCacheKinds kinds) {
@@ -197,17 +169,29 @@ TActionOutcome UrlCacheOperation(THelperOperation operation, TProfileStores& pro
 
 TActionOutcome TBrowserHelperIEPages::ReadKind(TProfileStores& profile,
                                                const THelperContext& context, TCacheType kind) {
-  return ReadPagesOrFavorites(profile, context, kind);
+  if (kind == ctPages)
+    return ReadStartPages(profile, context);
+  if (kind == ctBookmarks)
+    return ReadFavorites(profile);
+  return {};
 }
 
 TActionOutcome TBrowserHelperIEPages::CleanKind(TProfileStores& profile,
                                                 const THelperContext& context, TCacheType kind) {
-  return CleanPagesOrFavorites(profile, context, kind);
+  if (kind == ctPages)
+    return CleanRegistryPages(profile, context.Rule);
+  if (kind == ctBookmarks)
+    return CleanFavorites(profile, context.Rule);
+  return {};
 }
 
 TActionOutcome TBrowserHelperIEPages::PurgeKind(TProfileStores& profile, const THelperContext&,
                                                 TCacheType kind) {
-  return PurgePagesOrFavorites(profile, kind);
+  if (kind == ctPages)
+    return ResetRegistryPages(profile);
+  if (kind == ctBookmarks)
+    return PurgeFavorites(profile);
+  return {};
 }
 
 // --- TBrowserHelperIECurrent ---
