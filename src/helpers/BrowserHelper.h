@@ -129,9 +129,14 @@ private:
   TActionOutcome PurgeKind(TProfileStores&, const THelperContext&, TCacheType) override;
 };
 
-// Its stores are read and changed in later work; until then it reads nothing and changes
-// nothing.
-class TBrowserHelperOpera : public TBrowserHelperCustom {};
+// Opera 4 to 12: global.dat, the ini file's start page, the hotlist, cookies4.dat and the
+// Cache4 folder's index.
+class TBrowserHelperOpera : public TBrowserHelperCustom {
+private:
+  TActionOutcome ReadKind(TProfileStores&, const THelperContext&, TCacheType) override;
+  TActionOutcome CleanKind(TProfileStores&, const THelperContext&, TCacheType) override;
+  TActionOutcome PurgeKind(TProfileStores&, const THelperContext&, TCacheType) override;
+};
 
 // What both Internet Explorer helpers read and change outside the URL cache: start pages from
 // the registry and favourites from the favourites folder.
