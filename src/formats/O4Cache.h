@@ -6,7 +6,9 @@
 
 #include "formats/O4Stream.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -71,8 +73,11 @@ public:
   TO4CacheRoot* Root() const { return root_; }
 
 private:
+  friend class TO4CacheRoot;
   std::vector<std::unique_ptr<TO4RelativeLink>> links_;
   TO4CacheRoot* root_;
+  // Its place among the runs of the index it was read from; none when built in memory.
+  std::size_t slot_ = static_cast<std::size_t>(-1);
 };
 
 class TO4CacheRoot : public TO4Stream {
@@ -96,6 +101,10 @@ public:
   int EntryCount() const { return static_cast<int>(entries_.size()); }
   TO4CacheEntry& AddEntry();
   void DeleteEntry(int index);
+  // Takes every entry for which remove answers true out of the index and frees it, in one pass
+  // however many there are (deleting them one by one from the front moves the rest each time);
+  // returns how many.
+  int DeleteEntriesIf(const std::function<bool(const TO4CacheEntry&)>& remove);
 
   std::string SaveToBytes() const;
   // Replaces the file with SaveToBytes (written beside it, then renamed over it); raises
@@ -103,7 +112,16 @@ public:
   void SaveToFile(const std::string& fileName) const;
 
 private:
+  void Load(std::string bytes, std::string_view fileName);
+  bool ReadEntry(TO4CacheEntry& entry, const TO4Field& record);
+  void Stop(std::uint64_t offset, std::string reason);
+  void WriteLaidOutEntry(std::string& out, const TO4CacheEntry& entry) const;
+
   std::vector<std::unique_ptr<TO4CacheEntry>> entries_;
+  // For an index read from a file: its runs in file order (see TO4Part), which point into its
+  // bytes; empty for one built in memory.
+  std::vector<TO4Part> parts_;
+  std::string bytes_;
 };
 
 } // namespace quillon

@@ -6,7 +6,9 @@
 
 #include "formats/O4Stream.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -16,6 +18,10 @@
 namespace quillon {
 
 class TO4Domain;
+
+// The place of a node read from a file among the runs of its holder; none for a node built in
+// memory.
+constexpr std::size_t kO4NoSlot = static_cast<std::size_t>(-1);
 
 class TO4Cookie : public TO4Stream {
 public:
@@ -44,7 +50,9 @@ public:
 
 private:
   friend class TO4Domain;
+  friend class TO4CookieRoot;
   TO4Domain* domain_ = nullptr;
+  std::size_t slot_ = kO4NoSlot;
 };
 
 // A node that holds domains: the file's root or a domain.
@@ -64,8 +72,12 @@ public:
   void DeleteDomain(int index);
 
 private:
+  friend class TO4Domain;
   friend class TO4CookieRoot;
   std::vector<std::unique_ptr<TO4Domain>> domains_;
+  // For a node read from a file: its runs in file order (see TO4Part); empty for one built in
+  // memory, which the writer lays out itself.
+  std::vector<TO4Part> parts_;
 };
 
 class TO4Domain : public TO4Domains {
@@ -87,6 +99,10 @@ public:
   TO4Cookie& AddCookie();
   // Takes the cookie out of this node and frees it.
   void DeleteCookie(int index);
+  // Takes every cookie for which remove answers true out of this node and frees it, in one pass
+  // however many there are (deleting them one by one from the front moves the rest each time);
+  // returns how many.
+  int DeleteCookiesIf(const std::function<bool(const TO4Cookie&)>& remove);
 
   // Name, then the names of the enclosing domains, innermost first, joined by ".":
   // "www.example.com".
@@ -98,6 +114,7 @@ private:
   friend class TO4Domains;
   friend class TO4CookieRoot;
   TO4Domains* parent_ = nullptr;
+  std::size_t slot_ = kO4NoSlot;
   std::vector<std::string> paths_;
   std::vector<std::unique_ptr<TO4Cookie>> cookies_;
 };
@@ -122,6 +139,17 @@ public:
   // Replaces the file with SaveToBytes (written beside it, then renamed over it); raises
   // EFCreateError when it cannot.
   void SaveToFile(const std::string& fileName) const;
+
+private:
+  void Load(std::string bytes, std::string_view fileName);
+  bool ReadDomainFields(TO4Domain& domain, const TO4Field& record);
+  bool ReadCookieFields(TO4Cookie& cookie, const TO4Field& record);
+  void Stop(std::uint64_t offset, std::string reason);
+  void WriteLaidOutDomainHead(std::string& out, const TO4Domain& domain) const;
+  void WriteLaidOutCookie(std::string& out, const TO4Cookie& cookie) const;
+
+  // The file's bytes, which the runs of the nodes read from it point into.
+  std::string bytes_;
 };
 
 } // namespace quillon

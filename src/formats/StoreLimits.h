@@ -36,6 +36,10 @@ constexpr std::uint64_t kIniFileLimit = 2 * kMiB;
 constexpr std::uint64_t kMorkLimit = 1024 * kMiB;
 // A browser's registry.dat lists a handful of profiles in a few KB.
 constexpr std::uint64_t kNetscapeRegistryLimit = 16 * kMiB;
+// Opera's cookie file holds a few MB even for 100,000 cookies; its cache index grows with the
+// cache, some hundred bytes per cached document.
+constexpr std::uint64_t kO4CookiesLimit = 256 * kMiB;
+constexpr std::uint64_t kO4CacheLimit = 256 * kMiB;
 
 // The memory a store of fileSize bytes may take while it is read and listed.
 constexpr std::uint64_t StoreMemoryBudget(std::uint64_t fileSize) {
