@@ -34,6 +34,8 @@ if [ -d "$SAMPLES" ]; then
   seed FFMorkSimpleFuzz "$SAMPLES"/mork/*
   seed PEVersionsFuzz "$SAMPLES"/pe/*
   seed HiveFuzz "$SAMPLES"/registry/*
+  seed O4CookieFuzz "$SAMPLES"/opera/*cookies4.dat
+  seed O4CacheFuzz "$SAMPLES"/opera/*dcache4.url
   # IndexDatFuzz reads a file without the bitmap part of its header (bytes 0x250 to 0x4000).
   mkdir -p "$BUILD/corpus-IndexDatFuzz"
   for f in "$SAMPLES"/ie/*; do
@@ -65,6 +67,8 @@ for target in "${targets[@]}"; do
   CookiesTxtFuzz | BookmarksHtmlFuzz) maxlen=4096 ;;
   # Index files: the samples, compacted, are up to 33 KB.
   IndexDatFuzz) maxlen=40000 ;;
+  # The real cache index is 62 KB.
+  O4CacheFuzz) maxlen=65536 ;;
   *) maxlen=16384 ;;
   esac
   echo "== $target: ${DURATION}s"

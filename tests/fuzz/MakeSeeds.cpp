@@ -3,6 +3,8 @@
 //   quillon-fuzz-seeds <folder>   ->  <folder>/corpus-<Target>/<seed>
 // The real samples are added beside these by scripts/fuzz.sh.
 
+#include "formats/O4Cache.h"
+#include "formats/O4Cookie.h"
 #include "kit/HiveWriter.h"
 #include "kit/IndexDatWriter.h"
 #include "kit/MorkWriter.h"
@@ -206,6 +208,42 @@ void IndexDatSeeds() {
 
 } // namespace
 
+// Opera's binary files as the writer lays them out, in both formats; the real samples come from
+// scripts/fuzz.sh.
+void O4Seeds() {
+  for (const int format : {0, 1}) {
+    TO4CookieRoot cookies;
+    cookies.Format = format;
+    TO4Domain& com = cookies.AddDomain();
+    com.Name = "com";
+    TO4Domain& example = com.AddDomain();
+    example.Name = "example";
+    example.FilterType = 1;
+    example.AddPath("/shop");
+    TO4Cookie& cookie = example.AddCookie();
+    cookie.Name = "id";
+    cookie.Value = "42";
+    cookie.Expires = 1700000000;
+    cookie.Secure = true;
+    example.AddCookie().Name = "bare";
+    example.AddDomain().Name = "www";
+    Write("O4CookieFuzz", "cookies4-format" + std::to_string(format) + ".dat",
+          cookies.SaveToBytes());
+
+    TO4CacheRoot cache;
+    cache.Format = format;
+    TO4CacheEntry& entry = cache.AddEntry();
+    entry.Url = "http://example.com/style.css";
+    entry.Tag05 = 1700000000;
+    entry.FileName = "opr00001.css";
+    entry.HTTPRecord.Tag15 = "text/css";
+    entry.HTTPRecord.Expires = 1800000000;
+    entry.AddLink().Tag23 = "img/a.png";
+    cache.AddEntry().Url = "http://example.com/";
+    Write("O4CacheFuzz", "dcache4-format" + std::to_string(format) + ".url", cache.SaveToBytes());
+  }
+}
+
 int main(int argc, char** argv) {
   if (argc != 2) {
     std::fprintf(stderr, "usage: %s <folder>\n", argv[0]);
@@ -222,5 +260,6 @@ int main(int argc, char** argv) {
   CookiesTxtSeeds();
   BookmarksHtmlSeeds();
   IndexDatSeeds();
+  O4Seeds();
   return 0;
 }
