@@ -89,8 +89,10 @@ bool TOperaHotlistReader::Next(TOperaBookmark& bookmark) {
         if (value.Text.empty()) {
           // Taken with the block only where the block began after a boundary: otherwise the
           // lines after it would join the block before.
-          if (afterBoundary)
+          if (afterBoundary) {
             pos_ += value.Break.size();
+            block_ = TBlock::None;
+          }
           break;
         }
         pos_ += value.Text.size() + value.Break.size();

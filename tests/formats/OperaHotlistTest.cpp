@@ -73,6 +73,8 @@ TEST(OperaHotlist, RewriteDropsOnlyTheBookmarksBlocksAndKeepsEveryOtherByte) {
        {{"a", "http://a/"}},
        head + folder + b + "-\r\n\r\n",
        1},
+      {"the second of three bookmarks", head + a + b + folder, {{"b", "http://b/"}},
+       head + a + folder, 1},
       {"one of two equal blocks", head + a + a, {{"a", "http://a/"}}, head + a, 1},
       {"same name, other address: kept", head + a, {{"a", "http://other/"}}, head + a, 0},
       {"block ended by \"-\": the line stays",
