@@ -3,6 +3,8 @@
 #include "helpers/BrowserHelper.h"
 
 #include "formats/IniFile.h"
+#include "formats/O4Cache.h"
+#include "formats/O4Cookie.h"
 #include "formats/TextStoreImage.h"
 #include "helpers/OperaStores.h"
 #include "winapi/WinApi.h"
@@ -348,6 +350,201 @@ TEST(CacheFileStaysInside, OnlyRelativeNamesThatStayInTheFolder) {
     SCOPED_TRACE(name);
     EXPECT_EQ(CacheFileStaysInside(folder, name), inside);
   }
+}
+
+// --- cookies4.dat --------------------------------------------------------------------------
+
+// The cookies of a tree, "host/name" in file order, the hidden ones too.
+Texts AllCookies(const std::string& bytes) {
+  const auto root = TO4CookieRoot::FromBytes(bytes);
+  Texts out;
+  TO4DomainWalk walk(*root);
+  while (const TO4Domain* node = walk.Next())
+    for (const auto& cookie : node->Cookies())
+      out.push_back(walk.FullName() + "/" + cookie->Name);
+  return out;
+}
+
+class CleanO4CookiesTest : public ::testing::Test {
+protected:
+  CleanO4CookiesTest() {
+    // example.com holds "id" twice (two paths' cookies of one name) and "sid"; ads.com refuses
+    // cookies and keeps one the list does not show.
+    TO4CookieRoot root;
+    TO4Domain& com = root.AddDomain();
+    com.Name = "com";
+    TO4Domain& example = com.AddDomain();
+    example.Name = "example";
+    for (const char* name : {"id", "sid", "id"})
+      example.AddCookie().Name = name;
+    TO4Domain& ads = com.AddDomain();
+    ads.Name = "ads";
+    ads.AcceptType = 2;
+    ads.AddCookie().Name = "track";
+    original = root.SaveToBytes();
+    profile.SetLocation(ctCookies, image.Put("cookies4.dat", original));
+    BrowserHelper(THelperKind::Opera).Refresh(profile, {}, ctCookies);
+  }
+  TTextStoreImage image;
+  TProfileStores profile;
+  std::string original;
+};
+
+TEST_F(CleanO4CookiesTest, RemovesAcceptedCookiesKeepsTheRestAndBacksUp) {
+  ASSERT_EQ(profile.GetList(ctCookies).Count(), 3);
+  // Asked last to first; each "id" finds the first listed entry of its pair still there.
+  int askedId = 0;
+  const TActionOutcome outcome =
+      CleanO4Cookies(profile, [&](TCacheType, TCacheItem* item, std::string offered) {
+        EXPECT_EQ(item->Name, offered);
+        return TCleanDecision{offered == "id" && ++askedId == 1, offered};
+      });
+  EXPECT_FALSE(outcome.Failed(TStoreAccess::Change));
+  EXPECT_EQ(AllCookies(*image.Read("cookies4.dat")),
+            (Texts{"example.com/id", "example.com/sid", "ads.com/track"}));
+  EXPECT_EQ(image.Read("cookies4.dat.vext.bak"), original);
+  EXPECT_EQ(Names(profile.GetList(ctCookies)), (Texts{"sid", "id"}));
+}
+
+TEST_F(CleanO4CookiesTest, WithoutRuleOrAcceptanceOrWithAFailedSaveTheFileStays) {
+  EXPECT_FALSE(CleanO4Cookies(profile, {}).Failed(TStoreAccess::Change));
+  TValidator none{{}};
+  CleanO4Cookies(profile, none.Rule());
+  EXPECT_EQ(none.asked, (Texts{"id", "sid", "id"}));
+  EXPECT_EQ(image.Files(), Texts{"cookies4.dat"});
+
+  for (const bool failCopy : {true, false}) {
+    SCOPED_TRACE(failCopy ? "backup" : "save");
+    image.Api().FailCopy = failCopy ? Always() : nullptr;
+    image.Api().FailWrite = failCopy ? nullptr : Always();
+    TValidator v{{"sid"}};
+    EXPECT_TRUE(CleanO4Cookies(profile, v.Rule()).Failed(TStoreAccess::Change, ctCookies));
+    EXPECT_EQ(image.Read("cookies4.dat"), original);
+    EXPECT_EQ(profile.GetList(ctCookies).Count(), 3);
+  }
+}
+
+TEST_F(CleanO4CookiesTest, DamagedFileIsNeverSaved) {
+  const std::string cut = original.substr(0, original.size() - 2);
+  image.Put("cookies4.dat", cut);
+  TValidator v{{"id", "sid"}};
+  const TKindOutcome outcome =
+      CleanO4Cookies(profile, v.Rule()).Of(TStoreAccess::Change, ctCookies);
+  EXPECT_EQ(outcome.Result, TKindResult::Failed);
+  EXPECT_NE(outcome.Reason.find("is damaged at byte"), std::string::npos) << outcome.Reason;
+  EXPECT_TRUE(v.asked.empty());
+  EXPECT_EQ(image.Read("cookies4.dat"), cut);
+  EXPECT_EQ(image.Files(), Texts{"cookies4.dat"});
+  EXPECT_EQ(profile.GetList(ctCookies).Count(), 3);
+}
+
+TEST(CleanO4Cookies, SampleCleanedOfNothingStaysAndOfOneLosesOne) {
+  if (!HaveSamples())
+    GTEST_SKIP() << "no Opera samples";
+  TTextStoreImage image;
+  const std::string bytes = SampleBytes("danylyuk_opera12_cookies4.dat");
+  TProfileStores profile;
+  profile.SetLocation(ctCookies, image.Put("cookies4.dat", bytes));
+  ASSERT_FALSE(
+      BrowserHelper(THelperKind::Opera).Refresh(profile, {}, ctCookies).Failed(TStoreAccess::Read));
+  const int count = profile.GetList(ctCookies).Count();
+  ASSERT_GT(count, 1);
+  TValidator none{{}};
+  CleanO4Cookies(profile, none.Rule());
+  EXPECT_EQ(image.Read("cookies4.dat"), bytes);
+  const std::string name = profile.GetList(ctCookies)[count / 2].Name;
+  const std::string host = profile.GetList(ctCookies)[count / 2].Host;
+  CleanO4Cookies(profile, [&](TCacheType, TCacheItem* item, std::string offered) {
+    return TCleanDecision{item->Name == name && item->Host == host, offered};
+  });
+  Texts expected = AllCookies(bytes);
+  expected.erase(std::find(expected.begin(), expected.end(), host + "/" + name));
+  EXPECT_EQ(AllCookies(*image.Read("cookies4.dat")), expected);
+  EXPECT_EQ(image.Read("cookies4.dat.vext.bak"), bytes);
+}
+
+// --- dcache4.url ---------------------------------------------------------------------------
+
+class CleanO4CacheIndexTest : public ::testing::Test {
+protected:
+  CleanO4CacheIndexTest() {
+    EXPECT_TRUE(winapi::CreateDirectory(TTextStoreImage::Path("Cache4")));
+    EXPECT_TRUE(winapi::CreateDirectory(TTextStoreImage::Path("Cache4\\g_0000")));
+    EXPECT_TRUE(winapi::CreateDirectory(TTextStoreImage::Path("Elsewhere")));
+    std::filesystem::create_directory_symlink(
+        "../Elsewhere", winapi::HostPath(TTextStoreImage::Path("Cache4\\linked")));
+    image.Put("global.dat", "keep");
+    image.Put("Elsewhere/x.tmp", "keep");
+    image.Put("Cache4/opr1.tmp", "1");
+    image.Put("Cache4/g_0000/opr2.tmp", "2");
+  }
+  // Writes an index of (file name, URL) records and lists it.
+  void Index(const std::vector<std::pair<std::string, std::string>>& records) {
+    TO4CacheRoot root;
+    for (const auto& [file, url] : records) {
+      TO4CacheEntry& e = root.AddEntry();
+      e.FileName = file;
+      e.Url = url;
+    }
+    original = root.SaveToBytes();
+    image.Put("Cache4/dcache4.url", original);
+    profile.SetLocation(ctCache, TTextStoreImage::Path("Cache4\\"));
+    BrowserHelper(THelperKind::Opera).Refresh(profile, {}, ctCache);
+  }
+  Texts IndexUrls() {
+    const auto root = TO4CacheRoot::FromBytes(*image.Read("Cache4/dcache4.url"));
+    Texts urls;
+    for (const auto& e : root->Entries())
+      urls.push_back(e->Url);
+    return urls;
+  }
+  TTextStoreImage image;
+  TProfileStores profile;
+  std::string original;
+};
+
+TEST_F(CleanO4CacheIndexTest, RemovesRecordsThenTheirFilesInsideTheFolderOnly) {
+  Index({{"opr1.tmp", "http://1/"},
+         {"g_0000\\opr2.tmp", "http://2/"},
+         {"opr3.tmp", "http://kept/"},
+         {"..\\global.dat", "http://evil/up"},
+         {"linked\\x.tmp", "http://evil/link"},
+         {"C:\\Profile\\global.dat", "http://evil/absolute"}});
+  TValidator v{
+      {"http://1/", "http://2/", "http://evil/up", "http://evil/link", "http://evil/absolute"}};
+  const TKindOutcome outcome =
+      CleanO4CacheIndex(profile, v.Rule()).Of(TStoreAccess::Change, ctCache);
+  EXPECT_EQ(IndexUrls(), Texts{"http://kept/"});
+  EXPECT_EQ(image.Read("Cache4/dcache4.url.vext.bak"), original);
+  EXPECT_FALSE(image.Read("Cache4/opr1.tmp").has_value());
+  EXPECT_FALSE(image.Read("Cache4/g_0000/opr2.tmp").has_value());
+  EXPECT_EQ(image.Read("global.dat"), "keep");
+  EXPECT_EQ(image.Read("Elsewhere/x.tmp"), "keep");
+  // The three files that stayed are the clean's failure; the index no longer has them listed.
+  EXPECT_EQ(outcome.Result, TKindResult::Failed);
+  EXPECT_NE(outcome.Reason.find("3 files were left in place"), std::string::npos) << outcome.Reason;
+  EXPECT_EQ(Names(profile.GetList(ctCache)), Texts{"opr3.tmp"});
+}
+
+TEST_F(CleanO4CacheIndexTest, FailedSaveKeepsIndexFilesAndList) {
+  Index({{"opr1.tmp", "http://1/"}, {"g_0000\\opr2.tmp", "http://2/"}});
+  image.Api().FailMove = Always();
+  TValidator v{{"http://1/"}};
+  EXPECT_TRUE(CleanO4CacheIndex(profile, v.Rule()).Failed(TStoreAccess::Change, ctCache));
+  EXPECT_EQ(image.Read("Cache4/dcache4.url"), original);
+  EXPECT_EQ(image.Read("Cache4/opr1.tmp"), "1");
+  EXPECT_EQ(profile.GetList(ctCache).Count(), 2);
+}
+
+TEST_F(CleanO4CacheIndexTest, DamagedIndexIsNeverSavedNorItsFilesDeleted) {
+  Index({{"opr1.tmp", "http://1/"}, {"g_0000\\opr2.tmp", "http://2/"}});
+  const std::string cut = original.substr(0, original.size() - 2);
+  image.Put("Cache4/dcache4.url", cut);
+  TValidator v{{"http://1/"}};
+  EXPECT_TRUE(CleanO4CacheIndex(profile, v.Rule()).Failed(TStoreAccess::Change, ctCache));
+  EXPECT_EQ(image.Read("Cache4/dcache4.url"), cut);
+  EXPECT_EQ(image.Read("Cache4/opr1.tmp"), "1");
+  EXPECT_FALSE(image.Read("Cache4/dcache4.url.vext.bak").has_value());
 }
 
 } // namespace

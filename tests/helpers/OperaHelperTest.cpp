@@ -1,5 +1,7 @@
 #include "helpers/BrowserHelper.h"
 
+#include "formats/O4Cache.h"
+#include "formats/O4Cookie.h"
 #include "formats/TextStoreImage.h"
 #include "model/DateUtils.h"
 #include "winapi/WinApi.h"
@@ -140,6 +142,118 @@ TEST_F(OperaHelperTest, PurgeRemovesEachKindAsAWhole) {
   EXPECT_EQ(profile.GetList(ctPages)[0].Content, "about:blank");
   for (const TCacheType kind : {ctCache, ctCookies, ctHistory, ctBookmarks})
     EXPECT_EQ(profile.GetList(kind).Count(), 0);
+}
+
+// --- cookies4.dat and dcache4.url ----------------------------------------------------------
+
+// com > example (a, b) > www (filtered: w) > deep (d); org (refuses: x) > sub (y).
+std::string CookieFile() {
+  TO4CookieRoot root;
+  TO4Domain& com = root.AddDomain();
+  com.Name = "com";
+  TO4Domain& example = com.AddDomain();
+  example.Name = "example";
+  for (const char* name : {"a", "b"}) {
+    TO4Cookie& c = example.AddCookie();
+    c.Name = name;
+    c.Value = std::string("v") + name;
+    c.Expires = 1900000000;
+    c.LastUsed = 1300000000;
+  }
+  TO4Domain& www = example.AddDomain();
+  www.Name = "www";
+  www.FilterType = 2;
+  www.AddCookie().Name = "w";
+  TO4Domain& deep = www.AddDomain();
+  deep.Name = "deep";
+  deep.AddCookie().Name = "d";
+  TO4Domain& org = root.AddDomain();
+  org.Name = "org";
+  org.AcceptType = 4;
+  org.AddCookie().Name = "x";
+  TO4Domain& sub = org.AddDomain();
+  sub.Name = "sub";
+  sub.AddCookie().Name = "y";
+  return root.SaveToBytes();
+}
+
+TEST_F(OperaHelperTest, CookiesOfFilteringNodesAreNotListedButTheirSubDomainsAre) {
+  image.Put("cookies4.dat", CookieFile());
+  EXPECT_FALSE(Opera().RefreshAll(profile, {}).Failed(TStoreAccess::Read));
+  const TCacheList& cookies = profile.GetList(ctCookies);
+  EXPECT_EQ(Field(cookies, &TCacheItem::Name), (Texts{"a", "b", "d", "y"}));
+  EXPECT_EQ(Field(cookies, &TCacheItem::Host),
+            (Texts{"example.com", "example.com", "deep.www.example.com", "sub.org"}));
+  EXPECT_EQ(cookies[1].Content, "vb");
+  EXPECT_EQ(cookies[0].CacheFile, profile.GetLocation(ctCookies));
+  EXPECT_EQ(cookies[0].Expires, O4TimeToDateTime(1900000000));
+  EXPECT_EQ(cookies[0].LastAccess, O4TimeToDateTime(1300000000));
+}
+
+TEST_F(OperaHelperTest, DeepCookieTreeIsWalkedWithoutRecursion) {
+  TO4CookieRoot root;
+  TO4Domains* node = &root;
+  constexpr int kDepth = 100'000;
+  for (int i = 0; i < kDepth; ++i) {
+    TO4Domain& child = node->AddDomain();
+    child.Name = "a";
+    node = &child;
+  }
+  static_cast<TO4Domain*>(node)->AddCookie().Name = "bottom";
+  image.Put("cookies4.dat", root.SaveToBytes());
+  Opera().RefreshAll(profile, {});
+  const TCacheList& cookies = profile.GetList(ctCookies);
+  ASSERT_EQ(cookies.Count(), 1);
+  EXPECT_EQ(cookies[0].Host.size(), 2u * kDepth - 1);
+}
+
+TEST_F(OperaHelperTest, CacheEntriesNameTheirFilesInTheCacheFolder) {
+  ASSERT_TRUE(winapi::CreateDirectory(TTextStoreImage::Path("Cache4")));
+  TO4CacheRoot root;
+  TO4CacheEntry& first = root.AddEntry();
+  first.Url = "http://a.example/";
+  first.FileName = "opr00001.tmp";
+  first.Tag05 = 1300000000;
+  first.HTTPRecord.Expires = 1400000000;
+  TO4CacheEntry& second = root.AddEntry();
+  second.Url = "http://b.example/x.png";
+  second.FileName = "g_0000\\opr00002.png";
+  image.Put("Cache4/dcache4.url", root.SaveToBytes());
+  EXPECT_FALSE(Opera().RefreshAll(profile, {}).Failed(TStoreAccess::Read));
+  const TCacheList& cache = profile.GetList(ctCache);
+  EXPECT_EQ(Field(cache, &TCacheItem::Name), (Texts{"opr00001.tmp", "g_0000\\opr00002.png"}));
+  EXPECT_EQ(Field(cache, &TCacheItem::Host),
+            (Texts{"http://a.example/", "http://b.example/x.png"}));
+  EXPECT_EQ(Field(cache, &TCacheItem::CacheFile),
+            (Texts{TTextStoreImage::Path("Cache4\\opr00001.tmp"),
+                   TTextStoreImage::Path("Cache4\\g_0000\\opr00002.png")}));
+  EXPECT_EQ(cache[0].LastAccess, O4TimeToDateTime(1300000000));
+  EXPECT_EQ(cache[0].Expires, O4TimeToDateTime(1400000000));
+}
+
+// A file cut short keeps what was read before the cut listed, and the kind says it is damaged.
+TEST_F(OperaHelperTest, DamagedBinaryFilesListWhatWasReadAndFail) {
+  ASSERT_TRUE(winapi::CreateDirectory(TTextStoreImage::Path("Cache4")));
+  const std::string cookies = CookieFile();
+  TO4CacheRoot index;
+  for (const char* url : {"http://1/", "http://2/"}) {
+    TO4CacheEntry& e = index.AddEntry();
+    e.Url = url;
+    e.FileName = "f.tmp";
+  }
+  const std::string cache = index.SaveToBytes();
+  // Cut inside the name of the last cookie, "y".
+  image.Put("cookies4.dat", cookies.substr(0, cookies.rfind('y')));
+  image.Put("Cache4/dcache4.url", cache.substr(0, cache.size() - 3));
+  const TActionOutcome outcome = Opera().RefreshAll(profile, {});
+  for (const TCacheType kind : {ctCookies, ctCache}) {
+    SCOPED_TRACE(KindText(kind));
+    const TKindOutcome& o = outcome.Of(TStoreAccess::Read, kind);
+    EXPECT_EQ(o.Result, TKindResult::Failed);
+    EXPECT_NE(o.Reason.find("is damaged at byte"), std::string::npos) << o.Reason;
+  }
+  EXPECT_EQ(Field(profile.GetList(ctCookies), &TCacheItem::Name), (Texts{"a", "b", "d"}));
+  EXPECT_EQ(Field(profile.GetList(ctCache), &TCacheItem::Host), Texts{"http://1/"});
 }
 
 } // namespace
