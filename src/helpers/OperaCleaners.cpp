@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -292,17 +293,20 @@ TActionOutcome CleanO4Cookies(TProfileStores& profile, const TCleanRule& rule) {
       if (node->CookieCount() == 0)
         continue;
       const std::string host = walk.FullName();
-      for (int i = node->CookieCount() - 1; i >= 0; --i) {
-        const std::string name = node->Cookies()[static_cast<std::size_t>(i)]->Name;
+      const auto cookies = node->Cookies();
+      std::unordered_set<const TO4Cookie*> taken;
+      for (auto it = cookies.rbegin(); it != cookies.rend(); ++it) {
+        const std::string& name = (*it)->Name;
         TCacheItem* const item = index.Find(name, host);
-        if (item == nullptr)
+        if (item == nullptr || !rule(ctCookies, item, name).Remove)
           continue;
-        if (!rule(ctCookies, item, name).Remove)
-          continue;
-        node->DeleteCookie(i);
         index.Take(name, host);
         accepted.push_back(item);
+        taken.insert(it->get());
       }
+      // In one pass: one deletion at a time would move the node's other cookies each time.
+      if (!taken.empty())
+        node->DeleteCookiesIf([&](const TO4Cookie& cookie) { return taken.contains(&cookie); });
     }
     if (accepted.empty())
       return outcome;
@@ -334,16 +338,20 @@ TActionOutcome CleanO4CacheIndex(TProfileStores& profile, const TCleanRule& rule
     if (const std::string damage = O4DamageReason(path, root); !damage.empty())
       throw std::runtime_error(damage + "; it was left as it was");
     TEntryIndex index(list);
-    for (int i = root.EntryCount() - 1; i >= 0; --i) {
-      const TO4CacheEntry& entry = *root.Entries()[static_cast<std::size_t>(i)];
+    const auto entries = root.Entries();
+    std::unordered_set<const TO4CacheEntry*> taken;
+    for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
+      const TO4CacheEntry& entry = **it;
       TCacheItem* const item = index.Find(entry.FileName, entry.Url);
       if (item == nullptr || !rule(ctCache, item, entry.Url).Remove)
         continue;
       index.Take(entry.FileName, entry.Url);
       accepted.push_back(item);
       files.push_back(entry.FileName);
-      root.DeleteEntry(i);
+      taken.insert(&entry);
     }
+    // In one pass: an index of 100,000 records would move the rest once per deletion.
+    root.DeleteEntriesIf([&](const TO4CacheEntry& entry) { return taken.contains(&entry); });
     if (accepted.empty())
       return outcome;
     BackUpStore(path);

@@ -14,16 +14,19 @@ using namespace quillon;
 
 namespace {
 
-std::vector<std::string> Records(std::string_view text) {
-  std::vector<std::string> records;
+// The records' bytes, checked to make up the text up to its incomplete last record, in order
+// and without gaps.
+std::vector<std::string_view> Records(std::string_view text) {
+  std::vector<std::string_view> records;
   TOperaHistoryReader reader(text);
-  std::string joined;
+  std::size_t end = 0;
   for (TOperaHistoryRecord r; reader.Next(r);) {
-    joined += r.Text;
-    records.push_back(r.Plaintext());
+    if (r.Text.data() != text.data() + end)
+      std::abort();
+    end += r.Text.size();
+    records.push_back(r.Text);
   }
-  // The records are the text up to the incomplete last one, in order and without gaps.
-  if (joined != text.substr(0, reader.End()) || records.size() != reader.RecordCount())
+  if (end != reader.End() || records.size() != reader.RecordCount())
     std::abort();
   return records;
 }
@@ -32,7 +35,7 @@ std::vector<std::string> Records(std::string_view text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
-  std::vector<std::string> records = Records(text);
+  const std::vector<std::string_view> records = Records(text);
 
   TLineCounts none;
   const TOperaHistoryRewrite same = RewriteOperaHistory(text, none);
@@ -41,7 +44,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (records.empty())
     return 0;
 
-  const std::string pick = records[size % records.size()];
+  const std::size_t pickIndex = size % records.size();
+  TOperaHistoryReader all(text);
+  std::vector<std::string> plain;
+  for (TOperaHistoryRecord r; all.Next(r);)
+    plain.push_back(r.Plaintext());
+  const std::string pick = plain[pickIndex];
   TLineCounts one;
   ++one[pick];
   const TOperaHistoryRewrite fewer = RewriteOperaHistory(text, one);
@@ -51,13 +59,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // reads; where it does not, exactly that record is gone.
   if (OperaHistoryRecordLength(fewer.Content) != OperaHistoryRecordLength(text))
     return 0;
-  for (std::size_t i = 0; i < records.size(); ++i) {
-    if (records[i] == pick) {
-      records.erase(records.begin() + static_cast<std::ptrdiff_t>(i));
+  for (std::size_t i = 0; i < plain.size(); ++i) {
+    if (plain[i] == pick) {
+      plain.erase(plain.begin() + static_cast<std::ptrdiff_t>(i));
       break;
     }
   }
-  if (Records(fewer.Content) != records)
+  TOperaHistoryReader after(fewer.Content);
+  std::vector<std::string> left;
+  for (TOperaHistoryRecord r; after.Next(r);)
+    left.push_back(r.Plaintext());
+  if (left != plain)
     std::abort();
   return 0;
 }
