@@ -2,6 +2,7 @@
 
 #include "cli/CliOptions.h"
 #include "cli/IECacheCommand.h"
+#include "cli/OperaCommands.h"
 #include "cli/TextTable.h"
 #include "discovery/BrowserManager.h"
 #include "discovery/CleanRule.h"
@@ -10,6 +11,7 @@
 #include "discovery/ProcessSetup.h"
 #include "discovery/ProfileActions.h"
 #include "platform/ListFile.h"
+#include "session/HostFiles.h"
 #include "session/ImageSession.h"
 #include "session/TerminalText.h"
 #include "winapi/image/ImageRegistry.h"
@@ -93,13 +95,9 @@ int RunListFile(const TCliOptions& options, std::ostream& out) {
   if (keyText.empty())
     throw ECliUsage{"option --key-text needs a non-empty text"};
 
-  // Files named on the command line are host files: the user named them, so the host's own
-  // folders serve as the drive they are reached through.
-  winapi::image::TImageConfig config;
-  config.imageRoot = "/";
-  winapi::TWinApiScope scope(std::make_shared<winapi::image::TImageWinApi>(config));
-  const auto windowsPath = [](const std::string& hostPath) {
-    const std::string path = winapi::WindowsPathFromHost(hostPath);
+  const THostFiles hostFiles;
+  const auto windowsPath = [&hostFiles](const std::string& hostPath) {
+    const std::string path = hostFiles.WindowsPath(hostPath);
     if (path.empty())
       throw ESessionError{"cannot use the path " + hostPath};
     return path;
@@ -269,6 +267,11 @@ int Run(const TCliOptions& options, bool aligned, std::ostream& out, std::ostrea
   }
   if (options.command == "listfile")
     return RunListFile(options, out);
+  // The viewer commands read a file the user named, not the image.
+  if (options.command == "opera-cookies")
+    return PrintOperaCookies(options.args[0], aligned, out, err);
+  if (options.command == "opera-cache")
+    return PrintOperaCache(options.args[0], aligned, out, err);
 
   winapi::TWinApiScope scope(OpenImage(options.imageOptions, QUILLON_DEMO_IMAGE));
   TProcessSetup setup;
@@ -315,8 +318,9 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
     }
     if (options.command.empty())
       throw ECliUsage{"no command given (try --help)"};
-    static const char* const kCommands[] = {"profiles", "log",   "compat", "listfile",
-                                            "show",     "clean", "purge",  "ie-cache"};
+    static const char* const kCommands[] = {"profiles",      "log",        "compat", "listfile",
+                                            "show",          "clean",      "purge",  "ie-cache",
+                                            "opera-cookies", "opera-cache"};
     if (std::find(std::begin(kCommands), std::end(kCommands), options.command) ==
         std::end(kCommands))
       throw ECliUsage{"unknown command '" + options.command + "' (try --help)"};
@@ -326,6 +330,8 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
       RequireArgs(options, 2, (options.command + " INDEX KINDS").c_str());
     else if (options.command == "ie-cache")
       ParseIECacheArgs(options.args);
+    else if (options.command == "opera-cookies" || options.command == "opera-cache")
+      RequireArgs(options, 1, (options.command + " FILE").c_str());
     else if (!options.args.empty() && options.command != "listfile")
       throw ECliUsage{"command '" + options.command + "' takes no arguments"};
     // Kind names are checked before the image is read, so a typo costs no discovery run.

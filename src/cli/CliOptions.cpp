@@ -29,6 +29,14 @@ Commands:
                   the session user's Internet Explorer URL cache with every field, as the
                   cache window shows it; sorted ascending by COLUMN, one of source, local,
                   type, use, hits, size, modified, expires, access, sync, extension
+  opera-cookies FILE
+                  the Opera cookie file FILE (cookies4.dat) as the Opera cookie window shows
+                  it: the tree of its domains, then one line per cookie with every field
+  opera-cache FILE
+                  the Opera cache index FILE (dcache4.url): one line per entry with its
+                  address, cache file name, HTTP text and expiry under the window's captions;
+                  for both, a file that cannot be read whole prints what was read, then
+                  a line on stderr, and exits with 1
   compat          what Quillon can do per browser (R read, C clean, P purge, All all three)
   listfile encode IN OUT [--key-text TEXT]
                   enciphers the plain-text list of start-page locations IN into the list
