@@ -45,7 +45,7 @@ std::unique_ptr<TRoot> ReadRoot(const THostFiles& hostFiles, const std::string& 
   try {
     return std::make_unique<TRoot>(path);
   } catch (const std::exception& e) {
-    err << "quillon-cli: " << TerminalText(e.what()) << '\n';
+    err << "quillon-cli: " << TerminalText(hostFiles.HostTerms(e.what(), path, hostPath)) << '\n';
     return nullptr;
   }
 }

@@ -22,4 +22,14 @@ std::string THostFiles::WindowsPath(const std::string& hostPath) const {
   return winapi::WindowsPathFromHost(hostPath);
 }
 
+std::string THostFiles::HostTerms(std::string message, const std::string& windowsPath,
+                                  const std::string& hostPath) const {
+  if (windowsPath.empty())
+    return message;
+  for (std::size_t at = message.find(windowsPath); at != std::string::npos;
+       at = message.find(windowsPath, at + hostPath.size()))
+    message.replace(at, windowsPath.size(), hostPath);
+  return message;
+}
+
 } // namespace quillon

@@ -19,6 +19,9 @@ public:
   // The Windows path of a host path (a relative one from the working folder) for the readers;
   // empty when it cannot be one (an empty path, a NUL in it).
   std::string WindowsPath(const std::string& hostPath) const;
+  // A reader's message about windowsPath as the user knows the file: by hostPath.
+  std::string HostTerms(std::string message, const std::string& windowsPath,
+                        const std::string& hostPath) const;
 
 private:
   winapi::TWinApiScope scope_;

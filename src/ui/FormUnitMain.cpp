@@ -7,6 +7,7 @@
 #include "ui/DisplayText.h"
 #include "ui/EntryListModel.h"
 #include "ui/FormUnitIECache.h"
+#include "ui/FormUnitO4.h"
 #include "ui/Icons.h"
 #include "winapi/WinApi.h"
 
@@ -194,14 +195,23 @@ void TformMain::CreateComponents() {
   mork->setObjectName("aMorkViewer");
   o4->setObjectName("aO4Viewer");
   ieCache->setObjectName("aIECacheViewer");
-  for (QAction* viewer : {mork, o4})
-    viewer->setEnabled(false);
+  mork->setEnabled(false);
   // The cache window lives as long as this one, hidden until its entry shows it (modeless).
   auto* formIECache = new TformIECache(this);
   connect(ieCache, &QAction::triggered, formIECache, [formIECache] {
     formIECache->show();
     formIECache->raise();
     formIECache->activateWindow();
+  });
+  auto* formO4 = new TformO4(this);
+  formO4->SetErrorReporter([this](QWidget* window, const QString& message) {
+    if (reportError_)
+      reportError_(window, message);
+  });
+  connect(o4, &QAction::triggered, formO4, [formO4] {
+    formO4->show();
+    formO4->raise();
+    formO4->activateWindow();
   });
   const auto [button, menu] = addDropDown(aHelpers_, "tbHelpers", "pmHelpers", {mork, o4, ieCache});
   helpersButton_ = button;
