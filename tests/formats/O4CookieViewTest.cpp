@@ -246,16 +246,5 @@ TEST(O4CookieView, WalksAChainOfDomainsDeeperThanTheStackAllows) {
   EXPECT_EQ(deepest, 2 * kDepth);
 }
 
-TEST(O4LoadMessage, SaysWhyAFileWasNotShownWhole) {
-  TO4LoadStop whole;
-  TO4LoadStop stopped{true, 1234, "a cookie field is cut short"};
-  EXPECT_EQ(O4LoadMessage(true, whole, "cookie file"), "");
-  EXPECT_EQ(O4LoadMessage(false, whole, "cache index"),
-            "Not an Opera cache index: its header is not one Opera writes.");
-  EXPECT_EQ(O4LoadMessage(true, stopped, "cookie file"),
-            "The cookie file could be read only up to byte 1234 (a cookie field is cut short); "
-            "the rest is not shown.");
-}
-
 } // namespace
 } // namespace quillon

@@ -1,0 +1,81 @@
+// The Opera cookie window on a file of a million cookies: reading the file alone, and opening it
+// in the window until the first rows and the tree are painted (offscreen). The difference is what
+// the window adds; it must not grow with the number of rows it does not show.
+
+#include "formats/O4Cookie.h"
+#include "kit/TempDir.h"
+#include "session/HostFiles.h"
+#include "ui/FormUnitO4.h"
+
+#include <QApplication>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+namespace {
+
+using namespace quillon;
+
+QApplication& App() {
+  static int argc = 1;
+  static char name[] = "bench";
+  static char* argv[] = {name, nullptr};
+  ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  static QApplication app(argc, argv);
+  return app;
+}
+
+// cookies cookies, ten to a domain, each domain below one of 100 top-level ones.
+const std::string& CookieFile(int cookies) {
+  static kit::TTempDir dir;
+  static std::string path;
+  if (path.empty()) {
+    TO4CookieRoot root;
+    root.Format = 1;
+    for (int t = 0; t < 100; ++t)
+      root.AddDomain().Name = "tld" + std::to_string(t);
+    for (int d = 0; d * 10 < cookies; ++d) {
+      TO4Domain& site = root.Domains()[static_cast<std::size_t>(d % 100)]->AddDomain();
+      site.Name = "site" + std::to_string(d);
+      site.AddPath("/");
+      for (int c = 0; c < 10; ++c) {
+        TO4Cookie& cookie = site.AddCookie();
+        cookie.Name = "name" + std::to_string(c);
+        cookie.Value = std::string(40, 'v');
+        cookie.Expires = 1'700'000'000 + static_cast<std::uint64_t>(d);
+      }
+    }
+    path = dir.Path() + "/cookies4.dat";
+    std::ofstream(path, std::ios::binary) << root.SaveToBytes();
+  }
+  return path;
+}
+
+void BM_ReadCookieFile(benchmark::State& state) {
+  const std::string& path = CookieFile(static_cast<int>(state.range(0)));
+  const THostFiles host;
+  for (auto _ : state)
+    benchmark::DoNotOptimize(TO4CookieRoot(host.WindowsPath(path)).DomainCount());
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_ReadCookieFile)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
+
+void BM_WindowOpensCookieFile(benchmark::State& state) {
+  App();
+  const QString path = QString::fromStdString(CookieFile(static_cast<int>(state.range(0))));
+  TformO4 form;
+  form.show();
+  QApplication::processEvents();
+  for (auto _ : state) {
+    form.OpenCookieFile(path);
+    form.repaint(); // the visible rows and tree nodes are asked for their texts here
+    QApplication::processEvents();
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_WindowOpensCookieFile)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
+
+} // namespace
