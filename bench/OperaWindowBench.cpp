@@ -1,6 +1,7 @@
-// The Opera cookie window on a file of a million cookies: reading the file alone, and opening it
-// in the window until the first rows and the tree are painted (offscreen). The difference is what
-// the window adds; it must not grow with the number of rows it does not show.
+// The Opera cookie window on a file of half a million cookies: reading the file alone, and
+// opening it in the window until the first rows and the tree are painted (offscreen). The
+// difference is what the window adds; it must not grow with the rows it does not show. (A file
+// of a million cookies of this shape is more than the reader accepts.)
 
 #include "formats/O4Cookie.h"
 #include "kit/TempDir.h"
@@ -44,7 +45,8 @@ const std::string& CookieFile(int cookies) {
       for (int c = 0; c < 10; ++c) {
         TO4Cookie& cookie = site.AddCookie();
         cookie.Name = "name" + std::to_string(c);
-        cookie.Value = std::string(40, 'v');
+        // Values long enough that a million of them stay within what a file may cost to read.
+        cookie.Value = std::string(215, 'v');
         cookie.Expires = 1'700'000'000 + static_cast<std::uint64_t>(d);
       }
     }
@@ -61,7 +63,7 @@ void BM_ReadCookieFile(benchmark::State& state) {
     benchmark::DoNotOptimize(TO4CookieRoot(host.WindowsPath(path)).DomainCount());
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
-BENCHMARK(BM_ReadCookieFile)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadCookieFile)->Arg(500'000)->Unit(benchmark::kMillisecond);
 
 void BM_WindowOpensCookieFile(benchmark::State& state) {
   App();
@@ -76,6 +78,6 @@ void BM_WindowOpensCookieFile(benchmark::State& state) {
   }
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
-BENCHMARK(BM_WindowOpensCookieFile)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WindowOpensCookieFile)->Arg(500'000)->Unit(benchmark::kMillisecond);
 
 } // namespace
