@@ -1,5 +1,6 @@
 #include "winapi/image/ImageRegistry.h"
 
+#include "winapi/CaseFold.h"
 #include "winapi/image/Hive.h"
 #include "winapi/image/ImageFileSystem.h"
 
@@ -8,6 +9,7 @@
 #include <map>
 #include <mutex>
 #include <unistd.h>
+#include <unordered_map>
 
 namespace quillon::winapi::image {
 
@@ -117,6 +119,10 @@ struct TImageRegistry::TImpl {
     std::vector<hive_node_h> children;
     bool haveValues = false;
     std::vector<hive_value_h> values;
+    // The values by folded name, built on the first read: a key read value by value (a
+    // hostile one may hold a million) costs one walk of its values, not one per read.
+    bool haveValueIndex = false;
+    std::unordered_map<std::string, hive_value_h> valueIndex;
   };
 
   TImpl(TImageFileSystem& f, const TImageConfig& c) : files(f), config(c) {
@@ -404,8 +410,25 @@ struct TImageRegistry::TImpl {
       return ERROR_KEY_DELETED;
     k.node = node;
     k.generation = m.generation;
-    k.haveChildren = k.haveValues = false;
+    k.haveChildren = k.haveValues = k.haveValueIndex = false;
     return ERROR_SUCCESS;
+  }
+
+  // The value of that name (the first of equal names, as FindValue answers), 0 when none.
+  hive_value_h FindKeyValue(TKey& k, const std::string& name) {
+    hive_h* h = k.mount->hive.get();
+    if (!k.haveValueIndex) {
+      k.valueIndex.clear();
+      const TMallocPtr<hive_value_h> values(hivex_node_values(h, k.node));
+      if (!values)
+        return 0;
+      for (const hive_value_h* v = values.get(); *v; ++v)
+        if (const TMallocPtr<char> key(hivex_value_key(h, *v)); key)
+          k.valueIndex.emplace(FoldedName(key.get()), *v);
+      k.haveValueIndex = true;
+    }
+    const auto found = k.valueIndex.find(FoldedName(name));
+    return found == k.valueIndex.end() ? 0 : found->second;
   }
 
   bool MakePredefined(HKEY root, TKey& k) {
@@ -591,7 +614,7 @@ std::int32_t TImageRegistry::QueryValue(HKEY key, const std::string& valueName, 
   if (!k->mount)
     return ERROR_FILE_NOT_FOUND;
   hive_h* h = k->mount->hive.get();
-  const hive_value_h v = FindValue(h, k->node, valueName);
+  const hive_value_h v = impl_->FindKeyValue(*k, valueName);
   if (!v)
     return ERROR_FILE_NOT_FOUND;
   DWORD storedType = 0;
