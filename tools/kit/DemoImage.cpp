@@ -70,6 +70,7 @@ void WriteDemoImage(const std::string& root) {
 
   AddDemoBrowserProfiles(image);
   AddDemoInternetExplorer(image);
+  AddDemoOpera(image);
   image.Commit();
 
   int day = 0;

@@ -32,6 +32,10 @@ void AddDemoBrowserProfiles(TImageBuilder& image);
 // search pages of the list file in their hives and in both registry views of the machine.
 void AddDemoInternetExplorer(TImageBuilder& image);
 
+// Adds Opera: an Opera 6 installation registered as the application, an Opera 9 installation
+// and alice's Opera 9 profile with every store, and the folders her registry names.
+void AddDemoOpera(TImageBuilder& image);
+
 // The demo's second drive (a portable Firefox), written to its own host folder.
 void WriteDemoSecondDrive(const std::string& hostRoot);
 
