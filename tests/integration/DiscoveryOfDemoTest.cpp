@@ -27,8 +27,8 @@ namespace {
 using namespace quillon;
 using TRows = std::vector<std::string>;
 
-// The families whose stores the demo writes. Internet Explorer would add a profile per account
-// whatever the image holds, and the demo has no Opera.
+// The families of this test. Internet Explorer would add a profile per account whatever the image
+// holds; Opera has a test of its own (DemoOperaTest).
 constexpr TFamilyMask kDemoFamilies =
     kDefaultFamilyMask - TFamilyMask{bInternetExplorer, bOpera, bOpera7};
 
