@@ -138,7 +138,11 @@ void TOperaDetection::ProbeProgramFiles(const std::string& pattern) {
 }
 
 void TOperaDetection::ProbeAppData() {
-  const std::string appData = WithTrailingBackslash(GetSpecialFolderPath(kCsidlAppData));
+  // Without the folder the paths below would be rooted nowhere ("\Opera\Opera\profile\").
+  const std::string appDataFolder = GetSpecialFolderPath(kCsidlAppData);
+  if (appDataFolder.empty())
+    return;
+  const std::string appData = WithTrailingBackslash(appDataFolder);
   for (const std::string& folder : SearchPath(appData + "Opera\\*", false, true, false, true))
     ProbeOperaFolder(folder + "\\profile\\");
   // Where each Opera version puts its profile by default.
