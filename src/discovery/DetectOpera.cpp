@@ -191,9 +191,12 @@ void TOperaDetection::AddOperaProfile(const std::string& folder, TBrowserType ty
 void TOperaDetection::Run() {
   manager_.Log("[ Opera ]");
   ProbeRegisteredApplication();
-  const std::string programFiles = WithTrailingBackslash(GetSpecialFolderPath(kCsidlProgramFiles));
-  ProbeProgramFiles(programFiles + "Opera*");
-  ProbeProgramFiles(programFiles + "Opera\\Opera*");
+  // As for application data: no folder, no search below it.
+  if (const std::string programFiles = GetSpecialFolderPath(kCsidlProgramFiles);
+      !programFiles.empty()) {
+    ProbeProgramFiles(WithTrailingBackslash(programFiles) + "Opera*");
+    ProbeProgramFiles(WithTrailingBackslash(programFiles) + "Opera\\Opera*");
+  }
   ProbeAppData();
   ProbeUserRegistry();
   for (const std::string& folder : queue_) {
