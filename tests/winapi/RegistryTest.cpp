@@ -517,6 +517,28 @@ TEST(RegistryWrites, ACommittedHiveKeepsItsPermissions) {
   EXPECT_EQ(fs::status(hive).permissions(), mode);
 }
 
+// A handle that has read its key's values sees what is written or deleted through it afterwards.
+TEST(RegistryWrites, AHandleReadsItsKeysValuesAsTheyAreNow) {
+  TTestImage image;
+  image.builder->UserHive("alice").SetString("Software\\A", "x", "1");
+  image.builder->Commit();
+  auto api = image.Open("alice");
+  HKEY key = 0;
+  ASSERT_EQ(api->registry->Open(HKEY_CURRENT_USER, "Software\\A", 0, KEY_ALL_ACCESS, key),
+            ERROR_SUCCESS);
+  const auto read = [&](const std::string& name) {
+    std::string data;
+    const LONG r = api->registry->QueryValue(key, name, nullptr, &data);
+    return r == ERROR_SUCCESS ? data : "<" + std::to_string(r) + ">";
+  };
+  EXPECT_EQ(read("X"), std::string("1\0", 2));
+  ASSERT_EQ(api->registry->SetValue(key, "y", REG_SZ, "2"), ERROR_SUCCESS);
+  EXPECT_EQ(read("Y"), std::string("2\0", 2));
+  ASSERT_EQ(api->registry->DeleteValue(key, "x"), ERROR_SUCCESS);
+  EXPECT_EQ(read("x"), "<2>");
+  api->registry->Close(key);
+}
+
 TEST(RegistryWrites, ChangesReadTheSameInIndependentReaders) {
   if (!ToolAvailable("hivexregedit") || !ToolAvailable("regfexport"))
     GTEST_SKIP() << "hivexregedit or regfexport is not installed";
