@@ -155,6 +155,7 @@ TActionOutcome ReadOperaCookies(TProfileStores& profile) {
       }
     }
     CheckStoreMemory(path, fileSize, cost, count, "cookies");
+    const double zoneOffset = O4ZoneOffset();
     TO4DomainWalk walk(root);
     while (const TO4Domain* node = walk.Next()) {
       if (!ListsOwnCookies(*node) || node->CookieCount() == 0)
@@ -166,8 +167,9 @@ TActionOutcome ReadOperaCookies(TProfileStores& profile) {
         item.Host = host;
         item.Content = cookie->Value;
         item.CacheFile = path;
-        item.Expires = O4TimeToDateTime(static_cast<std::uint32_t>(cookie->Expires));
-        item.LastAccess = O4TimeToDateTime(static_cast<std::uint32_t>(cookie->LastUsed));
+        item.Expires = O4TimeToDateTime(static_cast<std::uint32_t>(cookie->Expires), zoneOffset);
+        item.LastAccess =
+            O4TimeToDateTime(static_cast<std::uint32_t>(cookie->LastUsed), zoneOffset);
       }
     }
     // What was read stays listed; the rest of the file is what the reason is about.
@@ -191,13 +193,14 @@ TActionOutcome ReadOperaCache(TProfileStores& profile) {
       cost += kListedEntryCost + ItemTextCost(entry->FileName.size()) +
               ItemTextCost(entry->Url.size()) + ItemTextCost(folderSize + entry->FileName.size());
     CheckStoreMemory(path, fileSize, cost, root.Entries().size(), "cache entries");
+    const double zoneOffset = O4ZoneOffset();
     for (const auto& entry : root.Entries()) {
       TCacheItem& item = list.Add();
       item.Name = entry->FileName;
       item.Host = entry->Url;
       item.CacheFile = JoinOperaPath(folder, entry->FileName);
-      item.Expires = O4TimeToDateTime(entry->HTTPRecord.Expires);
-      item.LastAccess = O4TimeToDateTime(entry->Tag05);
+      item.Expires = O4TimeToDateTime(entry->HTTPRecord.Expires, zoneOffset);
+      item.LastAccess = O4TimeToDateTime(entry->Tag05, zoneOffset);
     }
     if (const std::string damage = O4DamageReason(path, root); !damage.empty())
       throw std::runtime_error(damage);

@@ -217,11 +217,17 @@ TDateTime SQLiteTimeToDateTime(std::optional<std::int64_t> value) {
   return value ? UnixTimeToDateTime(static_cast<double>(*value)) : 0;
 }
 
-TDateTime O4TimeToDateTime(std::uint32_t seconds) {
+double O4ZoneOffset() {
   winapi::TIME_ZONE_INFORMATION info;
   const winapi::DWORD id = winapi::GetTimeZoneInformation(info);
-  const double offset =
-      id == winapi::TIME_ZONE_ID_DAYLIGHT ? info.Bias + info.DaylightBias : info.Bias;
+  return id == winapi::TIME_ZONE_ID_DAYLIGHT ? info.Bias + info.DaylightBias : info.Bias;
+}
+
+TDateTime O4TimeToDateTime(std::uint32_t seconds) {
+  return O4TimeToDateTime(seconds, O4ZoneOffset());
+}
+
+TDateTime O4TimeToDateTime(std::uint32_t seconds, double offset) {
   return static_cast<double>(seconds / 86400) + kUnixDateDelta +
          static_cast<double>(seconds % 86400) * 1000 / kMSecsPerDay - offset / kMinsPerDay;
 }
