@@ -130,8 +130,8 @@ bool PlainComponent(std::string_view part) {
 
 } // namespace
 
-bool CacheFileStaysInside(const std::string& folder, std::string_view name) {
-  if (folder.empty() || name.empty())
+bool CacheNameStaysInside(std::string_view name) {
+  if (name.empty())
     return false;
   for (const char c : name) {
     const auto byte = static_cast<unsigned char>(c);
@@ -143,21 +143,32 @@ bool CacheFileStaysInside(const std::string& folder, std::string_view name) {
     if (!PlainComponent(rest.substr(0, slash)))
       return false;
     if (slash == std::string_view::npos)
-      break;
+      return true;
     rest.remove_prefix(slash + 1);
   }
-  // The text stays inside; a linked folder on the way may still lead out, which only the place
-  // the system resolves both names to shows.
-  std::string bare = folder;
-  while (bare.size() > 3 && bare.back() == '\\')
-    bare.pop_back();
-  const std::string hostFolder = winapi::HostPath(bare);
-  const std::string hostFile = winapi::HostPath(JoinOperaPath(bare, name));
-  if (hostFolder.empty() || hostFile.size() <= hostFolder.size() + 1 ||
-      hostFile.compare(0, hostFolder.size(), hostFolder) != 0)
+}
+
+TCacheFolder::TCacheFolder(std::string folder) : folder_(std::move(folder)) {
+  while (folder_.size() > 3 && folder_.back() == '\\')
+    folder_.pop_back();
+  if (!folder_.empty())
+    host_ = winapi::HostPath(folder_);
+}
+
+bool TCacheFolder::Holds(std::string_view name) const {
+  if (host_.empty() || !CacheNameStaysInside(name))
     return false;
-  const char separator = hostFile[hostFolder.size()];
-  return separator == '/' || separator == '\\' || hostFolder.back() == '/';
+  // The text stays inside; a linked folder on the way may still lead out, which only the place
+  // the system resolves the name to shows.
+  const std::string hostFile = winapi::HostPath(JoinOperaPath(folder_, name));
+  if (hostFile.size() <= host_.size() + 1 || hostFile.compare(0, host_.size(), host_) != 0)
+    return false;
+  const char separator = hostFile[host_.size()];
+  return separator == '/' || separator == '\\' || host_.back() == '/';
+}
+
+bool CacheFileStaysInside(const std::string& folder, std::string_view name) {
+  return TCacheFolder(folder).Holds(name);
 }
 
 TActionOutcome CleanIniPages(TProfileStores& profile, const TCleanRule& rule) {
@@ -364,12 +375,24 @@ TActionOutcome CleanO4CacheIndex(TProfileStores& profile, const TCleanRule& rule
   // Only now that the index no longer names them do the files go: a failed save leaves index and
   // files together.
   TFileFailures failures;
+  const TCacheFolder cacheFolder(folder);
+  const auto outside = [&](const std::string& name) {
+    failures.Add("the cache file \"" + name + "\" lies outside " + folder +
+                 " and was left in place");
+  };
   for (const std::string& name : files) {
+    // A name that climbs out is reported whether or not something answers to it; a link is
+    // looked at only where there is a file to delete.
+    if (!CacheNameStaysInside(name)) {
+      outside(name);
+      continue;
+    }
     const std::string file = JoinOperaPath(folder, name);
-    if (!CacheFileStaysInside(folder, name)) {
-      failures.Add("the cache file \"" + name + "\" lies outside " + folder +
-                   " and was left in place");
-    } else if (winapi::FileExists(file) && !winapi::DeleteFile(file)) {
+    if (!winapi::FileExists(file))
+      continue;
+    if (!cacheFolder.Holds(name)) {
+      outside(name);
+    } else if (!winapi::DeleteFile(file)) {
       const winapi::DWORD error = winapi::GetLastError();
       if (!FileIsGone(error))
         failures.Add(FileErrorReason(file, TFileStep::Delete, error));

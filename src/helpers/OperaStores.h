@@ -17,9 +17,24 @@ constexpr std::string_view kOperaCacheIndexName = "dcache4.url";
 // folder, a "\" unless it ends with one, and name.
 std::string JoinOperaPath(std::string_view folder, std::string_view name);
 
-// Whether a cache file name from an index names a file inside folder: a relative name without
-// drive, ":", wildcard or control character, no component that climbs (".." or one Windows would
-// trim to it), and no linked folder on the way that leads out of folder.
+// Whether the text of a cache file name from an index stays inside its folder: a relative name
+// without drive, ":", wildcard or control character, and no component that climbs (".." or one
+// Windows would trim to it).
+bool CacheNameStaysInside(std::string_view name);
+
+// A cache folder, resolved once, that tells whether a name from its index reaches a file inside
+// it: a name whose text stays inside and whose way there leads through no linked folder out of it.
+class TCacheFolder {
+public:
+  explicit TCacheFolder(std::string folder);
+  bool Holds(std::string_view name) const;
+
+private:
+  std::string folder_; // without a trailing "\"
+  std::string host_;   // where the system finds the folder; empty when it cannot
+};
+
+// TCacheFolder(folder).Holds(name).
 bool CacheFileStaysInside(const std::string& folder, std::string_view name);
 
 // Visits the domain nodes of a cookie tree in file order, each node before its sub-domains,
