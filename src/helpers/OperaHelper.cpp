@@ -87,11 +87,14 @@ TActionOutcome ReadOperaPages(TProfileStores& profile) {
   TCacheList& list = profile.GetList(ctPages);
   list.Clear();
   const std::string& path = profile.GetLocation(ctPages);
+  // A profile that keeps no ini file has no start page to show.
+  if (path.empty())
+    return outcome;
   std::string home;
   try {
     // The ini reader takes a file it cannot read for an empty one; that must not pass for a
     // profile without a start page.
-    if (!path.empty() && winapi::FileExists(path)) {
+    if (winapi::FileExists(path)) {
       ReadTextStore(path, kIniFileLimit, "an INI file");
       home = TIniFile(path).ReadString("User Prefs", "Home URL", "");
     }

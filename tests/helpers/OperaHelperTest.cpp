@@ -49,7 +49,7 @@ TEST_F(OperaHelperTest, ListsHistoryPagesAndBookmarks) {
   image.Put("Opera6.ini", "Opera Preferences version 2.0\r\n[User Prefs]\r\n"
                           "Home URL=http://home.example/\r\n");
   image.Put("Opera6.adr", "Opera Hotlist version 2.0\n\n#FOLDER\n\tNAME=Work\n\n#FOLDER\n"
-                          "\tNAME=Docs\n\n#URL\n\tNAME=Spec\n\tURL=http://s/\n\tSHORT NAME=s\n"
+                          "\tNAME=Docs\n\n#URL\n\tNAME=Manual\n\tURL=http://s/\n\tSHORT NAME=s\n"
                           "\tDESCRIPTION=about\n\tCREATED=1200000000\n\tVISITED=soon\n\n-\n\n"
                           "#URL\n\tNAME=Mail\n\tURL=http://m/\n\n");
   const TActionOutcome outcome = Opera().RefreshAll(profile, {});
@@ -68,7 +68,7 @@ TEST_F(OperaHelperTest, ListsHistoryPagesAndBookmarks) {
   EXPECT_EQ(pages[0].Content, "http://home.example/");
 
   const TCacheList& bookmarks = profile.GetList(ctBookmarks);
-  EXPECT_EQ(Field(bookmarks, &TCacheItem::Name), (Texts{"Spec", "Mail"}));
+  EXPECT_EQ(Field(bookmarks, &TCacheItem::Name), (Texts{"Manual", "Mail"}));
   EXPECT_EQ(Field(bookmarks, &TCacheItem::Path), (Texts{"Work\\Docs", "Work"}));
   EXPECT_EQ(Field(bookmarks, &TCacheItem::Host), (Texts{"http://s/", "http://m/"}));
   EXPECT_EQ(bookmarks[0].Content, "s");
