@@ -36,6 +36,8 @@ if [ -d "$SAMPLES" ]; then
   seed HiveFuzz "$SAMPLES"/registry/*
   seed O4CookieFuzz "$SAMPLES"/opera/*cookies4.dat
   seed O4CacheFuzz "$SAMPLES"/opera/*dcache4.url
+  seed OperaHotlistFuzz "$SAMPLES"/opera/*.adr
+  seed OperaHistoryFuzz "$SAMPLES"/opera/*global_history.dat
   # IndexDatFuzz reads a file without the bitmap part of its header (bytes 0x250 to 0x4000).
   mkdir -p "$BUILD/corpus-IndexDatFuzz"
   for f in "$SAMPLES"/ie/*; do
