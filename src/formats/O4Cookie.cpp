@@ -306,14 +306,7 @@ void TO4CookieRoot::Load(std::string bytes, std::string_view fileName) {
   LoadStop = {};
   bytes_ = std::move(bytes);
   const std::string_view file = bytes_;
-  if (file.size() < kHeaderSize)
-    return;
-  const std::string_view header = file.substr(0, kHeaderSize);
-  if (header == HeaderBytes(kFileVersion, kAppVersion0))
-    Format = 0;
-  else if (header == HeaderBytes(kFileVersion, kAppVersion1))
-    Format = 1;
-  else
+  if (!ReadHeader(file, kFileVersion, kAppVersion0, kAppVersion1, Format))
     return;
   Valid = true;
 

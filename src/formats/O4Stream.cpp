@@ -77,4 +77,16 @@ void TO4Stream::AppendFlag(std::string& out, std::uint8_t tag, bool set) {
     out.push_back(static_cast<char>(tag));
 }
 
+bool TO4Stream::ReadHeader(std::string_view bytes, std::uint32_t fileVersion,
+                           std::uint32_t appVersion0, std::uint32_t appVersion1, int& format) {
+  const std::string_view header = bytes.substr(0, 12);
+  if (header == HeaderBytes(fileVersion, appVersion0))
+    format = 0;
+  else if (header == HeaderBytes(fileVersion, appVersion1))
+    format = 1;
+  else
+    return false;
+  return true;
+}
+
 } // namespace quillon

@@ -49,6 +49,10 @@ public:
   virtual ~TO4Stream() = default;
   // Helpers for tests and writers of such files: the byte form of a header.
   static std::string HeaderBytes(std::uint32_t fileVersion, std::uint32_t appVersion);
+  // Whether bytes begin with the header of fileVersion and appVersion0 (format 0) or appVersion1
+  // (format 1); format is set only when they do.
+  static bool ReadHeader(std::string_view bytes, std::uint32_t fileVersion,
+                         std::uint32_t appVersion0, std::uint32_t appVersion1, int& format);
 
   // Reads the field at pos, which must end by end (the end of its record or file), and moves
   // pos past it. False, pos unchanged, when the field is cut short.
