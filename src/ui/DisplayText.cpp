@@ -2,6 +2,8 @@
 
 #include "model/CodePageText.h"
 
+#include <QHeaderView>
+#include <QTableView>
 #include <QWidget>
 
 #include <algorithm>
@@ -26,6 +28,24 @@ int ScaledPixels(const QWidget& widget, int pixels) {
   const double digit = widget.fontMetrics().horizontalAdvance(QLatin1Char('0'));
   const double factor = std::max(1.0, digit / kDesignDigitWidth);
   return static_cast<int>(pixels * factor + 0.5);
+}
+
+void SetUpReportView(QTableView& view) {
+  view.setSelectionBehavior(QAbstractItemView::SelectRows);
+  view.setSelectionMode(QAbstractItemView::SingleSelection);
+  view.setEditTriggers(QAbstractItemView::NoEditTriggers);
+  view.setShowGrid(false);
+  view.setWordWrap(false);
+  view.setCornerButtonEnabled(false);
+  QHeaderView* rows = view.verticalHeader();
+  rows->setSectionResizeMode(QHeaderView::Fixed);
+  rows->setDefaultSectionSize(view.fontMetrics().height() + 6);
+  rows->hide();
+  QHeaderView* header = view.horizontalHeader();
+  header->setHighlightSections(false);
+  header->setStretchLastSection(false);
+  for (int c = 0; c < header->count(); ++c)
+    header->setSectionResizeMode(c, QHeaderView::Interactive);
 }
 
 } // namespace quillon

@@ -4,6 +4,7 @@
 
 #include <QString>
 
+class QTableView;
 class QWidget;
 
 #include <string_view>
@@ -19,5 +20,9 @@ QString EscapeMnemonics(const QString& text);
 // for the widget's font: a wider desktop font widens it in proportion, so that a date still fits
 // its column.
 int ScaledPixels(const QWidget& widget, int pixels);
+
+// Makes view a read-only report of whole rows, one selected at a time, each column resizable by
+// the user. Every row has the same height, so a list of a million rows needs no measuring.
+void SetUpReportView(QTableView& view);
 
 } // namespace quillon

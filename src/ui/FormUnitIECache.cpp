@@ -90,23 +90,10 @@ TformIECache::TformIECache(QWidget* parent) : QWidget(parent, Qt::Window) {
   lv_ = new QTableView(this);
   lv_->setObjectName(QStringLiteral("lv"));
   lv_->setModel(model_);
-  lv_->setSelectionBehavior(QAbstractItemView::SelectRows);
-  lv_->setSelectionMode(QAbstractItemView::SingleSelection);
-  lv_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  lv_->setShowGrid(false);
-  lv_->setWordWrap(false);
-  lv_->setCornerButtonEnabled(false);
-  // Every row has the same height, so a cache of a million entries needs no measuring.
-  QHeaderView* rows = lv_->verticalHeader();
-  rows->setSectionResizeMode(QHeaderView::Fixed);
-  rows->setDefaultSectionSize(lv_->fontMetrics().height() + 6);
-  rows->hide();
+  SetUpReportView(*lv_);
   QHeaderView* header = lv_->horizontalHeader();
-  header->setHighlightSections(false);
-  header->setStretchLastSection(false);
   header->setSectionsClickable(true);
   for (int c = 0; c < kIECacheColumnCount; ++c) {
-    header->setSectionResizeMode(c, QHeaderView::Interactive);
     header->resizeSection(c,
                           ScaledPixels(*this, IECacheColumns()[static_cast<std::size_t>(c)].Width));
   }

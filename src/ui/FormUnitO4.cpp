@@ -299,22 +299,9 @@ TformO4::TformO4(QWidget* parent) : QWidget(parent, Qt::Window) {
   lvO4Cookie_ = new QTableView(tabCookies);
   lvO4Cookie_->setObjectName(QStringLiteral("lvO4Cookie"));
   lvO4Cookie_->setModel(rowModel_);
-  lvO4Cookie_->setSelectionBehavior(QAbstractItemView::SelectRows);
-  lvO4Cookie_->setSelectionMode(QAbstractItemView::SingleSelection);
-  lvO4Cookie_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  lvO4Cookie_->setShowGrid(false);
-  lvO4Cookie_->setWordWrap(false);
-  lvO4Cookie_->setCornerButtonEnabled(false);
-  // Every row has the same height, so a file of a million cookies needs no measuring.
-  QHeaderView* rows = lvO4Cookie_->verticalHeader();
-  rows->setSectionResizeMode(QHeaderView::Fixed);
-  rows->setDefaultSectionSize(lvO4Cookie_->fontMetrics().height() + 6);
-  rows->hide();
+  SetUpReportView(*lvO4Cookie_);
   QHeaderView* header = lvO4Cookie_->horizontalHeader();
-  header->setHighlightSections(false);
-  header->setStretchLastSection(false);
   for (int c = 0; c < kO4CookieColumnCount; ++c) {
-    header->setSectionResizeMode(c, QHeaderView::Interactive);
     header->resizeSection(
         c, ScaledPixels(*this, O4CookieColumns()[static_cast<std::size_t>(c)].Width));
   }
