@@ -97,6 +97,8 @@ int main(int argc, char** argv) {
   winapi::TWinApiScope scope(api);
   TProcessSetup setup;
   QApplication app(argc, argv);
+  // Where QSettings keeps what the windows remember.
+  QApplication::setOrganizationName(QStringLiteral("Quillon"));
   QApplication::setApplicationName(QStringLiteral("Quillon"));
 
   TformDiscoveryProgress progress;

@@ -28,7 +28,12 @@ int TEntryListModel::columnCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : static_cast<int>(EntryColumns(kind_).size());
 }
 
+int TEntryListModel::EntryIndex(int row) const {
+  return row >= 0 && row < itemCount_ ? row : -1;
+}
+
 const TCacheItem* TEntryListModel::EntryAt(int row) const {
+  row = EntryIndex(row);
   if (manager_ == nullptr)
     return nullptr;
   const TBrowserProfile* profile = manager_->ActiveProfile();

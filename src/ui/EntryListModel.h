@@ -22,6 +22,9 @@ public:
   // every visible row is asked for again.
   void SetItemCount(int count);
   int ItemCount() const { return itemCount_; }
+  // The position in the current profile's list of the entry a row shows: rows may be sorted or
+  // filtered, so the row number is not the entry's. -1 when the row shows none.
+  int EntryIndex(int row) const;
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   int columnCount(const QModelIndex& parent = QModelIndex()) const override;

@@ -249,7 +249,7 @@ void TformMain::CreateComponents() {
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(CreateEntryList(kind, tab.listName));
     dataTabs_[static_cast<std::size_t>(k)] = page;
-    pcBrowserInfo_->addTab(page, TabImage(tab.image), Text(EntryListCaption(kind)));
+    pcBrowserInfo_->addTab(page, TabImage(tab.image), DataTabCaption(kind));
   }
 
   // Qt gives no access to the window (system) menu, so the About item lives in a Help menu,
@@ -260,6 +260,10 @@ void TformMain::CreateComponents() {
   about->setObjectName("miAbout");
   // The About dialog comes with its own window.
   about->setEnabled(false);
+}
+
+QString TformMain::DataTabCaption(TCacheType kind) const {
+  return Text(EntryListCaption(kind));
 }
 
 void TformMain::CreateActions() {

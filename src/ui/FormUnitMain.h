@@ -74,6 +74,8 @@ private:
   void CreateActions();
   QWidget* CreateInfoTab();
   QTableView* CreateEntryList(TCacheType kind, const char* name);
+  // The caption of a kind's tab, wherever the tab is (re)inserted or its count changes.
+  QString DataTabCaption(TCacheType kind) const;
   void FormCreate(const TManagerFactory& createManager);
   void FormDestroy();
   void LoadPageLocations();

@@ -1,6 +1,7 @@
 // The window tests need one QApplication for the whole run; it is made here, before the tests.
 
 #include <QApplication>
+#include <QStandardPaths>
 
 #include <gtest/gtest.h>
 
@@ -10,7 +11,10 @@ int main(int argc, char** argv) {
   // Also when the tests are listed at build time, where ctest's environment does not apply.
   ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
   QApplication app(argc, argv);
+  QApplication::setOrganizationName(QStringLiteral("Quillon"));
   QApplication::setApplicationName(QStringLiteral("Quillon"));
+  // Settings the windows remember go to a test folder, never to the user's own.
+  QStandardPaths::setTestModeEnabled(true);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }
