@@ -46,6 +46,13 @@ std::string_view EntryListCaption(TCacheType kind) {
   return kListCaptions.at(kind);
 }
 
+std::string_view EmptyListText(TCacheType kind) {
+  static constexpr std::array<std::string_view, kCacheTypeCount> kTexts = {
+      "No cache entries.", "No cookies.", "No history entries.", "No start pages.",
+      "No bookmarks."};
+  return kTexts.at(kind);
+}
+
 std::string EntryCellText(TCacheType kind, const TCacheItem& item, int column,
                           const TFormatSettings& settings) {
   auto date = [&settings](TDateTime value) { return DateCellText(value, {}, settings); };

@@ -26,6 +26,9 @@ std::span<const TEntryColumn> EntryColumns(TCacheType kind);
 // The caption of the tab that shows the list of one kind ("Cache" … "Bookmarks").
 std::string_view EntryListCaption(TCacheType kind);
 
+// What an empty list of one kind says in place of rows ("No cookies.").
+std::string_view EmptyListText(TCacheType kind);
+
 // The text of one cell; empty for a column the kind does not have. Dates show in format "c";
 // an absent date (0) as an empty cell, in the history list as "?"; a date that has no calendar
 // form as "?!".
