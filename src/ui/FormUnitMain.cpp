@@ -6,14 +6,17 @@
 #include "platform/ListFile.h"
 #include "ui/DisplayText.h"
 #include "ui/EntryListModel.h"
+#include "ui/EntryListView.h"
 #include "ui/FormUnitIECache.h"
 #include "ui/FormUnitO4.h"
 #include "ui/Icons.h"
+#include "ui/UIDlgConfirm.h"
 #include "winapi/WinApi.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
+#include <QClipboard>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -22,6 +25,8 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QSettings>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTableView>
 #include <QToolBar>
@@ -60,6 +65,9 @@ constexpr int kLogTabImage = 6;
 
 // The image of "Helpers"; refresh, clean and purge take theirs by verb (0 to 2).
 constexpr int kHelpersImage = 3;
+
+// Whether purges, "Clean all" and removals ask first (on by default).
+constexpr QLatin1StringView kConfirmKey("confirm/actions");
 
 QString Text(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -102,7 +110,8 @@ TProfileToolButton::TProfileToolButton(QWidget* parent) : QToolButton(parent) {
 }
 
 TformMain::TformMain(const TManagerFactory& createManager, QWidget* parent)
-    : QMainWindow(parent), reportError_(ShowErrorBox), reportFailure_(ShowFailureBox) {
+    : QMainWindow(parent), reportError_(ShowErrorBox), reportFailure_(ShowFailureBox),
+      confirm_(AskConfirmation) {
   CreateComponents();
   FormCreate(createManager);
 }
@@ -252,6 +261,17 @@ void TformMain::CreateComponents() {
     pcBrowserInfo_->addTab(page, TabImage(tab.image), DataTabCaption(kind));
   }
 
+  // Confirmations are on until the user turns them off; the choice is remembered.
+  QMenu* options = menuBar()->addMenu(QStringLiteral("&Options"));
+  options->setObjectName("miOptions");
+  aConfirmActions_ = options->addAction(QStringLiteral("&Confirm before removing data"));
+  aConfirmActions_->setObjectName("aConfirmActions");
+  aConfirmActions_->setCheckable(true);
+  aConfirmActions_->setChecked(QSettings().value(kConfirmKey, true).toBool());
+  connect(aConfirmActions_, &QAction::toggled, this,
+          [](bool on) { QSettings().setValue(kConfirmKey, on); });
+  statusBar()->setObjectName("statusBar");
+
   // Qt gives no access to the window (system) menu, so the About item lives in a Help menu,
   // where desktop users look for it.
   QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
@@ -263,7 +283,16 @@ void TformMain::CreateComponents() {
 }
 
 QString TformMain::DataTabCaption(TCacheType kind) const {
-  return Text(EntryListCaption(kind));
+  QString caption = Text(EntryListCaption(kind));
+  const TBrowserProfile* profile = manager_ ? manager_->ActiveProfile() : nullptr;
+  if (profile != nullptr)
+    caption += QStringLiteral(" (%1)").arg(profile->GetList(kind).Count());
+  return caption;
+}
+
+void TformMain::SetSessionText(const QString& text) {
+  setWindowTitle(text.isEmpty() ? ApplicationTitle()
+                                : ApplicationTitle() + QStringLiteral(" - ") + text);
 }
 
 void TformMain::CreateActions() {
@@ -285,6 +314,13 @@ QWidget* TformMain::CreateInfoTab() {
   auto* page = new QWidget;
   page->setObjectName("tsInfo");
   auto* layout = new QVBoxLayout(page);
+  // Which profile the lists show and where it lies: two profiles may share a caption.
+  labelProfile_ = new QLabel(page);
+  labelProfile_->setObjectName("labelProfile");
+  labelProfile_->setTextFormat(Qt::PlainText);
+  labelProfile_->setWordWrap(true);
+  labelProfile_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  layout->addWidget(labelProfile_);
   labelIntroInfo_ = new QLabel(page);
   labelIntroInfo_->setObjectName("labelIntroInfo");
   labelIntroInfo_->setWordWrap(true);
@@ -315,11 +351,13 @@ QWidget* TformMain::CreateInfoTab() {
 QTableView* TformMain::CreateEntryList(TCacheType kind, const char* name) {
   auto* model = new TEntryListModel(kind, this);
   models_[kind] = model;
-  auto* view = new QTableView;
+  auto* view = new TEntryListView;
+  lists_[kind] = view;
   view->setObjectName(name);
   view->setModel(model);
+  view->SetEmptyText(Text(EmptyListText(kind)));
   view->setSelectionBehavior(QAbstractItemView::SelectRows);
-  view->setSelectionMode(QAbstractItemView::SingleSelection);
+  view->setSelectionMode(QAbstractItemView::ExtendedSelection);
   view->setEditTriggers(QAbstractItemView::NoEditTriggers);
   view->setShowGrid(false);
   view->setWordWrap(false);
@@ -342,6 +380,24 @@ QTableView* TformMain::CreateEntryList(TCacheType kind, const char* name) {
       header->resizeSection(section, Scaled(columns[c].Width));
     }
   }
+  // Delete and the context menu act on the selected rows of this list only.
+  auto* remove = new QAction(QStringLiteral("&Remove selected"), view);
+  remove->setObjectName("aRemoveSelected");
+  remove->setShortcut(QKeySequence::Delete);
+  remove->setShortcutContext(Qt::WidgetShortcut);
+  connect(remove, &QAction::triggered, this, [this, kind] { RemoveSelected(kind); });
+  auto* copy = new QAction(QStringLiteral("&Copy"), view);
+  copy->setObjectName("aCopy");
+  copy->setShortcut(QKeySequence::Copy);
+  copy->setShortcutContext(Qt::WidgetShortcut);
+  connect(copy, &QAction::triggered, this, [this, kind] { CopySelected(kind); });
+  view->addAction(remove);
+  view->addAction(copy);
+  view->setContextMenuPolicy(Qt::ActionsContextMenu);
+  removeActions_[kind] = remove;
+  connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+          [this] { UpdateRemoveActions(); });
+  connect(model, &QAbstractItemModel::modelReset, this, [this] { UpdateRemoveActions(); });
   return view;
 }
 
@@ -361,6 +417,7 @@ void TformMain::FormCreate(const TManagerFactory& createManager) {
     ListsChanged(kAllCacheKinds);
     AddProfileButtons();
   }
+  ShowCurrentProfile();
   FillCompatibility();
 
   QStringList log;
@@ -403,7 +460,8 @@ void TformMain::AddProfileButtons() {
     const TBrowserType type = profile.BrowserType();
     button->setIcon(BrowserImage(type < kBrowserTypeCount ? BrowserFamily(type).ImageIndex : -1));
     button->setText(EscapeMnemonics(DisplayText(caption)));
-    button->setToolTip(DisplayText(caption));
+    button->setToolTip(DisplayText(caption) + QLatin1Char('\n') +
+                       DisplayText(ProfileLocationText(profile)));
     profileButtons_->addButton(button);
     button->setChecked(i == 0);
     connect(button, &QToolButton::clicked, this, [this, button] { ProfileButtonClick(button); });
@@ -444,6 +502,7 @@ void TformMain::ProfileButtonClick(QObject* sender) {
     ShowDataTabs(view.TabVisible);
     enabled_ = view.Enabled;
     ApplyActionStates();
+    ShowCurrentProfile();
     SelectCompatibilityRow(profile->BrowserType());
     Execute(aRefreshAll);
   });
@@ -453,15 +512,105 @@ void TformMain::Execute(TMainAction action) {
   if (!manager_)
     return;
   RunGuarded([this, action] {
+    TBrowserProfile* profile = manager_->ActiveProfile();
+    if (profile == nullptr || !enabled_.at(action))
+      return;
+    if (ActionNeedsConfirmation(action) &&
+        !Confirmed(*profile, [&] { return PreviewAction(*profile, action, enabled_); })) {
+      statusBar()->showMessage(Text(ActionCaption(action)) + QStringLiteral(": cancelled."));
+      return;
+    }
+    const TEntryCounts before = EntryCounts(*profile);
     const TActionOutcome outcome = ExecuteMainAction(
         *manager_, action, enabled_, [this](TCacheKinds kinds) { ListsChanged(kinds); });
-    const TBrowserProfile* profile = manager_->ActiveProfile();
-    if (profile == nullptr || !reportFailure_)
-      return;
-    const std::string message = ActionFailureMessage(*profile, outcome);
-    if (!message.empty())
-      reportFailure_(this, DisplayText(message));
+    ReportOutcome(action, *profile, before, outcome);
   });
+}
+
+void TformMain::RemoveSelected(TCacheType kind) {
+  if (!manager_)
+    return;
+  RunGuarded([this, kind] {
+    TBrowserProfile* profile = manager_->ActiveProfile();
+    const TMainAction clean = MakeAction(TActionVerb::Clean, kind);
+    if (profile == nullptr || !enabled_.at(clean))
+      return;
+    const std::vector<int> entries = SelectedEntries(kind);
+    if (entries.empty())
+      return;
+    if (!Confirmed(*profile, [&] { return PreviewRemoval(*profile, kind, entries); })) {
+      statusBar()->showMessage(QStringLiteral("Remove selected: cancelled."));
+      return;
+    }
+    const TEntryCounts before = EntryCounts(*profile);
+    const TActionOutcome outcome = RemoveEntries(
+        *manager_, kind, entries, enabled_, [this](TCacheKinds kinds) { ListsChanged(kinds); });
+    ReportOutcome(clean, *profile, before, outcome);
+  });
+}
+
+void TformMain::CopySelected(TCacheType kind) const {
+  const TBrowserProfile* profile = manager_ ? manager_->ActiveProfile() : nullptr;
+  const std::vector<int> entries = SelectedEntries(kind);
+  if (profile == nullptr || entries.empty())
+    return;
+  QApplication::clipboard()->setText(DisplayText(EntriesText(*profile, kind, entries)));
+}
+
+bool TformMain::Confirmed(const TBrowserProfile& profile,
+                          const std::function<TActionPreview()>& preview) {
+  if (!aConfirmActions_->isChecked() || !confirm_)
+    return true;
+  return confirm_(this, profile, preview());
+}
+
+void TformMain::ReportOutcome(TMainAction action, const TBrowserProfile& profile,
+                              const TEntryCounts& before, const TActionOutcome& outcome) {
+  statusBar()->showMessage(
+      DisplayText(ActionStatusText(action, enabled_, before, EntryCounts(profile), outcome)));
+  if (!reportFailure_)
+    return;
+  const std::string message = ActionFailureMessage(profile, outcome);
+  if (!message.empty())
+    reportFailure_(this, DisplayText(message));
+}
+
+void TformMain::ShowCurrentProfile() {
+  const TBrowserProfile* profile = manager_ ? manager_->ActiveProfile() : nullptr;
+  if (profile == nullptr) {
+    labelProfile_->setText(QStringLiteral("No browser profile was found."));
+    return;
+  }
+  labelProfile_->setText(QStringLiteral("Profile: ") + DisplayText(ProfileTitle(*profile)) +
+                         QStringLiteral("\nLocation: ") +
+                         DisplayText(ProfileLocationText(*profile)));
+}
+
+std::vector<int> TformMain::SelectedEntries(TCacheType kind) const {
+  const QTableView* view = lists_[kind];
+  std::vector<int> rows;
+  // Ranges, not one index per cell: a selection of a million rows is a handful of ranges.
+  for (const QItemSelectionRange& range : view->selectionModel()->selection())
+    for (int row = range.top(); row <= range.bottom(); ++row)
+      rows.push_back(row);
+  std::sort(rows.begin(), rows.end());
+  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+  std::vector<int> entries;
+  entries.reserve(rows.size());
+  for (const int row : rows)
+    if (const int entry = models_[kind]->EntryIndex(row); entry >= 0)
+      entries.push_back(entry);
+  return entries;
+}
+
+void TformMain::UpdateRemoveActions() {
+  for (int k = 0; k < kCacheTypeCount; ++k) {
+    const auto kind = static_cast<TCacheType>(k);
+    if (removeActions_[kind] == nullptr || lists_[kind] == nullptr)
+      continue;
+    removeActions_[kind]->setEnabled(enabled_.at(MakeAction(TActionVerb::Clean, kind)) &&
+                                     lists_[kind]->selectionModel()->hasSelection());
+  }
 }
 
 void TformMain::ShowDataTabs(const std::array<bool, kCacheTypeCount>& visible) {
@@ -478,6 +627,7 @@ void TformMain::ShowDataTabs(const std::array<bool, kCacheTypeCount>& visible) {
 void TformMain::ApplyActionStates() {
   for (int a = 0; a < kMainActionCount; ++a)
     actions_[static_cast<std::size_t>(a)]->setEnabled(enabled_[static_cast<std::size_t>(a)]);
+  UpdateRemoveActions();
 }
 
 void TformMain::SelectCompatibilityRow(TBrowserType type) {
@@ -500,8 +650,11 @@ void TformMain::ListsChanged(TCacheKinds kinds) {
   const TBrowserProfile* profile = manager_ ? manager_->ActiveProfile() : nullptr;
   for (int k = 0; k < kCacheTypeCount; ++k) {
     const auto kind = static_cast<TCacheType>(k);
-    if (kinds.Contains(kind))
-      models_[kind]->SetItemCount(profile != nullptr ? profile->GetList(kind).Count() : 0);
+    if (!kinds.Contains(kind))
+      continue;
+    models_[kind]->SetItemCount(profile != nullptr ? profile->GetList(kind).Count() : 0);
+    if (const int tab = pcBrowserInfo_->indexOf(dataTabs_[kind]); tab >= 0)
+      pcBrowserInfo_->setTabText(tab, DataTabCaption(kind));
   }
 }
 

@@ -3,6 +3,8 @@
 // helper actions on top, and the tabs with the supported-browser table, the detection log and
 // the five entry lists of the current profile. It owns the browser manager.
 
+#include "discovery/ActionPreview.h"
+#include "discovery/ActionReport.h"
 #include "discovery/BrowserManager.h"
 #include "discovery/ProfileActions.h"
 
@@ -13,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QAction;
 class QButtonGroup;
@@ -27,6 +30,7 @@ class QTreeWidget;
 namespace quillon {
 
 class TEntryListModel;
+class TEntryListView;
 
 // A check-style button on the profile tool bar that knows its profile's position in the
 // manager's Profiles.
@@ -46,6 +50,10 @@ using TManagerFactory = std::function<std::unique_ptr<TBrowserManager>()>;
 // or purge could not do.
 using TErrorReporter = std::function<void(QWidget* window, const QString& message)>;
 
+// Asks before data goes: shows what the action will remove and answers whether to go on.
+using TConfirmer = std::function<bool(QWidget* window, const TBrowserProfile& profile,
+                                      const TActionPreview& preview)>;
+
 class TformMain : public QMainWindow {
   Q_OBJECT
 
@@ -60,6 +68,11 @@ public:
   void SetErrorReporter(TErrorReporter reporter) { reportError_ = std::move(reporter); }
   // Replaces the warning box that names the stores a clean or purge could not change.
   void SetFailureReporter(TErrorReporter reporter) { reportFailure_ = std::move(reporter); }
+  // Replaces the confirmation dialog (tests answer for the user). It is asked only while the
+  // confirmation setting is on.
+  void SetConfirmer(TConfirmer confirmer) { confirm_ = std::move(confirmer); }
+  // What the title says besides the program's name: whose data of which system it shows.
+  void SetSessionText(const QString& text);
 
   // A click on a profile button: makes its profile current, shows the tabs and enables the
   // actions that the profile's capability flags allow, and refreshes it.
@@ -67,6 +80,11 @@ public:
   // Runs an action as its menu item does: only while it is enabled, with its follow-up refresh.
   // A clean or purge that could not change every store ends with one warning that names them.
   void Execute(TMainAction action);
+  // Removes the entries of the kind's list that are selected, after asking; a clean of that kind
+  // whose rule accepts exactly them, so it takes the same store paths as every clean.
+  void RemoveSelected(TCacheType kind);
+  // Puts the selected rows' texts on the clipboard, tab-separated, one line per row.
+  void CopySelected(TCacheType kind) const;
 
 private:
   int Scaled(int pixels) const;
@@ -88,11 +106,21 @@ private:
   void ShowHelpersMenu();
   void ListsChanged(TCacheKinds kinds);
   void RunGuarded(const std::function<void()>& work);
+  // Whether to go on: true without asking while confirmations are off.
+  bool Confirmed(const TBrowserProfile& profile, const std::function<TActionPreview()>& preview);
+  // The status-bar line and, for a store that could not be changed, the warning.
+  void ReportOutcome(TMainAction action, const TBrowserProfile& profile, const TEntryCounts& before,
+                     const TActionOutcome& outcome);
+  void ShowCurrentProfile();
+  // Entry positions of the selected rows of the kind's list, in row order.
+  std::vector<int> SelectedEntries(TCacheType kind) const;
+  void UpdateRemoveActions();
 
   std::unique_ptr<TBrowserManager> manager_;
   TActionStates enabled_ = AllActionsEnabled();
   TErrorReporter reportError_;
   TErrorReporter reportFailure_;
+  TConfirmer confirm_;
 
   QToolBar* toolbarProfiles_ = nullptr;
   QToolBar* toolbarMain_ = nullptr;
@@ -102,10 +130,14 @@ private:
   QTabWidget* pcBrowserInfo_ = nullptr;
   QWidget* tsInfo_ = nullptr;
   QLabel* labelIntroInfo_ = nullptr;
+  QLabel* labelProfile_ = nullptr;
   QTreeWidget* lvCompatibility_ = nullptr;
   QPlainTextEdit* mLog_ = nullptr;
   std::array<QWidget*, kCacheTypeCount> dataTabs_{};
   std::array<TEntryListModel*, kCacheTypeCount> models_{};
+  std::array<TEntryListView*, kCacheTypeCount> lists_{};
+  std::array<QAction*, kCacheTypeCount> removeActions_{};
+  QAction* aConfirmActions_ = nullptr;
   std::array<QAction*, kMainActionCount> actions_{};
   QAction* aHelpers_ = nullptr;
 };

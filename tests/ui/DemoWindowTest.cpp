@@ -102,6 +102,8 @@ protected:
         [this](QWidget*, const QString& message) { errors.push_back(message.toStdString()); });
     window->SetFailureReporter(
         [this](QWidget*, const QString& message) { errors.push_back(message.toStdString()); });
+    window->SetConfirmer(
+        [](QWidget*, const TBrowserProfile&, const TActionPreview&) { return true; });
   }
 
   template <typename T> T* Child(const std::string& name) const {

@@ -115,12 +115,19 @@ public:
         [this](QWidget*, const QString& message) { errors.push_back(message.toStdString()); });
     window->SetFailureReporter(
         [this](QWidget*, const QString& message) { failures.push_back(message.toStdString()); });
+    window->SetConfirmer([this](QWidget*, const TBrowserProfile&, const TActionPreview& preview) {
+      confirmations.push_back(preview);
+      return confirmAnswer;
+    });
     return window;
   }
 
   std::vector<std::string> errors;
   // The warnings about stores a clean or purge could not change, in place of the message box.
   std::vector<std::string> failures;
+  // What each confirmation showed, and the user's answer to all of them.
+  std::vector<TActionPreview> confirmations;
+  bool confirmAnswer = true;
 
 private:
   TBrowserHelperSubstitute netscape_{THelperKind::Netscape, helper};
