@@ -4,6 +4,7 @@
 #include "cli/IECacheCommand.h"
 #include "cli/OperaCommands.h"
 #include "cli/TextTable.h"
+#include "discovery/ActionPreview.h"
 #include "discovery/BrowserManager.h"
 #include "discovery/CleanRule.h"
 #include "discovery/CompatibilityTable.h"
@@ -213,12 +214,40 @@ void PrintReadWarnings(const TBrowserProfile& profile, int index, std::ostream& 
   }
 }
 
+// What a clean or purge would remove, without running it: per kind the count and, for a clean,
+// the accepted entries as `show` prints them.
+void PrintPreview(TBrowserProfile& profile, int index, TMainAction action,
+                  const TActionStates& enabled, bool aligned, std::ostream& out) {
+  const TActionPreview preview = PreviewAction(profile, action, enabled);
+  out << TerminalText(preview.Caption + ": " + ProfileLabel(profile, index) + ", " +
+                      ProfileLocationText(profile))
+      << '\n';
+  if (preview.Kinds.empty())
+    out << "Nothing to remove.\n";
+  for (const TKindPreview& kind : preview.Kinds) {
+    out << TerminalText(PreviewKindLine(kind, preview.Verb)) << '\n';
+    if (kind.Entries.empty())
+      continue;
+    const std::span<const TEntryColumn> columns = EntryColumns(kind.Kind);
+    const TCacheList& list = profile.GetList(kind.Kind);
+    const TFormatSettings& settings = FormatSettings();
+    PrintRows(out, aligned, kind.Entries.size() + 1,
+              [&](std::size_t row, std::vector<std::string>& cells) {
+                for (std::size_t c = 0; c < columns.size(); ++c)
+                  cells.push_back(row == 0 ? std::string(columns[c].Caption)
+                                           : EntryCellText(kind.Kind, list[kind.Entries[row - 1]],
+                                                           static_cast<int>(c), settings));
+              });
+  }
+}
+
 // Runs clean or purge as the main window's actions do: the profile is selected (which sets what
 // it offers), the "all" action or one action per kind runs, each with its follow-up refresh.
 // Prints the counts, then on err one line per kind that could not be changed and the warnings
 // of the stores the refresh could not read; answers whether anything failed.
+// A dry run prints each action's preview instead and changes nothing.
 bool CleanOrPurge(TBrowserManager& manager, int index, TActionVerb verb, TCacheKinds kinds,
-                  bool aligned, std::ostream& out, std::ostream& err) {
+                  bool dryRun, bool aligned, std::ostream& out, std::ostream& err) {
   manager.SetOnValidateCacheEntry(ValidateCacheEntry);
   manager.ItemIndex = index;
   TBrowserProfile& profile = manager.Profiles().Items(index);
@@ -237,7 +266,18 @@ bool CleanOrPurge(TBrowserManager& manager, int index, TActionVerb verb, TCacheK
   for (const TMainAction action : actions) {
     if (!view.Enabled[action])
       notOffered.emplace_back(ActionCaption(action));
-    outcome.Merge(ExecuteMainAction(manager, action, view.Enabled, nullptr));
+    else if (dryRun)
+      PrintPreview(profile, index, action, view.Enabled, aligned, out);
+    else
+      outcome.Merge(ExecuteMainAction(manager, action, view.Enabled, nullptr));
+  }
+  if (dryRun) {
+    for (const std::string& caption : notOffered)
+      out << "\"" << caption << "\" is not offered for this profile.\n";
+    out << "Dry run: nothing was changed.\n";
+    out.flush();
+    PrintReadWarnings(profile, index, err);
+    return false;
   }
   const auto after = Counts(profile);
   TTextTable table(aligned);
@@ -260,7 +300,8 @@ bool CleanOrPurge(TBrowserManager& manager, int index, TActionVerb verb, TCacheK
   return outcome.Failed(TStoreAccess::Change);
 }
 
-int Run(const TCliOptions& options, bool aligned, std::ostream& out, std::ostream& err) {
+int Run(const TCliOptions& options, bool dryRun, bool aligned, std::ostream& out,
+        std::ostream& err) {
   if (options.command == "compat") {
     PrintCompatibility(aligned, out);
     return 0;
@@ -295,7 +336,7 @@ int Run(const TCliOptions& options, bool aligned, std::ostream& out, std::ostrea
     const int index = ParseProfileIndex(options.args[0], manager);
     const bool failed = CleanOrPurge(
         manager, index, options.command == "clean" ? TActionVerb::Clean : TActionVerb::Purge,
-        ParseKinds(options.args[1]), aligned, out, err);
+        ParseKinds(options.args[1]), dryRun, aligned, out, err);
     return failed ? 1 : 0;
   } else if (options.command == "log") {
     for (const std::string& line : manager.DetectionLog())
@@ -311,7 +352,11 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
   for (int i = 1; i < argc; ++i)
     args.emplace_back(argv[i]);
   try {
-    const TCliOptions options = ParseCommandLine(args);
+    TCliOptions options = ParseCommandLine(args);
+    // clean and purge take --dry-run anywhere after the command word.
+    bool dryRun = false;
+    if (options.command == "clean" || options.command == "purge")
+      dryRun = std::erase(options.args, std::string("--dry-run")) > 0;
     if (options.help || options.command == "help") {
       out << CliUsageText();
       return 0;
@@ -341,7 +386,7 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
       ParseKinds(options.args[1]);
     // Aligned columns for a person at a terminal; tabs for other programs.
     const bool aligned = &out == &std::cout && isatty(STDOUT_FILENO);
-    return Run(options, aligned, out, err);
+    return Run(options, dryRun, aligned, out, err);
   } catch (const ECliUsage& e) {
     err << "quillon-cli: " << TerminalText(e.message) << '\n';
     return 2;

@@ -25,6 +25,10 @@ Commands:
   purge INDEX KINDS
                   removes those kinds of profile INDEX as a whole, then reads it again and
                   prints the counts before and after
+  clean|purge INDEX KINDS --dry-run
+                  changes nothing: prints per kind what would go (for clean the accepted
+                  entries with their count, for purge how many entries); --dry-run may
+                  stand anywhere after the command
   ie-cache [--sort COLUMN]
                   the session user's Internet Explorer URL cache with every field, as the
                   cache window shows it; sorted ascending by COLUMN, one of source, local,

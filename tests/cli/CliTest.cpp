@@ -144,8 +144,9 @@ TEST(CliImage, HiveIsFoundWhateverTheCaseOfItsPath) {
 TEST(CliHelp, ListsEveryCommandAndOption) {
   const TCliResult r = RunCli({"--help"});
   ASSERT_EQ(r.code, 0);
-  for (const char* word : {"profiles", "log", "compat", "show", "clean", "purge", "listfile",
-                           "ie-cache", "--image", "--user", "--drive", "--key-text", "--sort"})
+  for (const char* word :
+       {"profiles", "log", "compat", "show", "clean", "purge", "listfile", "ie-cache", "--image",
+        "--user", "--drive", "--key-text", "--sort", "--dry-run"})
     EXPECT_NE(r.out.find(word), std::string::npos) << word;
 }
 

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <regex>
 #include <sstream>
 
 #include <sqlite3.h>
@@ -242,6 +243,71 @@ TEST_F(DemoImageCli, CleanAllAndPurgeAllLeaveTheStoresAsTheRuleAndThePurgeSay) {
 // What the command line says about the stores it could not read or change: the counts first on
 // stdout, then one stderr line per kind that could not be changed (exit 1); a store that cannot
 // be read gives a warning only, and a clean that met no failure prints nothing on stderr.
+// Per kind, what a dry run says a clean removes ("Cookies: 2 of 5 entries") or what the counts
+// table of a real clean says it removed ("cookies\t5\t3"), by the command line's kind names.
+std::map<std::string, int> PreviewedCounts(const std::string& out) {
+  static const std::regex line(R"(^(Cache|Cookies|History|Start pages|Bookmarks): (\d+) of )");
+  static const std::map<std::string, std::string> names = {{"Cache", "cache"},
+                                                           {"Cookies", "cookies"},
+                                                           {"History", "history"},
+                                                           {"Start pages", "pages"},
+                                                           {"Bookmarks", "bookmarks"}};
+  std::map<std::string, int> counts;
+  std::smatch match;
+  for (const std::string& text : Lines(out))
+    if (std::regex_search(text, match, line))
+      counts[names.at(match[1])] = std::stoi(match[2]);
+  return counts;
+}
+
+std::map<std::string, int> RemovedCounts(const std::string& out) {
+  static const std::regex line(R"(^(cache|cookies|history|pages|bookmarks)\t(\d+)\t(\d+)$)");
+  std::map<std::string, int> counts;
+  std::smatch match;
+  for (const std::string& text : Lines(out))
+    if (std::regex_search(text, match, line) && match[2] != match[3])
+      counts[match[1]] = std::stoi(match[2]) - std::stoi(match[3]);
+  return counts;
+}
+
+// Every profile, clean and purge: a dry run leaves every file of the image as it was, wherever
+// --dry-run stands after the command; and what a dry run of "clean all" lists is what the clean
+// then removes, kind by kind.
+TEST_F(DemoImageCli, DryRunChangesNoFileAndPreviewsExactlyWhatTheCleanRemoves) {
+  const auto cli = [this](std::vector<std::string> args) {
+    args.insert(args.begin(), {"--image", image, "--drive", "E=" + image + "-drive-E"});
+    return Cli(std::move(args));
+  };
+  const int profiles = static_cast<int>(Lines(cli({"profiles"}).out).size());
+  ASSERT_GT(profiles, 10);
+  const auto files = ReadTree(dir.Path());
+  for (int p = 0; p < profiles; ++p)
+    for (const char* verb : {"clean", "purge"}) {
+      SCOPED_TRACE(std::string(verb) + " " + std::to_string(p));
+      const TRun r = p % 2 == 0 ? cli({verb, std::to_string(p), "all", "--dry-run"})
+                                : cli({verb, "--dry-run", std::to_string(p), "all"});
+      EXPECT_EQ(r.code, 0) << r.err;
+      ASSERT_FALSE(r.out.empty());
+      EXPECT_EQ(Lines(r.out).back(), "Dry run: nothing was changed.");
+    }
+  EXPECT_EQ(ReadTree(dir.Path()), files);
+
+  int removed = 0;
+  for (int p = 0; p < profiles; ++p) {
+    SCOPED_TRACE("profile " + std::to_string(p));
+    const TRun preview = cli({"clean", std::to_string(p), "all", "--dry-run"});
+    const TRun clean = cli({"clean", std::to_string(p), "all"});
+    ASSERT_EQ(clean.code, 0) << clean.err;
+    std::map<std::string, int> previewed = PreviewedCounts(preview.out);
+    std::erase_if(previewed, [](const auto& kind) { return kind.second == 0; });
+    EXPECT_EQ(previewed, RemovedCounts(clean.out)) << preview.out << clean.out;
+    for (const auto& kind : previewed)
+      removed += kind.second;
+  }
+  // The demo has advertisers' cookies and bookmarks in many profiles.
+  EXPECT_GT(removed, 10);
+}
+
 TEST_F(DemoImageCli, FailuresGoToStderrAfterTheCountsAndAFailedChangeExitsWith1) {
   const std::string aliceFolder =
       "Users/alice/AppData/Roaming/Mozilla/Firefox/Profiles/k3x9q2lm.default/";
