@@ -71,6 +71,7 @@ Shows the web-browser profiles of a Windows system image in a window.
 
 int main(int argc, char** argv) {
   std::shared_ptr<winapi::image::TImageWinApi> api;
+  TImageOptions imageOptions;
   try {
     // Checked before any window exists, so that a bad command line fails the same way with or
     // without a display.
@@ -81,6 +82,7 @@ int main(int argc, char** argv) {
     }
     if (!options.command.empty())
       throw EUsageError{"unexpected argument '" + options.command + "' (try --help)"};
+    imageOptions = options.imageOptions;
     try {
       api = OpenImage(options.imageOptions, QUILLON_DEMO_IMAGE);
     } catch (const EUsageError& e) {
@@ -119,6 +121,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   progress.close();
+  window->SetSessionText(DisplayText(SessionText(imageOptions)));
   window->show();
   return QApplication::exec();
 }

@@ -49,4 +49,11 @@ std::shared_ptr<winapi::image::TImageWinApi> OpenImage(const TImageOptions& opti
   return api;
 }
 
+std::string SessionText(const TImageOptions& options) {
+  std::string user;
+  if (!winapi::GetUserName(user) || user.empty())
+    user = "no user";
+  return user + " on " + (options.image.empty() ? std::string("the demo image") : options.image);
+}
+
 } // namespace quillon

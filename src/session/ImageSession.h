@@ -18,4 +18,8 @@ namespace quillon {
 std::shared_ptr<winapi::image::TImageWinApi> OpenImage(const TImageOptions& options,
                                                        const std::string& demoImage);
 
+// Whose data of which system the program shows: "alice on /mnt/windows", or "alice on the demo
+// image". Asks the session's backend for the user, so it runs inside its scope.
+std::string SessionText(const TImageOptions& options);
+
 } // namespace quillon
