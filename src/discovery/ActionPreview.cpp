@@ -141,8 +141,8 @@ std::string ProfileLocationText(const TBrowserProfile& profile) {
 }
 
 std::string ProfileTitle(const TBrowserProfile& profile) {
-  return profile.ProfileName + " (" + std::string(profile.BrowserName()) + " " + profile.Version +
-         ")";
+  const std::string version = profile.Version.empty() ? "" : " " + profile.Version;
+  return profile.ProfileName + " (" + std::string(profile.BrowserName()) + version + ")";
 }
 
 std::string ConfirmationText(const TBrowserProfile& profile, const TActionPreview& preview) {

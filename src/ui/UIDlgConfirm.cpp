@@ -90,6 +90,8 @@ TdlgConfirm::TdlgConfirm(const TBrowserProfile& profile, const TActionPreview& p
     header->resizeSection(1, ScaledPixels(*this, 300));
     header->setStretchLastSection(true);
     layout->addWidget(lvPreview_, 1);
+  } else {
+    layout->addStretch(1);
   }
 
   buttons_ = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
