@@ -143,21 +143,6 @@ TEST_F(ActionPreviewTest, RowsRunThroughTheKindsInOrderAndRemovalDropsRepeatsAnd
   EXPECT_EQ(Seen(removal), (std::vector<TKindSeen>{{ctCookies, 2, {0, 2}}}));
 }
 
-TEST_F(ActionPreviewTest, ConfirmationNamesProfileLocationAndKinds) {
-  TBrowserProfile& profile = Open(bFirefox, {{ctCookies, {"ads", "x"}}});
-  profile.ProfileName = "alice (default)";
-  profile.Version = "3.6";
-  profile.ProfileLocation = "C:\\Users\\alice\\ff\\";
-  EXPECT_EQ(ConfirmationText(profile, PreviewAction(profile, aCleanCookies, enabled_)),
-            "Clean cookies: remove 1 entry from the profile\n"
-            "alice (default) (Firefox 3.6)\nC:\\Users\\alice\\ff\\\n\n"
-            "Cookies: 1 of 2 entries");
-  EXPECT_EQ(ConfirmationText(profile, PreviewAction(profile, aPurgeCache, enabled_)),
-            "Purge cache: remove these kinds of data as a whole from the profile\n"
-            "alice (default) (Firefox 3.6)\nC:\\Users\\alice\\ff\\\n\n"
-            "Cache: the whole store (its entries are not listed)");
-}
-
 // Two entries with the same text: the one picked goes, its twin stays.
 TEST_F(ActionPreviewTest, RemoveEntriesTakesExactlyThePickedEntriesAndPutsTheRuleBack) {
   Open(bFirefox, {{ctCookies, {"same", "keep", "same", "ads"}}});
