@@ -2,6 +2,7 @@
 
 #include "cli/CliOptions.h"
 #include "cli/IECacheCommand.h"
+#include "cli/MorkCommand.h"
 #include "cli/OperaCommands.h"
 #include "cli/TextTable.h"
 #include "discovery/ActionPreview.h"
@@ -313,6 +314,8 @@ int Run(const TCliOptions& options, bool dryRun, bool aligned, std::ostream& out
     return PrintOperaCookies(options.args[0], aligned, out, err);
   if (options.command == "opera-cache")
     return PrintOperaCache(options.args[0], aligned, out, err);
+  if (options.command == "mork")
+    return PrintMork(options.args[0], ParseMorkArgs(options.args), aligned, out, err);
 
   winapi::TWinApiScope scope(OpenImage(options.imageOptions, QUILLON_DEMO_IMAGE));
   TProcessSetup setup;
@@ -363,9 +366,9 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
     }
     if (options.command.empty())
       throw ECliUsage{"no command given (try --help)"};
-    static const char* const kCommands[] = {"profiles",      "log",        "compat", "listfile",
-                                            "show",          "clean",      "purge",  "ie-cache",
-                                            "opera-cookies", "opera-cache"};
+    static const char* const kCommands[] = {"profiles",      "log",         "compat", "listfile",
+                                            "show",          "clean",       "purge",  "ie-cache",
+                                            "opera-cookies", "opera-cache", "mork"};
     if (std::find(std::begin(kCommands), std::end(kCommands), options.command) ==
         std::end(kCommands))
       throw ECliUsage{"unknown command '" + options.command + "' (try --help)"};
@@ -377,6 +380,8 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
       ParseIECacheArgs(options.args);
     else if (options.command == "opera-cookies" || options.command == "opera-cache")
       RequireArgs(options, 1, (options.command + " FILE").c_str());
+    else if (options.command == "mork")
+      ParseMorkArgs(options.args);
     else if (!options.args.empty() && options.command != "listfile")
       throw ECliUsage{"command '" + options.command + "' takes no arguments"};
     // Kind names are checked before the image is read, so a typo costs no discovery run.

@@ -41,6 +41,11 @@ Commands:
                   address, cache file name, HTTP text and expiry under the window's captions;
                   for both, a file that cannot be read whole prints what was read, then
                   a line on stderr, and exits with 1
+  mork FILE [VIEW]
+                  the Mork file FILE (history.dat, an address book, a mail summary) as the
+                  Mork viewer's tab VIEW shows it: raw (every cell as met), fields (the
+                  column dictionary), data (the value dictionary), table (the rows as
+                  written) or result (default: the rows resolved, one column per field)
   compat          what Quillon can do per browser (R read, C clean, P purge, All all three)
   listfile encode IN OUT [--key-text TEXT]
                   enciphers the plain-text list of start-page locations IN into the list
