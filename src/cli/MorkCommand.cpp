@@ -39,6 +39,7 @@ void PrintDictionary(const TTextList& list, std::string_view textCaption, bool a
 
 void PrintResult(const TMorkResult& result, bool aligned, std::ostream& out) {
   std::vector<std::string_view> views;
+  std::string scratch;
   PrintRows(out, aligned, result.RowCount() + 1,
             [&](std::size_t row, std::vector<std::string>& cells) {
               if (row == 0) {
@@ -46,7 +47,7 @@ void PrintResult(const TMorkResult& result, bool aligned, std::ostream& out) {
                   cells.emplace_back(result.Caption(c));
                 return;
               }
-              result.RowCells(row - 1, views);
+              result.RowCells(row - 1, views, scratch);
               for (const std::string_view cell : views)
                 cells.emplace_back(cell);
             });

@@ -631,12 +631,27 @@ void TMorkFile::CellValues(std::size_t row, std::span<const std::string_view> na
 }
 
 void TMorkFile::CellViews(std::size_t row, std::span<const std::string_view> names,
-                          std::span<std::string_view> values) const {
+                          std::span<std::string_view> values, std::string& scratch) const {
   const std::size_t count = std::min(names.size(), values.size());
   for (std::size_t i = 0; i < count; ++i)
     values[i] = {};
-  ForEachNamedCell(row, names.first(count),
-                   [&](std::size_t i, std::string_view value) { values[i] = value; });
+  scratch.clear();
+  // A quoted cell is unquoted into a buffer that lives only during the walk: its value is copied
+  // to scratch, and viewed there once all are in, as scratch moves when it grows.
+  struct TCopied {
+    std::size_t Index, Offset, Size;
+  };
+  std::vector<TCopied> copied;
+  ForEachNamedCell(row, names.first(count), [&](std::size_t i, std::string_view value) {
+    if (value.empty() || tableList_.Holds(value) || dataList_.Holds(value)) {
+      values[i] = value;
+      return;
+    }
+    copied.push_back({i, scratch.size(), value.size()});
+    scratch.append(value);
+  });
+  for (const TCopied& c : copied)
+    values[c.Index] = std::string_view(scratch).substr(c.Offset, c.Size);
 }
 
 std::string TMorkFile::DecodeEscapes(std::string_view text) {

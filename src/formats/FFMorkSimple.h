@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <iterator>
 #include <span>
 #include <string>
@@ -84,6 +85,12 @@ public:
     const std::size_t ends = (ends_.size() + lines) * sizeof(std::size_t);
     return (text > textRoom_ ? 2 * text : text) + (ends > endsRoom_ ? 2 * ends : ends);
   }
+  // Whether text lies within the list's own lines.
+  bool Holds(std::string_view text) const {
+    const std::less<const char*> before;
+    return !before(text.data(), text_.data()) &&
+           !before(text_.data() + text_.size(), text.data() + text.size());
+  }
   const_iterator begin() const { return {this, 0}; }
   const_iterator end() const { return {this, size()}; }
 
@@ -150,9 +157,11 @@ public:
   // that does not begin with "^" leaves both outputs as they were.
   void ResolveCell(std::string_view cell, std::string& columnName, std::string& value) const;
   // CellValues without copies: the values view the reader's own lists and last until the next
-  // load. A reader that counts an entry's cost before making it looks here first.
+  // load, except those of quoted cells (values with a blank, a comma or a quote), which are
+  // unquoted into scratch and last until its next change. A reader that counts an entry's cost
+  // before making it looks here first.
   void CellViews(std::size_t row, std::span<const std::string_view> names,
-                 std::span<std::string_view> values) const;
+                 std::span<std::string_view> values, std::string& scratch) const;
   // Replaces each "$" followed by two hex digits with the byte they give.
   static std::string DecodeEscapes(std::string_view text);
 

@@ -47,12 +47,13 @@ TMorkResult::TMorkResult(const TMorkFile& file) : file_(&file) {
   leftOff_ = fields.size() - shown;
 }
 
-void TMorkResult::RowCells(std::size_t row, std::vector<std::string_view>& cells) const {
+void TMorkResult::RowCells(std::size_t row, std::vector<std::string_view>& cells,
+                           std::string& scratch) const {
   cells.assign(ColumnCount(), {});
   if (row >= RowCount())
     return;
   cells[0] = MorkEntry(file_->TableList()[row]).Id;
-  file_->CellViews(row, names_, std::span<std::string_view>(cells).subspan(1));
+  file_->CellViews(row, names_, std::span<std::string_view>(cells).subspan(1), scratch);
 }
 
 std::string MorkLeftOffMessage(const TMorkResult& result) {

@@ -60,8 +60,9 @@ public:
   }
   // Column-dictionary entries beyond kMorkMaxResultColumns, which get no column.
   std::size_t LeftOffColumns() const { return leftOff_; }
-  // The ColumnCount cells of a row: its id, then its value per column.
-  void RowCells(std::size_t row, std::vector<std::string_view>& cells) const;
+  // The ColumnCount cells of a row: its id, then its value per column. They view the file's lists
+  // or scratch (TMorkFile::CellViews).
+  void RowCells(std::size_t row, std::vector<std::string_view>& cells, std::string& scratch) const;
 
 private:
   const TMorkFile* file_ = nullptr;

@@ -121,8 +121,9 @@ TActionOutcome ReadMorkHistory(TProfileStores& profile) {
     const std::uint64_t budget = StoreMemoryBudget(mork.FileSize());
     std::uint64_t entryCost = 0;
     std::array<std::string_view, kColumns.size()> values;
+    std::string scratch;
     const auto countRow = [&](std::size_t row) {
-      mork.CellViews(row, kColumns, values);
+      mork.CellViews(row, kColumns, values, scratch);
       const std::string_view entry = mork.TableList()[row];
       entryCost += kListedEntryCost + ItemTextCost(std::min(entry.find('='), entry.size())) +
                    ItemTextCost(values[0].size()) + ItemTextCost(values[1].size());

@@ -100,6 +100,19 @@ TEST(MorkScanner, ResolvesRowCellsThroughBothDictionaries) {
   EXPECT_EQ(value, "kept");
 }
 
+// Quoted cells are unquoted into a buffer of the walk; their views must not point there.
+TEST(MorkScanner, ViewsOfQuotedCellsOutliveTheWalk) {
+  const TMorkFile mork =
+      Parsed("< <(a=c)> (82=URL)(83=Title)(84=Host)>\n<(8F=x y)>\n"
+             "[1(^82=a b)(^83=say \"hi\", long enough to leave the stack)(^84^8F)]\n");
+  const std::vector<std::string_view> names = {"URL", "Title", "Host"};
+  std::vector<std::string_view> views(names.size());
+  std::string scratch;
+  mork.CellViews(0, names, views, scratch);
+  EXPECT_EQ(std::vector<std::string>(views.begin(), views.end()),
+            (std::vector<std::string>{"a b", "say \"hi\", long enough to leave the stack", "x y"}));
+}
+
 TEST(MorkScanner, FirstDictionaryEntryOfAnIdWins) {
   const TMorkFile mork = Parsed("< <(a=c)> (82=URL)(82=Other)>\n"
                                 "<(8F=first)>\n[1(^82^8F)]\n<(8f=second)>\n[2(^82^8F)]\n");
@@ -127,7 +140,8 @@ TEST(MorkScanner, LooksIdsUpAlikeWhateverTheirShape) {
     mork.CellValues(0, names, values);
     EXPECT_EQ(values, expected) << atoms;
     std::vector<std::string_view> views(names.size(), "stale");
-    mork.CellViews(0, names, views);
+    std::string scratch;
+    mork.CellViews(0, names, views, scratch);
     EXPECT_EQ(std::vector<std::string>(views.begin(), views.end()), expected) << atoms;
     for (std::size_t i = 0; i < names.size(); ++i)
       EXPECT_EQ(mork.CellValue(names[i], 0), expected[i]) << atoms << " " << names[i];
