@@ -8,6 +8,7 @@
 #include "ui/EntryListModel.h"
 #include "ui/EntryListView.h"
 #include "ui/FormUnitIECache.h"
+#include "ui/FormUnitMork.h"
 #include "ui/FormUnitO4.h"
 #include "ui/Icons.h"
 #include "ui/UIDlgConfirm.h"
@@ -196,15 +197,24 @@ void TformMain::CreateComponents() {
     const auto v = static_cast<std::size_t>(verb);
     addDropDown(actions_[MakeAction(verb)], buttonNames[v], menuNames[v], entries);
   }
-  // The inspection windows open from here; the entries of those that do not exist yet are shown
-  // disabled so the menu already has its final shape.
+  // The inspection windows open from here.
   auto* mork = new QAction(QStringLiteral("Dize-R-Areze"), this);
   auto* o4 = new QAction(QStringLiteral("Rodove-Z4-Uvova"), this);
   auto* ieCache = new QAction(QStringLiteral("Vezuz-IR-Uzodo"), this);
   mork->setObjectName("aMorkViewer");
   o4->setObjectName("aO4Viewer");
   ieCache->setObjectName("aIECacheViewer");
-  mork->setEnabled(false);
+  // The Mork window lives as long as this one, hidden until its entry shows it (modeless).
+  auto* formMork = new TformMork(this);
+  formMork->SetErrorReporter([this](QWidget* window, const QString& message) {
+    if (reportError_)
+      reportError_(window, message);
+  });
+  connect(mork, &QAction::triggered, formMork, [formMork] {
+    formMork->show();
+    formMork->raise();
+    formMork->activateWindow();
+  });
   // The cache window lives as long as this one, hidden until its entry shows it (modeless).
   auto* formIECache = new TformIECache(this);
   connect(ieCache, &QAction::triggered, formIECache, [formIECache] {

@@ -103,7 +103,7 @@ TEST_F(FormMainTest, TabsAndMenusComeInTheirOrderWithTheirCaptions) {
                                   "Refresh home/search pages,Refresh bookmarks");
   EXPECT_EQ(entries("pmPurge"), "Purge cache,Purge cookies,Purge history,"
                                 "Purge home/search pages,Purge bookmarks");
-  EXPECT_EQ(entries("pmHelpers"), "Dize-R-Areze (off),Rodove-Z4-Uvova,Vezuz-IR-Uzodo");
+  EXPECT_EQ(entries("pmHelpers"), "Dize-R-Areze,Rodove-Z4-Uvova,Vezuz-IR-Uzodo");
   EXPECT_EQ(Child<QToolButton>("tbClean")->defaultAction()->text(), "Clean all");
   EXPECT_EQ(Child<QTableView>("lvBookmarks")->model()->headerData(3, Qt::Horizontal).toString(),
             "Created");

@@ -1,0 +1,306 @@
+// The Mork window: opened from the Helpers menu and asking for a file each time it is shown, the
+// real sample files and a written history on its five tabs, a second read, a cancelled prompt,
+// files it cannot read, and files made to be costly to show.
+
+#include "ui/FormUnitMork.h"
+
+#include "FakeStores.h"
+#include "formats/StoreLimits.h"
+#include "kit/MorkWriter.h"
+#include "kit/TempDir.h"
+#include "session/HostFiles.h"
+#include "winapi/TextCase.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableView>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+
+namespace quillon {
+namespace {
+
+const std::string kSampleFolder = QUILLON_SAMPLES_DIR "/mork";
+
+std::string Sample(const char* name) {
+  return kSampleFolder + "/" + name;
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// The reader's own answer for a host file, to hold the window against.
+TMorkFile Read(const std::string& hostPath) {
+  const THostFiles host;
+  TMorkFile mork;
+  mork.LoadFromFile(host.WindowsPath(hostPath));
+  return mork;
+}
+
+QAbstractItemModel& ModelOf(const QWidget& form, const char* viewName) {
+  return *form.findChild<QTableView*>(QString::fromLatin1(viewName))->model();
+}
+
+std::string Cell(const QAbstractItemModel& model, int row, int column) {
+  return model.data(model.index(row, column)).toString().toStdString();
+}
+
+// Every text every tab shows, headers included, one line per row.
+std::string Everything(const QWidget& form) {
+  std::string text;
+  for (const char* view : {"memoMork", "lvFields", "lvData", "memoTable", "lvResult"}) {
+    const QAbstractItemModel& model = ModelOf(form, view);
+    text += std::string(view) + ":";
+    for (int c = 0; c < model.columnCount(); ++c)
+      text += model.headerData(c, Qt::Horizontal).toString().toStdString() + "|";
+    text += "\n";
+    for (int r = 0; r < model.rowCount(); ++r) {
+      for (int c = 0; c < model.columnCount(); ++c)
+        text += Cell(model, r, c) + "|";
+      text += "\n";
+    }
+  }
+  return text;
+}
+
+class FormMorkTest : public ::testing::Test {
+protected:
+  FormMorkTest() {
+    form.SetErrorReporter(
+        [this](QWidget*, const QString& message) { errors.push_back(message.toStdString()); });
+    form.SetFileChooser([this](QWidget*, const QString& start) {
+      starts.push_back(start.toStdString());
+      return QString::fromStdString(answer);
+    });
+  }
+
+  static bool SamplesAbsent() { return !std::filesystem::is_directory(kSampleFolder); }
+
+  const QAbstractItemModel& Model(const char* viewName) const { return ModelOf(form, viewName); }
+
+  kit::TTempDir dir;
+  TformMork form;
+  std::string answer; // what the file prompt answers
+  std::vector<std::string> starts;
+  std::vector<std::string> errors;
+};
+
+TEST(FormMork, HelpersEntryShowsTheWindowWhichAsksForAFileEachTimeItIsShown) {
+  if (!std::filesystem::exists(Sample("tb_panacea.dat")))
+    GTEST_SKIP() << "the Mork samples in " << kSampleFolder << " are absent";
+  test::TFakeStoreFixture stores;
+  const auto main = stores.OpenWindow({});
+  auto* form = main->findChild<TformMork*>(QStringLiteral("formMork"));
+  ASSERT_NE(form, nullptr);
+  EXPECT_FALSE(form->isVisible());
+  std::vector<std::string> starts;
+  std::string answer = Sample("tb_panacea.dat");
+  form->SetFileChooser([&](QWidget*, const QString& start) {
+    starts.push_back(start.toStdString());
+    return QString::fromStdString(answer);
+  });
+
+  auto* entry = main->findChild<QAction*>(QStringLiteral("aMorkViewer"));
+  ASSERT_NE(entry, nullptr);
+  ASSERT_TRUE(entry->isEnabled());
+  entry->trigger();
+  QApplication::processEvents();
+  EXPECT_TRUE(form->isVisible());
+  EXPECT_TRUE(form->isWindow());
+  EXPECT_EQ(form->windowTitle(), "Dize-R-Areze");
+  EXPECT_EQ(starts, std::vector<std::string>{""});
+  EXPECT_EQ(ModelOf(*form, "lvResult").rowCount(), 13);
+
+  const auto* pages = form->findChild<QTabWidget*>(QStringLiteral("PageControl1"));
+  ASSERT_NE(pages, nullptr);
+  QStringList tabs;
+  for (int i = 0; i < pages->count(); ++i)
+    tabs << pages->widget(i)->objectName() + "=" + pages->tabText(i);
+  EXPECT_EQ(tabs.join(","), "tabRaw=RAW,tabFields=Fields,tabData=Data/Content,TabSheet4=Table,"
+                            "TabSheet1=!!! Here It Is !!!");
+  EXPECT_EQ(pages->currentWidget()->objectName(), "TabSheet4");
+  EXPECT_EQ(form->findChild<QPushButton*>(QStringLiteral("bnRead"))->text(), "read");
+
+  // Shown again (not merely raised), it asks again, starting at the file read last; the entry of
+  // a window already shown only raises it.
+  entry->trigger();
+  QApplication::processEvents();
+  EXPECT_EQ(starts.size(), 1u);
+  form->hide();
+  answer = "/nonexistent/history.dat";
+  entry->trigger();
+  QApplication::processEvents();
+  EXPECT_EQ(starts, (std::vector<std::string>{"", Sample("tb_panacea.dat")}));
+  // A file the window cannot read is reported through the main window's reporter.
+  ASSERT_EQ(stores.errors.size(), 1u);
+  EXPECT_NE(stores.errors[0].find("/nonexistent/history.dat"), std::string::npos)
+      << stores.errors[0];
+  EXPECT_EQ(ModelOf(*form, "lvResult").rowCount(), 13);
+}
+
+TEST_F(FormMorkTest, ShowsWhatTheReaderMakesOfEachFile) {
+  if (SamplesAbsent())
+    GTEST_SKIP() << "the Mork samples in " << kSampleFolder << " are absent";
+  const std::string history = dir.Path() + "/history.dat";
+  WriteBytes(history, kit::BuildHistoryDat({{"http://a.example/", "A", "a.example", 1, 2, 3},
+                                            {"http://b.example/x,y", "B \"b\"", "b.example"}}));
+  std::vector<std::string> files = {history};
+  for (const auto& file : std::filesystem::directory_iterator(kSampleFolder))
+    files.push_back(file.path().string());
+
+  for (const std::string& file : files) {
+    SCOPED_TRACE(file);
+    form.ReadFile(QString::fromStdString(file));
+    ASSERT_TRUE(errors.empty()) << errors[0];
+    const TMorkFile mork = Read(file);
+
+    for (const auto& [view, list] :
+         {std::pair{"memoMork", &mork.RawList()}, std::pair{"memoTable", &mork.TableList()}}) {
+      const QAbstractItemModel& lines = Model(view);
+      ASSERT_EQ(lines.rowCount(), static_cast<int>(list->size())) << view;
+      ASSERT_EQ(lines.columnCount(), 1) << view;
+      for (int r = 0; r < lines.rowCount(); ++r)
+        EXPECT_EQ(Cell(lines, r, 0), (*list)[static_cast<std::size_t>(r)]) << view;
+    }
+
+    // Each dictionary entry once, split at its first "=", ordered by id whatever its case.
+    for (const auto& [view, list] :
+         {std::pair{"lvFields", &mork.FieldList()}, std::pair{"lvData", &mork.DataList()}}) {
+      const QAbstractItemModel& entries = Model(view);
+      ASSERT_EQ(entries.rowCount(), static_cast<int>(list->size())) << view;
+      std::multiset<std::pair<std::string, std::string>> shown, expected;
+      for (int r = 0; r < entries.rowCount(); ++r) {
+        shown.emplace(Cell(entries, r, 0), Cell(entries, r, 1));
+        if (r > 0) {
+          EXPECT_LE(CompareLowerAscii(Cell(entries, r - 1, 0), Cell(entries, r, 0)), 0) << view;
+        }
+      }
+      // An entry without "=" is all id.
+      for (const std::string_view entry : *list) {
+        const std::size_t eq = std::min(entry.find('='), entry.size());
+        expected.emplace(entry.substr(0, eq), entry.substr(std::min(eq + 1, entry.size())));
+      }
+      EXPECT_EQ(shown, expected) << view;
+    }
+
+    const QAbstractItemModel& result = Model("lvResult");
+    ASSERT_EQ(result.columnCount(), static_cast<int>(mork.FieldList().size()) + 1);
+    ASSERT_EQ(result.rowCount(), static_cast<int>(mork.RowCount()));
+    EXPECT_EQ(result.headerData(0, Qt::Horizontal).toString(), "ID");
+    for (int c = 1; c < result.columnCount(); ++c) {
+      const std::string_view field = mork.FieldList()[static_cast<std::size_t>(c - 1)];
+      const std::string name(field.substr(field.find('=') + 1));
+      ASSERT_EQ(result.headerData(c, Qt::Horizontal).toString().toStdString(), name);
+      // Columns first: the window keeps one resolved row, which each column change must not
+      // confuse.
+      for (int r = 0; r < result.rowCount(); ++r)
+        EXPECT_EQ(Cell(result, r, c), mork.CellValue(name, static_cast<std::size_t>(r)))
+            << name << " row " << r;
+    }
+    for (int r = 0; r < result.rowCount(); ++r)
+      EXPECT_EQ(Cell(result, r, 0), mork.RowId(static_cast<std::size_t>(r)));
+  }
+}
+
+TEST_F(FormMorkTest, KnownCardsShowUnderTheirColumns) {
+  if (SamplesAbsent())
+    GTEST_SKIP() << "the Mork samples in " << kSampleFolder << " are absent";
+  form.ReadFile(QString::fromStdString(Sample("tb_cardForEmail.mab")));
+  const QAbstractItemModel& result = Model("lvResult");
+  std::map<std::string, int> column;
+  for (int c = 0; c < result.columnCount(); ++c)
+    column[result.headerData(c, Qt::Horizontal).toString().toStdString()] = c;
+  // The charset cell of the first dictionary names no column but still has one.
+  ASSERT_TRUE(column.contains("iso-8859-1"));
+  std::map<std::string, std::string> shown;
+  for (int r = 0; r < result.rowCount(); ++r)
+    shown[Cell(result, r, 0)] = Cell(result, r, column["DisplayName"]) + "|" +
+                                Cell(result, r, column["PrimaryEmail"]) + "|" +
+                                Cell(result, r, column["iso-8859-1"]);
+  EXPECT_EQ(shown["3"], "John Doe|john.doe@mailinator.invalid|");
+}
+
+TEST_F(FormMorkTest, ASecondReadReplacesAllAndCancelOrAnUnreadableFileKeepsAll) {
+  if (SamplesAbsent())
+    GTEST_SKIP() << "the Mork samples in " << kSampleFolder << " are absent";
+  TformMork fresh;
+  fresh.ReadFile(QString::fromStdString(Sample("tb_love.msf")));
+  const std::string loveOnly = Everything(fresh);
+
+  answer = Sample("tb_cardForEmail.mab");
+  form.bnReadClick();
+  answer = Sample("tb_love.msf");
+  form.bnReadClick();
+  EXPECT_EQ(Everything(form), loveOnly);
+
+  const std::string missing = dir.Path() + "/missing.dat";
+  // Larger than any Mork file is read; sparse, so it costs no disk.
+  const std::string huge = dir.Path() + "/huge.dat";
+  WriteBytes(huge, "");
+  std::filesystem::resize_file(huge, kMorkLimit + 1);
+  const struct {
+    std::string answer;
+    bool reported;
+  } cases[] = {{"", false}, {missing, true}, {dir.Path(), true}, {huge, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.answer);
+    errors.clear();
+    answer = c.answer;
+    form.findChild<QPushButton*>(QStringLiteral("bnRead"))->click();
+    ASSERT_EQ(errors.size(), c.reported ? 1u : 0u);
+    // The user knows the file by the name given, not by the way the reader reached it.
+    if (c.reported) {
+      EXPECT_NE(errors[0].find(std::filesystem::path(c.answer).filename().string()),
+                std::string::npos)
+          << errors[0];
+      EXPECT_EQ(errors[0].find("Z:"), std::string::npos) << errors[0];
+    }
+    EXPECT_EQ(Everything(form), loveOnly);
+  }
+  // The prompt starts at the last file the user chose, read or not.
+  EXPECT_EQ(starts.back(), dir.Path());
+}
+
+TEST_F(FormMorkTest, FilesWithoutRowsOrWithEndlessColumnsStayCheapAndSaySo) {
+  const std::string noRows = dir.Path() + "/empty.dat";
+  WriteBytes(noRows, kit::BuildHistoryDat({}));
+  form.ReadFile(QString::fromStdString(noRows));
+  const TMorkFile mork = Read(noRows);
+  EXPECT_EQ(Model("lvResult").rowCount(), 0);
+  EXPECT_EQ(Model("lvResult").columnCount(), static_cast<int>(mork.FieldList().size()) + 1);
+  EXPECT_GT(mork.FieldList().size(), 1u);
+  const auto* status = form.findChild<QLabel*>(QStringLiteral("lblStatus"));
+  EXPECT_FALSE(status->isVisibleTo(&form));
+
+  // 2,000 columns and one value of a megabyte: the grid keeps its first 1,024 columns and says
+  // so, and the long value shows cut.
+  std::string text = "< <(a=c)>";
+  for (int i = 0; i < 2000; ++i)
+    text += "(" + std::to_string(1000 + i) + "=c" + std::to_string(i) + ")";
+  text += ">\n[1(^1000=" + std::string(1 << 20, 'v') + ")]\n";
+  const std::string wide = dir.Path() + "/wide.dat";
+  WriteBytes(wide, text);
+  form.ReadFile(QString::fromStdString(wide));
+  ASSERT_TRUE(errors.empty()) << errors[0];
+  EXPECT_EQ(Model("lvResult").columnCount(), 1025);
+  ASSERT_EQ(Model("lvResult").rowCount(), 1);
+  const std::string cell = Cell(Model("lvResult"), 0, 1);
+  EXPECT_LT(cell.size(), 10000u);
+  EXPECT_TRUE(cell.starts_with("vvvv") && cell.ends_with("[...]")) << cell.substr(0, 20);
+  EXPECT_TRUE(status->isVisibleTo(&form));
+  EXPECT_EQ(status->text(),
+            "The column dictionary names 2000 columns; the result shows the first 1024.");
+  EXPECT_EQ(Model("lvFields").rowCount(), 2000);
+}
+
+} // namespace
+} // namespace quillon
