@@ -30,8 +30,8 @@ TMorkEntry MorkEntry(std::string_view entry) {
 
 std::vector<std::uint32_t> MorkIdOrder(const TTextList& list) {
   // Each id's first eight bytes, folded, make one number that orders as they do: ids are mostly
-  // short hex numbers, so most comparisons never reach the text, which a million entries spread
-  // far beyond the caches.
+  // short hex numbers, so most comparisons never reach the text, whose million entries lie far
+  // beyond the caches.
   struct TKey {
     std::uint64_t Prefix;
     std::uint32_t Entry;
