@@ -85,25 +85,35 @@ void BM_MorkIdOrder(benchmark::State& state) {
 }
 BENCHMARK(BM_MorkIdOrder)->Unit(benchmark::kMillisecond);
 
-// Read, every model set up, and the "Table" tab painted; the peak memory as a multiple of the file.
+// Read, every model set up, and the "Table" tab painted.
 void BM_MorkWindowOpensHistory(benchmark::State& state) {
   const QString path = QString::fromStdString(HistoryFile());
   TformMork form;
   form.SetFileChooser([](QWidget*, const QString&) { return QString(); });
   form.show();
   QApplication::processEvents();
-  std::size_t peak = 0;
   for (auto _ : state) {
-    peak = bench::PeakGrowth([&] {
-      form.ReadFile(path);
-      form.repaint(); // the visible rows are asked for their texts here
-      QApplication::processEvents();
-    });
+    form.ReadFile(path);
+    form.repaint(); // the visible rows are asked for their texts here
+    QApplication::processEvents();
   }
+}
+BENCHMARK(BM_MorkWindowOpensHistory)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// The peak memory of a second read, as a multiple of the file: the first file's lists stay until
+// the second is read, so that a file that cannot be read leaves the tabs as they were. Measured
+// apart, as resetting the peak costs time of its own.
+void BM_MorkWindowPeakMemory(benchmark::State& state) {
+  const QString path = QString::fromStdString(HistoryFile());
+  TformMork form;
+  form.ReadFile(path);
+  std::size_t peak = 0;
+  for (auto _ : state)
+    peak = bench::PeakGrowth([&] { form.ReadFile(path); });
   state.counters["peak_x_file"] =
       static_cast<double>(peak) / static_cast<double>(std::filesystem::file_size(HistoryFile()));
 }
-BENCHMARK(BM_MorkWindowOpensHistory)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_MorkWindowPeakMemory)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // Switching to each tab in turn and painting it, the history already read.
 void BM_MorkWindowPaintsEachTab(benchmark::State& state) {
