@@ -214,9 +214,7 @@ TEST_F(FormMorkTest, ShowsWhatTheReaderMakesOfEachFile) {
     SCOPED_TRACE(file);
     form.ReadFile(QString::fromStdString(file));
     ASSERT_TRUE(errors.empty()) << errors[0];
-    const TMorkFile mork = Read(file);
-    EXPECT_EQ(Model("lvResult").columnCount(), static_cast<int>(mork.FieldList().size()) + 1);
-    EXPECT_EQ(Everything(form), Expected(mork));
+    EXPECT_EQ(Everything(form), Expected(Read(file)));
   }
 }
 
@@ -288,7 +286,6 @@ TEST_F(FormMorkTest, FilesWithoutRowsOrWithEndlessColumnsStayCheapAndSaySo) {
   EXPECT_TRUE(status->isVisibleTo(&form));
   EXPECT_EQ(status->text(),
             "The column dictionary names 2000 columns; the result shows the first 1024.");
-  EXPECT_EQ(Model("lvFields").rowCount(), 2000);
 }
 
 } // namespace
