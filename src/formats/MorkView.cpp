@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <numeric>
 
 namespace quillon {
 
@@ -29,29 +30,51 @@ TMorkEntry MorkEntry(std::string_view entry) {
 }
 
 std::vector<std::uint32_t> MorkIdOrder(const TTextList& list) {
-  // Each id's first eight bytes, folded, make one number that orders as they do: ids are mostly
-  // short hex numbers, so most comparisons never reach the text, whose million entries lie far
-  // beyond the caches.
+  // Each id's first eight bytes, folded, make one number that orders as they do. Ids are mostly
+  // short hex numbers, so a radix sort of these numbers orders nearly all entries without a
+  // comparison; only ids that share their first eight bytes are compared as text.
   struct TKey {
     std::uint64_t Prefix;
     std::uint32_t Entry;
   };
-  std::vector<TKey> keys(list.size());
-  for (std::uint32_t i = 0; i < keys.size(); ++i) {
+  const std::size_t count = list.size();
+  std::vector<TKey> keys(count), moved(count);
+  for (std::size_t i = 0; i < count; ++i) {
     const std::string_view id = MorkEntry(list[i]).Id;
     std::uint64_t prefix = 0;
     for (std::size_t k = 0; k < 8; ++k)
       prefix = prefix << 8 | (k < id.size() ? static_cast<unsigned char>(LowerAscii(id[k])) : 0u);
-    keys[i] = {prefix, i};
+    keys[i] = {prefix, static_cast<std::uint32_t>(i)};
   }
-  std::sort(keys.begin(), keys.end(), [&list](const TKey& a, const TKey& b) {
-    if (a.Prefix != b.Prefix)
-      return a.Prefix < b.Prefix;
-    const int order = CompareLowerAscii(MorkEntry(list[a.Entry]).Id, MorkEntry(list[b.Entry]).Id);
-    return order != 0 ? order < 0 : a.Entry < b.Entry; // equal ids keep their file order
-  });
-  std::vector<std::uint32_t> order(keys.size());
-  for (std::size_t i = 0; i < keys.size(); ++i)
+  // Sixteen bits a pass, lowest first; each pass is stable, so equal prefixes keep file order. A
+  // pass whose digit is the same for every entry changes nothing and is skipped.
+  std::vector<std::size_t> starts(65536 + 1);
+  for (int shift = 0; shift < 64; shift += 16) {
+    const auto digit = [shift](const TKey& key) { return (key.Prefix >> shift) & 0xFFFF; };
+    std::fill(starts.begin(), starts.end(), 0);
+    for (const TKey& key : keys)
+      ++starts[digit(key) + 1];
+    if (std::find(starts.begin(), starts.end(), count) != starts.end())
+      continue;
+    std::partial_sum(starts.begin(), starts.end(), starts.begin());
+    for (const TKey& key : keys)
+      moved[starts[digit(key)]++] = key;
+    keys.swap(moved);
+  }
+  const auto byId = [&list](const TKey& a, const TKey& b) {
+    return CompareLowerAscii(MorkEntry(list[a.Entry]).Id, MorkEntry(list[b.Entry]).Id) < 0;
+  };
+  for (std::size_t begin = 0; begin < count;) {
+    std::size_t end = begin + 1;
+    while (end < count && keys[end].Prefix == keys[begin].Prefix)
+      ++end;
+    if (end - begin > 1)
+      std::stable_sort(keys.begin() + static_cast<std::ptrdiff_t>(begin),
+                       keys.begin() + static_cast<std::ptrdiff_t>(end), byId);
+    begin = end;
+  }
+  std::vector<std::uint32_t> order(count);
+  for (std::size_t i = 0; i < count; ++i)
     order[i] = keys[i].Entry;
   return order;
 }
