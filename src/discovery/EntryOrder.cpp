@@ -88,53 +88,39 @@ void AppendFolded(std::string& out, std::string_view text, unsigned char& previo
   }
 }
 
-// Walks the folded bytes of a cell's pieces.
-class TFoldedBytes {
-public:
-  explicit TFoldedBytes(const TPieces& pieces) : pieces_(pieces) {}
-  bool Next(unsigned char& out) {
-    while (piece_ < pieces_.Count && offset_ >= pieces_.Part[piece_].size()) {
-      ++piece_;
-      offset_ = 0;
-    }
-    if (piece_ >= pieces_.Count)
-      return false;
-    const auto c = static_cast<unsigned char>(pieces_.Part[piece_][offset_++]);
-    out = Fold(previous_, c);
-    previous_ = c;
-    return true;
-  }
+// How many bytes of a text a key holds; kGoesOn for eight with more behind them.
+constexpr std::uint8_t kGoesOn = 9;
 
-private:
-  TPieces pieces_;
-  int piece_ = 0;
-  std::size_t offset_ = 0;
-  unsigned char previous_ = 0;
-};
-
-int CompareFolded(const TPieces& a, const TPieces& b) {
-  TFoldedBytes left(a), right(b);
-  for (;;) {
-    unsigned char x = 0, y = 0;
-    const bool hasX = left.Next(x);
-    const bool hasY = right.Next(y);
-    if (!hasX || !hasY)
-      return hasX ? 1 : hasY ? -1 : 0;
-    if (x != y)
-      return x < y ? -1 : 1;
-  }
-}
-
-// The first eight folded bytes, most significant first: most comparisons end here.
-std::uint64_t TextPrefix(const TPieces& pieces) {
-  TFoldedBytes bytes(pieces);
+// Eight folded bytes of a cell's text from offset on, most significant first, zero-padded past
+// the end (width says how many are the text's, so "ab" and "ab\0" differ).
+std::uint64_t TextChunk(const TPieces& pieces, std::size_t offset, std::uint8_t& width) {
   std::uint64_t key = 0;
-  for (int i = 0; i < 8; ++i) {
-    unsigned char c = 0;
-    bytes.Next(c);
-    key = (key << 8) | c;
+  int taken = 0;
+  unsigned char previous = 0;
+  for (int p = 0; p < pieces.Count; ++p) {
+    const std::string_view part = pieces.Part[static_cast<std::size_t>(p)];
+    if (offset >= part.size()) {
+      offset -= part.size();
+      if (!part.empty())
+        previous = static_cast<unsigned char>(part.back());
+      continue;
+    }
+    if (offset > 0)
+      previous = static_cast<unsigned char>(part[offset - 1]);
+    for (; offset < part.size(); ++offset) {
+      if (taken == 8) {
+        width = kGoesOn;
+        return key;
+      }
+      const auto c = static_cast<unsigned char>(part[offset]);
+      key = (key << 8) | Fold(previous, c);
+      previous = c;
+      ++taken;
+    }
+    offset = 0;
   }
-  return key;
+  width = static_cast<std::uint8_t>(taken);
+  return taken == 0 ? 0 : key << (8 * (8 - taken));
 }
 
 // Dates in value order as unsigned keys: the absent date 0 first, one without a value last.
@@ -149,14 +135,106 @@ std::uint64_t DateKey(TDateTime value) {
 
 struct TKeyed {
   std::uint64_t Key;
+  // Held beside the position: a text sort looks each entry up again per eight bytes.
+  const TCacheItem* Item;
   int Position;
+  std::uint8_t Width; // of the text in Key, see TextChunk
 };
+
+// Sorts keyed, whose keys are the first eight bytes of each text, by the whole texts: runs of
+// equal keys are keyed again with their next eight bytes, run by run, until the texts differ or
+// end. Entries of equal text keep their list order. Each entry is keyed once per eight bytes it
+// shares with another, so long common prefixes (every URL starts "http://www.") cost no more than
+// their length; a work list rather than recursion bounds the stack whatever the texts.
+template <typename TTextOf>
+void SortTexts(std::vector<TKeyed>& keyed, bool descending, const TTextOf& textOf) {
+  const auto before = [descending](const TKeyed& a, const TKeyed& b) {
+    if (a.Key != b.Key)
+      return descending ? a.Key > b.Key : a.Key < b.Key;
+    if (a.Width != b.Width)
+      return descending ? a.Width > b.Width : a.Width < b.Width;
+    return a.Position < b.Position;
+  };
+  struct TRun {
+    std::size_t Begin, End, Offset;
+  };
+  std::vector<TRun> runs{{0, keyed.size(), 0}};
+  while (!runs.empty()) {
+    const TRun run = runs.back();
+    runs.pop_back();
+    const auto first = keyed.begin() + static_cast<std::ptrdiff_t>(run.Begin);
+    const auto last = keyed.begin() + static_cast<std::ptrdiff_t>(run.End);
+    if (run.Offset > 0)
+      for (auto it = first; it != last; ++it)
+        it->Key = TextChunk(textOf(*it->Item), run.Offset, it->Width);
+    // Bytes that every text of the run shares need no sort, only the next key.
+    const bool shared = std::all_of(first, last, [&first](const TKeyed& e) {
+      return e.Key == first->Key && e.Width == kGoesOn;
+    });
+    if (shared) {
+      runs.push_back({run.Begin, run.End, run.Offset + 8});
+      continue;
+    }
+    std::sort(first, last, before);
+    for (std::size_t i = run.Begin; i < run.End;) {
+      std::size_t j = i + 1;
+      while (j < run.End && keyed[j].Key == keyed[i].Key && keyed[j].Width == keyed[i].Width)
+        ++j;
+      if (j - i > 1 && keyed[i].Width == kGoesOn)
+        runs.push_back({i, j, run.Offset + 8});
+      i = j;
+    }
+  }
+}
+
+// Whether a date cell can contain the folded filter at all. A date's text is made of digits,
+// the separators, the pictures' own letters and quoted text, "?!", the zero text and, where a
+// picture names months, days or AM/PM, those names; a filter with any other byte cannot match a
+// date, and the dates, the costly cells to build, are left out.
+bool DatesMayMatch(std::string_view folded, const TFormatSettings& settings,
+                   std::string_view zeroText) {
+  std::array<bool, 256> allowed{};
+  const auto allow = [&allowed](std::string_view text) {
+    for (const char c : FoldCase(text))
+      allowed[static_cast<unsigned char>(c)] = true;
+  };
+  allow("0123456789 ?!");
+  allow({&settings.DateSeparator, 1});
+  allow({&settings.TimeSeparator, 1});
+  allow(zeroText);
+  // "c" is the short date and the long time; their tokens may call in the other pictures.
+  std::string pictures = settings.ShortDateFormat + " " + settings.LongTimeFormat;
+  std::string lower;
+  for (int round = 0; round < 2; ++round) {
+    lower = FoldCase(pictures);
+    if (lower.find("dddddd") != std::string::npos)
+      pictures += settings.LongDateFormat;
+    if (lower.find('t') != std::string::npos)
+      pictures += settings.ShortTimeFormat + settings.LongTimeFormat;
+  }
+  lower = FoldCase(pictures);
+  allow(pictures);
+  if (lower.find("mmm") != std::string::npos || lower.find("ddd") != std::string::npos ||
+      lower.find('a') != std::string::npos) {
+    for (const auto* names : {&settings.ShortMonthNames, &settings.LongMonthNames})
+      for (const std::string& name : *names)
+        allow(name);
+    for (const auto* names : {&settings.ShortDayNames, &settings.LongDayNames})
+      for (const std::string& name : *names)
+        allow(name);
+    allow(settings.TimeAMString);
+    allow(settings.TimePMString);
+  }
+  return std::all_of(folded.begin(), folded.end(),
+                     [&allowed](char c) { return allowed[static_cast<unsigned char>(c)]; });
+}
 
 class TFilter {
 public:
   TFilter(TCacheType kind, std::string_view filter, const TFormatSettings& settings)
       : kind_(kind), filter_(FoldCase(filter)), settings_(settings),
-        columns_(static_cast<int>(EntryColumns(kind).size())) {}
+        columns_(static_cast<int>(EntryColumns(kind).size())),
+        dates_(DatesMayMatch(filter_, settings, DateZeroText(kind))) {}
 
   bool Matches(const TCacheItem& item) {
     for (int column = 0; column < columns_; ++column) {
@@ -170,6 +248,8 @@ public:
         break;
       }
       case TKeyType::Date:
+        if (!dates_)
+          continue;
         AppendFolded(cell_,
                      DateCellText(DateOf(kind_, item, column), DateZeroText(kind_), settings_),
                      previous);
@@ -189,6 +269,7 @@ private:
   std::string filter_;
   const TFormatSettings& settings_;
   int columns_;
+  bool dates_;
   std::string cell_; // reused, so that a row costs no allocation
 };
 
@@ -225,36 +306,36 @@ std::vector<int> OrderEntries(TCacheType kind, const TCacheList& list, int count
   const TKeyType type = KeyType(kind, column);
   std::vector<TKeyed> keyed;
   keyed.reserve(positions.size());
+  const auto textOf = [kind, column](const TCacheItem& item) {
+    return TextPieces(kind, item, column);
+  };
   for (const int position : positions) {
     const TCacheItem& item = list.Items(position);
-    std::uint64_t key = 0;
+    TKeyed entry{0, &item, position, 0};
     switch (type) {
     case TKeyType::Text:
-      key = TextPrefix(TextPieces(kind, item, column));
+      entry.Key = TextChunk(textOf(item), 0, entry.Width);
       break;
     case TKeyType::Date:
-      key = DateKey(DateOf(kind, item, column));
+      entry.Key = DateKey(DateOf(kind, item, column));
       break;
     case TKeyType::Number:
-      key = item.AccessBits;
+      entry.Key = item.AccessBits;
       break;
     }
-    keyed.push_back({key, position});
+    keyed.push_back(entry);
   }
-
-  const bool descending = order.Descending;
-  // The position breaks every tie, so the unstable sort gives the stable order.
-  std::sort(keyed.begin(), keyed.end(), [&](const TKeyed& a, const TKeyed& b) {
-    if (a.Key != b.Key)
-      return descending ? a.Key > b.Key : a.Key < b.Key;
-    if (type == TKeyType::Text) {
-      const int c = CompareFolded(TextPieces(kind, list.Items(a.Position), column),
-                                  TextPieces(kind, list.Items(b.Position), column));
-      if (c != 0)
-        return descending ? c > 0 : c < 0;
-    }
-    return a.Position < b.Position;
-  });
+  if (type == TKeyType::Text) {
+    SortTexts(keyed, order.Descending, textOf);
+  } else {
+    const bool descending = order.Descending;
+    // The position breaks every tie, so the unstable sort gives the stable order.
+    std::sort(keyed.begin(), keyed.end(), [descending](const TKeyed& a, const TKeyed& b) {
+      if (a.Key != b.Key)
+        return descending ? a.Key > b.Key : a.Key < b.Key;
+      return a.Position < b.Position;
+    });
+  }
   for (std::size_t i = 0; i < keyed.size(); ++i)
     positions[i] = keyed[i].Position;
   return positions;

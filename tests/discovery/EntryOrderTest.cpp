@@ -52,7 +52,10 @@ TEST(EntryOrder, TextsSortWithoutRegardToCaseAndKeepListOrderOfEqualKeys) {
        {"\xC3\xA9lan", "zed", "\xC3\x89LAN"},
        {1, 0, 2},
        {0, 2, 1}},
-      {"embedded NUL is a byte, not an end", {std::string("ab\0c", 4), "ab"}, {1, 0}, {0, 1}},
+      {"embedded NUL is a byte, not an end",
+       {std::string("ab\0c", 4), "ab", std::string("ab\0", 3)},
+       {1, 2, 0},
+       {0, 2, 1}},
   };
   for (const TCase& c : cases) {
     TCacheList list;
@@ -143,4 +146,30 @@ TEST(EntryOrder, FilterAndSortApplyTogetherToTheCountedEntriesOnly) {
   EXPECT_EQ(Order(ctCache, list, 0, false, "", 3), (Positions{2, 0, 1}));
   // A list that shrank behind the count offers what it has.
   EXPECT_EQ(Order(ctCache, list, -1, false, "", 9), (Positions{0, 1, 2, 3, 4}));
+}
+
+// Dates are matched in the form the list shows them, also where that form names the month.
+TEST(EntryOrder, TheFilterMatchesDatesAsTheyAreShown) {
+  TFormatSettings named;
+  named.ShortDateFormat = "dd mmm yyyy";
+  named.LongTimeFormat = "h:nn am/pm";
+  TCacheList list;
+  for (const TDateTime date : {40000.75, 0.0}) { // 2009-07-06 18:00, none ("?")
+    TCacheItem& item = list.Add();
+    item.Host = "x";
+    item.LastAccess = date;
+    item.Expires = 1;
+  }
+  struct TCase {
+    const TFormatSettings& settings;
+    std::string filter;
+    Positions kept;
+  };
+  for (const TCase& c : std::vector<TCase>{{kIso, "2009-07-06 18:00", {0}},
+                                           {kIso, "jul", {}},
+                                           {named, "06 JUL 2009", {0}},
+                                           {named, "6:00 pm", {0}},
+                                           {kIso, "?", {1}}})
+    EXPECT_EQ(OrderEntries(ctHistory, list, 2, {-1, false, c.filter}, c.settings), c.kept)
+        << c.filter;
 }
