@@ -162,6 +162,8 @@ void SortTexts(std::vector<TKeyed>& keyed, bool descending, const TTextOf& textO
   while (!runs.empty()) {
     const TRun run = runs.back();
     runs.pop_back();
+    if (run.End - run.Begin < 2)
+      continue;
     const auto first = keyed.begin() + static_cast<std::ptrdiff_t>(run.Begin);
     const auto last = keyed.begin() + static_cast<std::ptrdiff_t>(run.End);
     if (run.Offset > 0)

@@ -18,8 +18,9 @@ constexpr std::array<TEntryColumn, 3> kHistoryColumns = {
 // The registry location is the tail of a long key; right-aligned, its distinctive end shows.
 constexpr std::array<TEntryColumn, 3> kPageColumns = {
     {{"Page", 0, L}, {"AB", 32, L}, {"Location", 200, TColumnAlign::Right}}};
+// The address is the long text that needs the room; a bookmark's folder and name fit beside it.
 constexpr std::array<TEntryColumn, 4> kBookmarkColumns = {
-    {{"Name", 0, L}, {"URL", 0, L}, {"Last Access", 120, L}, {"Created", 120, L}}};
+    {{"Name", 160, L}, {"URL", 0, L}, {"Last Access", 120, L}, {"Created", 120, L}}};
 
 constexpr std::array<std::string_view, kCacheTypeCount> kListCaptions = {
     "Cache", "Cookies", "History", "Start pages", "Bookmarks"};

@@ -18,18 +18,24 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QSettings>
+#include <QShortcut>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTimer>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -50,19 +56,39 @@ constexpr std::array<const char*, 3> kIntroParagraphs = {
     "removing the cache in whole.",
     "Select a browser profile at the left to display the associated data."};
 
-// The tabs of the entry lists, by kind: object name, list name, tab image.
+// The tabs of the entry lists, by kind: object name, list name, tab image, and where in the
+// caption the mnemonic "&" goes. The letters stay clear of the menus (F, O, H), the tool bar
+// (R, C, P, E) and the Info and Log tabs (I, L).
 struct TDataTab {
   const char* tabName;
   const char* listName;
   int image;
+  int mnemonicAt;
 };
-constexpr std::array<TDataTab, kCacheTypeCount> kDataTabs = {{{"tsCache", "lvCache", 0},
-                                                              {"tsCookies", "lvCookies", 1},
-                                                              {"tsHistory", "lvHistory", 2},
-                                                              {"tsStartpages", "lvPages", 4},
-                                                              {"tsBookmarks", "lvBookmarks", 5}}};
+constexpr std::array<TDataTab, kCacheTypeCount> kDataTabs = {
+    {{"tsCache", "lvCache", 0, 1},
+     {"tsCookies", "lvCookies", 1, 3},
+     {"tsHistory", "lvHistory", 2, 6},
+     {"tsStartpages", "lvPages", 4, 1},
+     {"tsBookmarks", "lvBookmarks", 5, 0}}};
 constexpr int kInfoTabImage = 3;
 constexpr int kLogTabImage = 6;
+
+// Escape in a line edit clears it (and goes no further while there is text to clear).
+class TEscapeClears : public QObject {
+public:
+  using QObject::QObject;
+
+protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    auto* edit = qobject_cast<QLineEdit*>(watched);
+    if (edit == nullptr || event->type() != QEvent::KeyPress ||
+        static_cast<QKeyEvent*>(event)->key() != Qt::Key_Escape || edit->text().isEmpty())
+      return false;
+    edit->clear();
+    return true;
+  }
+};
 
 // The image of "Helpers"; refresh, clean and purge take theirs by verb (0 to 2).
 constexpr int kHelpersImage = 3;
@@ -139,12 +165,17 @@ void TformMain::CreateComponents() {
   auto* columns = new QHBoxLayout(central);
   columns->setContentsMargins(8, 8, 8, 8);
   columns->setSpacing(8);
+  // The user gives the profiles or the lists more room; the lists take what the window gains.
+  splitterMain_ = new QSplitter(Qt::Horizontal, central);
+  splitterMain_->setObjectName("splitterMain");
+  splitterMain_->setChildrenCollapsible(false);
+  columns->addWidget(splitterMain_);
 
-  // QToolBar sets its own size limits from its buttons, so a pane holds it at its width; the
-  // pane is sunken so that the place of the profiles shows also while there are none.
-  auto* profilePane = new QFrame(central);
+  // QToolBar sets its own size limits from its buttons, so a pane holds it; the pane is sunken
+  // so that the place of the profiles shows also while there are none.
+  auto* profilePane = new QFrame(splitterMain_);
   profilePane->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-  profilePane->setFixedWidth(Scaled(225));
+  profilePane->setMinimumWidth(Scaled(120));
   auto* paneLayout = new QVBoxLayout(profilePane);
   paneLayout->setContentsMargins(2, 2, 2, 2);
   toolbarProfiles_ = new QToolBar(profilePane);
@@ -158,13 +189,18 @@ void TformMain::CreateComponents() {
   profileButtons_ = new QButtonGroup(this);
   profileButtons_->setExclusive(true);
   paneLayout->addWidget(toolbarProfiles_);
-  columns->addWidget(profilePane);
+  splitterMain_->addWidget(profilePane);
 
-  auto* rows = new QVBoxLayout;
+  auto* listsPane = new QWidget(splitterMain_);
+  auto* rows = new QVBoxLayout(listsPane);
+  rows->setContentsMargins(0, 0, 0, 0);
   rows->setSpacing(8);
-  columns->addLayout(rows, 1);
+  splitterMain_->addWidget(listsPane);
+  splitterMain_->setStretchFactor(0, 0);
+  splitterMain_->setStretchFactor(1, 1);
+  splitterMain_->setSizes({Scaled(225), Scaled(776 - 225)});
 
-  toolbarMain_ = new QToolBar(central);
+  toolbarMain_ = new QToolBar(listsPane);
   toolbarMain_->setObjectName("toolbarMain");
   toolbarMain_->setIconSize(QSize(24, 24));
   toolbarMain_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
@@ -236,16 +272,37 @@ void TformMain::CreateComponents() {
   helpersButton_ = button;
   helpersMenu_ = menu;
 
-  pcBrowserInfo_ = new QTabWidget(central);
+  // One filter for the list in view; it follows the user from tab to tab.
+  edFilter_ = new QLineEdit(listsPane);
+  edFilter_->setObjectName("edFilter");
+  edFilter_->setPlaceholderText(QStringLiteral("Filter the list (Ctrl+F)"));
+  edFilter_->setClearButtonEnabled(true);
+  rows->addWidget(edFilter_);
+  auto* findShortcut = new QShortcut(QKeySequence::Find, this);
+  connect(findShortcut, &QShortcut::activated, edFilter_, [this] {
+    edFilter_->setFocus(Qt::ShortcutFocusReason);
+    edFilter_->selectAll();
+  });
+  edFilter_->installEventFilter(new TEscapeClears(edFilter_));
+  // Filtering a million entries takes a good part of a second: it waits for a pause in typing.
+  auto* filterDelay = new QTimer(this);
+  filterDelay->setObjectName("filterDelay");
+  filterDelay->setSingleShot(true);
+  filterDelay->setInterval(200);
+  connect(edFilter_, &QLineEdit::textChanged, filterDelay, qOverload<>(&QTimer::start));
+  connect(filterDelay, &QTimer::timeout, this, [this] { ApplyFilter(); });
+
+  pcBrowserInfo_ = new QTabWidget(listsPane);
   pcBrowserInfo_->setObjectName("pcBrowserInfo");
   pcBrowserInfo_->setMinimumWidth(256);
   pcBrowserInfo_->setIconSize(QSize(16, 16));
   rows->addWidget(pcBrowserInfo_, 1);
 
   tsInfo_ = CreateInfoTab();
-  pcBrowserInfo_->addTab(tsInfo_, TabImage(kInfoTabImage), QStringLiteral("Info"));
+  pcBrowserInfo_->addTab(tsInfo_, TabImage(kInfoTabImage), QStringLiteral("&Info"));
 
   auto* tabLog = new QWidget;
+  tabLog_ = tabLog;
   tabLog->setObjectName("tabLog");
   auto* logLayout = new QVBoxLayout(tabLog);
   mLog_ = new QPlainTextEdit(tabLog);
@@ -258,7 +315,7 @@ void TformMain::CreateComponents() {
   courier.setStyleHint(QFont::TypeWriter);
   mLog_->setFont(courier);
   logLayout->addWidget(mLog_);
-  pcBrowserInfo_->addTab(tabLog, TabImage(kLogTabImage), QStringLiteral("Log"));
+  pcBrowserInfo_->addTab(tabLog, TabImage(kLogTabImage), QStringLiteral("&Log"));
 
   for (int k = 0; k < kCacheTypeCount; ++k) {
     const auto kind = static_cast<TCacheType>(k);
@@ -270,6 +327,16 @@ void TformMain::CreateComponents() {
     dataTabs_[static_cast<std::size_t>(k)] = page;
     pcBrowserInfo_->addTab(page, TabImage(tab.image), DataTabCaption(kind));
   }
+  connect(pcBrowserInfo_, &QTabWidget::currentChanged, this, [this] { ApplyFilter(); });
+
+  QMenu* file = new QMenu(QStringLiteral("&File"), this);
+  file->setObjectName("miFile");
+  file->addAction(actions_[aRefreshAll]);
+  file->addSeparator();
+  auto* quit = file->addAction(QStringLiteral("&Quit"));
+  quit->setObjectName("miQuit");
+  quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+  connect(quit, &QAction::triggered, this, &QWidget::close);
 
   // Confirmations are on until the user turns them off; the choice is remembered.
   QMenu* options = menuBar()->addMenu(QStringLiteral("&Options"));
@@ -290,10 +357,13 @@ void TformMain::CreateComponents() {
   about->setObjectName("miAbout");
   // The About dialog comes with its own window.
   about->setEnabled(false);
+  // File comes first, whichever menus are there.
+  menuBar()->insertMenu(menuBar()->actions().value(0), file);
 }
 
 QString TformMain::DataTabCaption(TCacheType kind) const {
   QString caption = Text(EntryListCaption(kind));
+  caption.insert(kDataTabs[kind].mnemonicAt, QLatin1Char('&'));
   const TBrowserProfile* profile = manager_ ? manager_->ActiveProfile() : nullptr;
   if (profile != nullptr)
     caption += QStringLiteral(" (%1)").arg(profile->GetList(kind).Count());
@@ -310,13 +380,18 @@ void TformMain::CreateActions() {
     const auto id = static_cast<TMainAction>(a);
     auto* action = new QAction(Text(ActionCaption(id)), this);
     action->setObjectName(Text(ActionName(id)));
-    if (!ActionKind(id))
+    if (!ActionKind(id)) {
       action->setIcon(ActionImage(static_cast<int>(ActionVerb(id))));
+      // The tool-bar button shows the icon text: "&Refresh all", "&Clean all", "&Purge all".
+      action->setIconText(QLatin1Char('&') + action->text());
+    }
     connect(action, &QAction::triggered, this, [this, id] { Execute(id); });
     actions_[static_cast<std::size_t>(a)] = action;
   }
+  actions_[aRefreshAll]->setShortcut(QKeySequence(Qt::Key_F5));
   aHelpers_ = new QAction(ActionImage(kHelpersImage), QStringLiteral("Helpers"), this);
   aHelpers_->setObjectName("aHelpers");
+  aHelpers_->setIconText(QStringLiteral("H&elpers"));
   connect(aHelpers_, &QAction::triggered, this, [this] { ShowHelpersMenu(); });
 }
 
@@ -361,10 +436,9 @@ QWidget* TformMain::CreateInfoTab() {
 QTableView* TformMain::CreateEntryList(TCacheType kind, const char* name) {
   auto* model = new TEntryListModel(kind, this);
   models_[kind] = model;
-  auto* view = new TEntryListView;
+  auto* view = new TEntryListView(model);
   lists_[kind] = view;
   view->setObjectName(name);
-  view->setModel(model);
   view->SetEmptyText(Text(EmptyListText(kind)));
   view->setSelectionBehavior(QAbstractItemView::SelectRows);
   view->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -377,19 +451,7 @@ QTableView* TformMain::CreateEntryList(TCacheType kind, const char* name) {
   rowsHeader->setSectionResizeMode(QHeaderView::Fixed);
   rowsHeader->setDefaultSectionSize(view->fontMetrics().height() + 6);
   rowsHeader->hide();
-  QHeaderView* header = view->horizontalHeader();
-  header->setHighlightSections(false);
-  header->setStretchLastSection(false);
-  const auto columns = EntryColumns(kind);
-  for (std::size_t c = 0; c < columns.size(); ++c) {
-    const int section = static_cast<int>(c);
-    if (columns[c].Width == 0) {
-      header->setSectionResizeMode(section, QHeaderView::Stretch);
-    } else {
-      header->setSectionResizeMode(section, QHeaderView::Interactive);
-      header->resizeSection(section, Scaled(columns[c].Width));
-    }
-  }
+  view->horizontalHeader()->setHighlightSections(false);
   // Delete and the context menu act on the selected rows of this list only.
   auto* remove = new QAction(QStringLiteral("&Remove selected"), view);
   remove->setObjectName("aRemoveSelected");
@@ -422,13 +484,18 @@ void TformMain::FormCreate(const TManagerFactory& createManager) {
   for (TEntryListModel* model : models_)
     model->SetManager(manager_.get());
 
-  if (manager_->Profiles().Count() > 0) {
-    manager_->ItemIndex = 0;
-    ListsChanged(kAllCacheKinds);
-    AddProfileButtons();
-  }
-  ShowCurrentProfile();
   FillCompatibility();
+  AddProfileButtons();
+  // The window starts as the first profile's: its tabs and actions, its lists as discovery read
+  // them. Without profiles there is nothing to show or act on.
+  if (auto* first = findChild<TProfileToolButton*>(QStringLiteral("profile0"))) {
+    ShowProfile(first);
+  } else {
+    enabled_.fill(false);
+    ApplyActionStates();
+    ShowDataTabs({});
+    ShowCurrentProfile();
+  }
 
   QStringList log;
   for (const std::string& line : manager_->DetectionLog())
@@ -441,8 +508,8 @@ void TformMain::FormCreate(const TManagerFactory& createManager) {
     intro << QString::fromLatin1(paragraph);
   // A blank line between the paragraphs.
   labelIntroInfo_->setText(intro.join(QStringLiteral("\n\n")));
-  // No capability flags apply yet: every tab shows and every action is enabled until a profile
-  // button is clicked.
+  RestoreSettings();
+  ApplyFilter();
 }
 
 void TformMain::FormDestroy() {
@@ -503,19 +570,25 @@ void TformMain::ProfileButtonClick(QObject* sender) {
   if (button == nullptr || !manager_)
     return;
   RunGuarded([this, button] {
-    button->setChecked(true);
-    manager_->ItemIndex = button->ProfileIndex;
-    const TBrowserProfile* profile = manager_->ActiveProfile();
-    if (profile == nullptr)
-      return;
-    const TProfileView view = ProfileView(*profile, enabled_);
-    ShowDataTabs(view.TabVisible);
-    enabled_ = view.Enabled;
-    ApplyActionStates();
-    ShowCurrentProfile();
-    SelectCompatibilityRow(profile->BrowserType());
-    Execute(aRefreshAll);
+    ShowProfile(button);
+    if (manager_->ActiveProfile() != nullptr)
+      Execute(aRefreshAll);
   });
+}
+
+void TformMain::ShowProfile(TProfileToolButton* button) {
+  button->setChecked(true);
+  manager_->ItemIndex = button->ProfileIndex;
+  const TBrowserProfile* profile = manager_->ActiveProfile();
+  if (profile == nullptr)
+    return;
+  const TProfileView view = ProfileView(*profile, enabled_);
+  ShowDataTabs(view.TabVisible);
+  enabled_ = view.Enabled;
+  ApplyActionStates();
+  ShowCurrentProfile();
+  SelectCompatibilityRow(profile->BrowserType());
+  ListsChanged(kAllCacheKinds);
 }
 
 void TformMain::Execute(TMainAction action) {
@@ -624,14 +697,28 @@ void TformMain::UpdateRemoveActions() {
 }
 
 void TformMain::ShowDataTabs(const std::array<bool, kCacheTypeCount>& visible) {
-  // Hiding the active tab would let the tab bar pick a neighbour; the Info tab is the one to show.
+  // Removing the active tab would let the tab bar pick a neighbour; the Info tab is the one to
+  // show.
   for (int k = 0; k < kCacheTypeCount; ++k)
     if (!visible[static_cast<std::size_t>(k)] &&
         pcBrowserInfo_->currentWidget() == dataTabs_[static_cast<std::size_t>(k)])
       pcBrowserInfo_->setCurrentWidget(tsInfo_);
-  for (int k = 0; k < kCacheTypeCount; ++k)
-    pcBrowserInfo_->setTabVisible(pcBrowserInfo_->indexOf(dataTabs_[static_cast<std::size_t>(k)]),
-                                  visible[static_cast<std::size_t>(k)]);
+  // A data tab goes behind the Log tab and the data tabs of the kinds before its own.
+  int position = pcBrowserInfo_->indexOf(tabLog_) + 1;
+  for (int k = 0; k < kCacheTypeCount; ++k) {
+    const auto kind = static_cast<TCacheType>(k);
+    QWidget* page = dataTabs_[kind];
+    const int index = pcBrowserInfo_->indexOf(page);
+    if (!visible[kind]) {
+      if (index >= 0)
+        pcBrowserInfo_->removeTab(index);
+      continue;
+    }
+    if (index < 0)
+      pcBrowserInfo_->insertTab(position, page, TabImage(kDataTabs[kind].image),
+                                DataTabCaption(kind));
+    ++position;
+  }
 }
 
 void TformMain::ApplyActionStates() {
@@ -666,6 +753,74 @@ void TformMain::ListsChanged(TCacheKinds kinds) {
     if (const int tab = pcBrowserInfo_->indexOf(dataTabs_[kind]); tab >= 0)
       pcBrowserInfo_->setTabText(tab, DataTabCaption(kind));
   }
+}
+
+void TformMain::ApplyFilter() {
+  // Only the list in view is filtered; another one catches up when its tab comes to the front.
+  // Info and Log have no list to filter.
+  const QString text = edFilter_->text();
+  bool listInView = false;
+  for (int k = 0; k < kCacheTypeCount; ++k) {
+    const auto kind = static_cast<TCacheType>(k);
+    if (pcBrowserInfo_->currentWidget() != dataTabs_[kind])
+      continue;
+    models_[kind]->SetFilter(text);
+    lists_[kind]->SetEmptyText(text.isEmpty() ? Text(EmptyListText(kind))
+                                              : QStringLiteral("No entry matches the filter."));
+    listInView = true;
+  }
+  edFilter_->setEnabled(listInView);
+}
+
+// --- What the window remembers -----------------------------------------------------------------
+
+void TformMain::closeEvent(QCloseEvent* event) {
+  SaveSettings();
+  QMainWindow::closeEvent(event);
+}
+
+void TformMain::SaveSettings() const {
+  QSettings settings;
+  settings.setValue(QStringLiteral("window/geometry"), saveGeometry());
+  settings.setValue(QStringLiteral("window/splitter"), splitterMain_->saveState());
+  // By name and location: the profile's position changes when another one appears or goes.
+  if (const TBrowserProfile* profile = manager_ ? manager_->ActiveProfile() : nullptr)
+    settings.setValue(QStringLiteral("window/profile"),
+                      QStringList{Text(profile->ProfileName), Text(profile->ProfileLocation)});
+  settings.setValue(QStringLiteral("window/tab"), pcBrowserInfo_->currentWidget()->objectName());
+  for (int k = 0; k < kCacheTypeCount; ++k) {
+    const TEntryListView* view = lists_[static_cast<std::size_t>(k)];
+    view->SaveState(settings, QStringLiteral("lists/") + view->objectName());
+  }
+}
+
+void TformMain::RestoreSettings() {
+  const QSettings settings;
+  restoreGeometry(settings.value(QStringLiteral("window/geometry")).toByteArray());
+  splitterMain_->restoreState(settings.value(QStringLiteral("window/splitter")).toByteArray());
+  for (int k = 0; k < kCacheTypeCount; ++k) {
+    TEntryListView* view = lists_[static_cast<std::size_t>(k)];
+    view->RestoreState(settings, QStringLiteral("lists/") + view->objectName());
+  }
+  const QStringList profile = settings.value(QStringLiteral("window/profile")).toStringList();
+  if (profile.size() == 2) {
+    const TBrowserProfileList& profiles = manager_->Profiles();
+    for (int i = 0; i < profiles.Count(); ++i) {
+      if (Text(profiles.Items(i).ProfileName) != profile[0] ||
+          Text(profiles.Items(i).ProfileLocation) != profile[1])
+        continue;
+      // Discovery has just read it: shown as it is, not read again.
+      if (i != manager_->ItemIndex)
+        RunGuarded([this, i] {
+          ShowProfile(findChild<TProfileToolButton*>(QStringLiteral("profile%1").arg(i)));
+        });
+      break;
+    }
+  }
+  const QString tab = settings.value(QStringLiteral("window/tab")).toString();
+  for (int i = 0; i < pcBrowserInfo_->count(); ++i)
+    if (!tab.isEmpty() && pcBrowserInfo_->widget(i)->objectName() == tab)
+      pcBrowserInfo_->setCurrentIndex(i);
 }
 
 void TformMain::RunGuarded(const std::function<void()>& work) {

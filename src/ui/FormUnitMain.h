@@ -20,8 +20,10 @@
 class QAction;
 class QButtonGroup;
 class QLabel;
+class QLineEdit;
 class QMenu;
 class QPlainTextEdit;
+class QSplitter;
 class QTabWidget;
 class QTableView;
 class QToolBar;
@@ -86,6 +88,10 @@ public:
   // Puts the selected rows' texts on the clipboard, tab-separated, one line per row.
   void CopySelected(TCacheType kind) const;
 
+protected:
+  // Remembers the window's geometry, profile, tab and columns for the next start.
+  void closeEvent(QCloseEvent* event) override;
+
 private:
   int Scaled(int pixels) const;
   void CreateComponents();
@@ -100,7 +106,14 @@ private:
   void AddProfileButtons();
   void FillCompatibility();
 
+  // Makes a profile current and shows its tabs and actions, without reading its stores again.
+  void ShowProfile(TProfileToolButton* button);
+  // Removes the tabs of the kinds the profile cannot read and puts back the others in kind
+  // order, so that neither Ctrl+Tab nor the wheel over the tab bar reaches an unreadable kind.
   void ShowDataTabs(const std::array<bool, kCacheTypeCount>& visible);
+  void ApplyFilter();
+  void RestoreSettings();
+  void SaveSettings() const;
   void ApplyActionStates();
   void SelectCompatibilityRow(TBrowserType type);
   void ShowHelpersMenu();
@@ -127,8 +140,11 @@ private:
   QButtonGroup* profileButtons_ = nullptr;
   QToolButton* helpersButton_ = nullptr;
   QMenu* helpersMenu_ = nullptr;
+  QSplitter* splitterMain_ = nullptr;
+  QLineEdit* edFilter_ = nullptr;
   QTabWidget* pcBrowserInfo_ = nullptr;
   QWidget* tsInfo_ = nullptr;
+  QWidget* tabLog_ = nullptr;
   QLabel* labelIntroInfo_ = nullptr;
   QLabel* labelProfile_ = nullptr;
   QTreeWidget* lvCompatibility_ = nullptr;

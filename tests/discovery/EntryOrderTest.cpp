@@ -146,6 +146,9 @@ TEST(EntryOrder, FilterAndSortApplyTogetherToTheCountedEntriesOnly) {
   EXPECT_EQ(Order(ctCache, list, 0, false, "", 3), (Positions{2, 0, 1}));
   // A list that shrank behind the count offers what it has.
   EXPECT_EQ(Order(ctCache, list, -1, false, "", 9), (Positions{0, 1, 2, 3, 4}));
+  // Nothing or one entry left to sort.
+  EXPECT_EQ(Order(ctCache, list, 0, false, "", 0), Positions{});
+  EXPECT_EQ(Order(ctCache, list, 0, false, "other"), Positions{1});
 }
 
 // Dates are matched in the form the list shows them, also where that form names the month.

@@ -86,6 +86,7 @@ struct TFakeProfile {
   std::string name;
   TBrowserType type;
   std::string version;
+  std::string location = {};
 };
 
 // Helpers replaced for the fixture's life; OpenWindow runs a discovery that adds the profiles
@@ -104,6 +105,7 @@ public:
           profile.ProfileName = p.name;
           profile.SetBrowserType(p.type);
           profile.Version = p.version;
+          profile.ProfileLocation = p.location;
           profile.Refresh();
           manager.Log("+ " + p.name);
         }
