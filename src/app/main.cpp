@@ -108,8 +108,8 @@ int main(int argc, char** argv) {
   QCoreApplication::processEvents();
   const TManagerFactory createManager = [&progress] {
     return std::make_unique<TBrowserManager>(
-        kDefaultFamilyMask, DefaultDiscoverySteps(), Now,
-        [&progress](const std::string& line) { progress.ShowStep(line); });
+        kDefaultFamilyMask, DefaultDiscoverySteps(), Now, TLogObserver{},
+        [&progress](TDiscoveryStepId step) { progress.ShowStep(step); });
   };
   std::unique_ptr<TformMain> window;
   try {

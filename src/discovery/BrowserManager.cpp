@@ -132,28 +132,47 @@ TBrowserManager::TBrowserManager() : TBrowserManager(kDefaultFamilyMask) {}
 TBrowserManager::TBrowserManager(TFamilyMask mask)
     : TBrowserManager(mask, DefaultDiscoverySteps()) {}
 
+std::string_view DiscoveryStepText(TDiscoveryStepId step) {
+  switch (step) {
+  case TDiscoveryStepId::InternetExplorer:
+    return "Looking for Internet Explorer profiles\u2026";
+  case TDiscoveryStepId::Opera:
+    return "Looking for Opera profiles\u2026";
+  case TDiscoveryStepId::Mozilla:
+    return "Looking for Firefox, Mozilla and Netscape profiles\u2026";
+  case TDiscoveryStepId::PortableFirefox:
+    return "Looking for portable Firefox installations\u2026";
+  case TDiscoveryStepId::Chrome:
+    return "Looking for Chrome profiles\u2026";
+  }
+  return {};
+}
+
 TBrowserManager::TBrowserManager(TFamilyMask mask, TDiscoverySteps steps, TClock clock,
-                                 TLogObserver onLog)
+                                 TLogObserver onLog, TStepObserver onStep)
     : familyMask_(mask), clock_(clock ? std::move(clock) : TClock(Now)), onLog_(std::move(onLog)),
       profiles_(this) {
-  auto run = [this](const TDiscoveryStep& step) {
+  auto run = [this, &onStep](TDiscoveryStepId id, const TDiscoveryStep& step) {
+    if (step && onStep)
+      onStep(id);
     DetectionStart = clock_();
     if (step)
       step(*this);
   };
+  using S = TDiscoveryStepId;
   // A step runs when the mask holds one of the types it finds.
   const auto wanted = [mask](TStepGroup step) { return mask.Intersects(FamiliesOfStep(step)); };
   if (wanted(TStepGroup::InternetExplorer))
-    Guarded([&] { run(steps.InternetExplorer); });
+    Guarded([&] { run(S::InternetExplorer, steps.InternetExplorer); });
   if (wanted(TStepGroup::Opera))
-    Guarded([&] { run(steps.Opera); });
+    Guarded([&] { run(S::Opera, steps.Opera); });
   if (wanted(TStepGroup::Mozilla))
     Guarded([&] {
-      run(steps.Mozilla);
-      run(steps.PortableFirefox);
+      run(S::Mozilla, steps.Mozilla);
+      run(S::PortableFirefox, steps.PortableFirefox);
     });
   if (wanted(TStepGroup::Chrome))
-    Guarded([&] { run(steps.Chrome); });
+    Guarded([&] { run(S::Chrome, steps.Chrome); });
   ItemIndex = 0;
   onLog_ = nullptr;
 }

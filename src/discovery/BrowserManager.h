@@ -134,6 +134,22 @@ using TClock = std::function<TDateTime()>;
 // which step is at work.
 using TLogObserver = std::function<void(const std::string& line)>;
 
+// The discovery steps, in the order the manager runs them.
+enum class TDiscoveryStepId : std::uint8_t {
+  InternetExplorer,
+  Opera,
+  Mozilla,
+  PortableFirefox,
+  Chrome
+};
+constexpr int kDiscoveryStepCount = 5;
+
+// What a step does, in words for the user: "Looking for Opera profiles…" (UTF-8).
+std::string_view DiscoveryStepText(TDiscoveryStepId step);
+
+// Hears each discovery step as it starts (steps the mask leaves out do not start).
+using TStepObserver = std::function<void(TDiscoveryStepId step)>;
+
 class TBrowserManager {
 public:
   // Detects the families of kDefaultFamilyMask.
@@ -142,9 +158,10 @@ public:
   // Runs the selected steps in order, each under its own guard: a step that fails ends there
   // (without its timing line) and the next one runs; the profiles it added stay. The portable
   // Firefox step shares the Mozilla step's guard and is skipped when that fails. onLog hears the
-  // log lines of discovery only; the manager drops it when its constructor ends.
+  // log lines of discovery only, onStep the start of each step; the manager drops both when its
+  // constructor ends.
   TBrowserManager(TFamilyMask mask, TDiscoverySteps steps, TClock clock = Now,
-                  TLogObserver onLog = {});
+                  TLogObserver onLog = {}, TStepObserver onStep = {});
   TBrowserManager(const TBrowserManager&) = delete;
   TBrowserManager& operator=(const TBrowserManager&) = delete;
   ~TBrowserManager();

@@ -1,10 +1,9 @@
 #include "ui/DiscoveryProgress.h"
 
-#include "ui/DisplayText.h"
-
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QProgressBar>
 #include <QVBoxLayout>
 
 namespace quillon {
@@ -23,19 +22,25 @@ TformDiscoveryProgress::TformDiscoveryProgress(QWidget* parent)
   step_ = new QLabel(this);
   step_->setObjectName("labelStep");
   step_->setTextFormat(Qt::PlainText);
-  // A fixed width, so that long lines do not make the window jump.
-  step_->setFixedWidth(420);
-  step_->setMinimumHeight(step_->fontMetrics().height());
+  // Room for the longest step's words, so that the window does not jump from step to step.
+  step_->setMinimumWidth(step_->fontMetrics().horizontalAdvance(
+                             QString::fromUtf8(DiscoveryStepText(TDiscoveryStepId::Mozilla))) +
+                         40);
   layout->addWidget(step_);
+  bar_ = new QProgressBar(this);
+  bar_->setObjectName("pbSteps");
+  bar_->setRange(0, kDiscoveryStepCount);
+  bar_->setValue(0);
+  bar_->setTextVisible(false);
+  layout->addWidget(bar_);
   setFixedSize(sizeHint());
 }
 
-void TformDiscoveryProgress::ShowStep(const std::string& line) {
-  if (line.empty())
-    return;
-  stepText_ = DisplayText(line);
-  step_->setText(step_->fontMetrics().elidedText(stepText_, Qt::ElideMiddle, step_->width()));
-  // Discovery runs on this thread; painting now is the only way the line shows before it ends.
+void TformDiscoveryProgress::ShowStep(TDiscoveryStepId step) {
+  const std::string_view text = DiscoveryStepText(step);
+  step_->setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+  bar_->setValue(static_cast<int>(step));
+  // Discovery runs on this thread; painting now is the only way the step shows before it ends.
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 

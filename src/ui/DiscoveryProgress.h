@@ -1,12 +1,13 @@
 #pragma once
-// The small window that stands while discovery runs, before the main window exists. It shows
-// the detection log's latest line, which names the step at work.
+// The small window that stands while discovery runs, before the main window exists: a bar over
+// the discovery steps and, in words, the step at work.
+
+#include "discovery/BrowserManager.h"
 
 #include <QWidget>
 
-#include <string>
-
 class QLabel;
+class QProgressBar;
 
 namespace quillon {
 
@@ -15,15 +16,13 @@ class TformDiscoveryProgress : public QWidget {
 
 public:
   explicit TformDiscoveryProgress(QWidget* parent = nullptr);
-  // Shows a log line and lets the window paint it; the caller goes on with discovery right
-  // after. Empty lines (a step's end) leave the previous line standing.
-  void ShowStep(const std::string& line);
-  // The full text of the line shown (the label may elide it).
-  const QString& StepText() const { return stepText_; }
+  // Names the step that starts, moves the bar past the steps before it and lets the window
+  // paint; the caller goes on with discovery right after.
+  void ShowStep(TDiscoveryStepId step);
 
 private:
   QLabel* step_ = nullptr;
-  QString stepText_;
+  QProgressBar* bar_ = nullptr;
 };
 
 } // namespace quillon
