@@ -490,6 +490,7 @@ void TformMain::FormCreate(const TManagerFactory& createManager) {
   // them. Without profiles there is nothing to show or act on.
   if (auto* first = findChild<TProfileToolButton*>(QStringLiteral("profile0"))) {
     ShowProfile(first);
+    ListsChanged(kAllCacheKinds);
   } else {
     enabled_.fill(false);
     ApplyActionStates();
@@ -571,8 +572,13 @@ void TformMain::ProfileButtonClick(QObject* sender) {
     return;
   RunGuarded([this, button] {
     ShowProfile(button);
-    if (manager_->ActiveProfile() != nullptr)
+    if (manager_->ActiveProfile() == nullptr)
+      return;
+    // The refresh shows the lists' new counts; a profile that cannot be read shows what it has.
+    if (enabled_[aRefreshAll])
       Execute(aRefreshAll);
+    else
+      ListsChanged(kAllCacheKinds);
   });
 }
 
@@ -588,7 +594,6 @@ void TformMain::ShowProfile(TProfileToolButton* button) {
   ApplyActionStates();
   ShowCurrentProfile();
   SelectCompatibilityRow(profile->BrowserType());
-  ListsChanged(kAllCacheKinds);
 }
 
 void TformMain::Execute(TMainAction action) {
@@ -798,10 +803,6 @@ void TformMain::RestoreSettings() {
   const QSettings settings;
   restoreGeometry(settings.value(QStringLiteral("window/geometry")).toByteArray());
   splitterMain_->restoreState(settings.value(QStringLiteral("window/splitter")).toByteArray());
-  for (int k = 0; k < kCacheTypeCount; ++k) {
-    TEntryListView* view = lists_[static_cast<std::size_t>(k)];
-    view->RestoreState(settings, QStringLiteral("lists/") + view->objectName());
-  }
   const QStringList profile = settings.value(QStringLiteral("window/profile")).toStringList();
   if (profile.size() == 2) {
     const TBrowserProfileList& profiles = manager_->Profiles();
@@ -813,6 +814,7 @@ void TformMain::RestoreSettings() {
       if (i != manager_->ItemIndex)
         RunGuarded([this, i] {
           ShowProfile(findChild<TProfileToolButton*>(QStringLiteral("profile%1").arg(i)));
+          ListsChanged(kAllCacheKinds);
         });
       break;
     }
@@ -821,6 +823,11 @@ void TformMain::RestoreSettings() {
   for (int i = 0; i < pcBrowserInfo_->count(); ++i)
     if (!tab.isEmpty() && pcBrowserInfo_->widget(i)->objectName() == tab)
       pcBrowserInfo_->setCurrentIndex(i);
+  // Last, so that a remembered sort orders the lists of the profile shown, once.
+  for (int k = 0; k < kCacheTypeCount; ++k) {
+    TEntryListView* view = lists_[static_cast<std::size_t>(k)];
+    view->RestoreState(settings, QStringLiteral("lists/") + view->objectName());
+  }
 }
 
 void TformMain::RunGuarded(const std::function<void()>& work) {

@@ -106,7 +106,7 @@ private:
   void AddProfileButtons();
   void FillCompatibility();
 
-  // Makes a profile current and shows its tabs and actions, without reading its stores again.
+  // Makes a profile current and shows its tabs and actions; its lists are the caller's.
   void ShowProfile(TProfileToolButton* button);
   // Removes the tabs of the kinds the profile cannot read and puts back the others in kind
   // order, so that neither Ctrl+Tab nor the wheel over the tab bar reaches an unreadable kind.
