@@ -57,14 +57,26 @@ private:
                            TCacheType kind) override {
     if (beforeClean)
       beforeClean();
+    // As the real helpers do, the rule is asked about the listed entry the store line was read
+    // into (rules may tell entries apart by address); a line the list lacks gets an entry of its
+    // own.
+    TCacheList& list = profile.GetList(kind);
+    int position = 0;
     std::erase_if(stores[NameOf(profile)], [&](const TFakeEntry& e) {
-      if (e.kind != kind || locked.contains(e.kind))
+      if (e.kind != kind)
+        return false;
+      const int listed = position++;
+      if (locked.contains(e.kind))
         return false;
       TCacheItem item;
+      TCacheItem* asked = &item;
+      if (listed < list.Count() && list.Items(listed).Host == e.host &&
+          list.Items(listed).Path == e.path && list.Items(listed).Name == e.name)
+        asked = &list.Items(listed);
       item.Host = e.host;
       item.Path = e.path;
       item.Name = e.name;
-      return AskRule(context.Rule, e.kind, &item, "", false).Remove;
+      return AskRule(context.Rule, e.kind, asked, "", false).Remove;
     });
     return LockedOutcome(kind);
   }

@@ -4,6 +4,7 @@
 #include "ui/FormUnitMain.h"
 
 #include "FakeStores.h"
+#include "discovery/ActionPreview.h"
 #include "ui/EntryListModel.h"
 #include "ui/EntryListView.h"
 
@@ -114,6 +115,33 @@ TEST_F(MainWindowListsTest, HeaderClicksSortAndTheFilterNarrowsAlsoAfterARefresh
   EXPECT_TRUE(box->text().isEmpty());
   QTest::qWait(300);
   EXPECT_EQ(Model("lvCookies")->rowCount(), 6);
+}
+
+// Rows of a sorted, filtered list are not list positions: removing the selected rows must take
+// out the entries they show, nothing else.
+TEST_F(MainWindowListsTest, RemovingSelectedRowsOfASortedFilteredListTakesTheirEntries) {
+  helper.stores["alice"] = kCookies;
+  Open({{"alice", bFirefox, "3.6"}});
+  window->SetConfirmer(
+      [](QWidget*, const TBrowserProfile&, const TActionPreview&) { return true; });
+  Tabs()->setCurrentWidget(Child<QWidget>("tsCookies"));
+  ClickHeader("lvCookies", 0);
+  ClickHeader("lvCookies", 0);
+  Filter("example");
+  ASSERT_EQ(Column0("lvCookies", ctCookies),
+            (QStringList{"b.example/", "A.example/", "a.example/"}));
+  TEntryListView* view = View("lvCookies");
+  for (const int row : {0, 2})
+    view->selectionModel()->select(view->model()->index(row, 0),
+                                   QItemSelectionModel::Select | QItemSelectionModel::Rows);
+
+  window->RemoveSelected(ctCookies);
+
+  std::vector<std::string> left;
+  for (const TFakeEntry& e : helper.stores["alice"])
+    left.push_back(e.host);
+  EXPECT_EQ(left, (std::vector<std::string>{"A.example", "c.other"}));
+  EXPECT_EQ(Column0("lvCookies", ctCookies), (QStringList{"A.example/"}));
 }
 
 TEST_F(MainWindowListsTest, TheFilterFollowsTheTabInView) {
