@@ -16,6 +16,7 @@
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -66,10 +67,14 @@ protected:
                         header->height() / 2);
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, middle);
   }
+  // The filter waits for a pause in typing; this waits for it to apply, however busy the machine.
   void Filter(const QString& text) const {
     Child<QLineEdit>("edFilter")->setText(text);
-    // The filter waits for a pause in typing.
-    QTest::qWait(300);
+    WaitForFilter();
+  }
+  void WaitForFilter() const {
+    const auto* delay = Child<QTimer>("filterDelay");
+    EXPECT_TRUE(QTest::qWaitFor([delay] { return !delay->isActive(); }, 10000));
   }
 
   std::unique_ptr<TformMain> window;
@@ -113,7 +118,7 @@ TEST_F(MainWindowListsTest, HeaderClicksSortAndTheFilterNarrowsAlsoAfterARefresh
   auto* box = Child<QLineEdit>("edFilter");
   QTest::keyClick(box, Qt::Key_Escape);
   EXPECT_TRUE(box->text().isEmpty());
-  QTest::qWait(300);
+  WaitForFilter();
   EXPECT_EQ(Model("lvCookies")->rowCount(), 6);
 }
 
