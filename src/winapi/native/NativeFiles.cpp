@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "winapi/native/NativeBackend.h"
+#include "winapi/native/NativeHandle.h"
 #include "winapi/native/NativeText.h"
 
 #include <algorithm>
@@ -14,16 +15,6 @@
 namespace quillon::winapi::native {
 
 namespace {
-
-struct THandleCloser {
-  void operator()(HANDLE h) const { ::CloseHandle(h); }
-};
-using TFileHandle = std::unique_ptr<void, THandleCloser>;
-
-// CreateFile answers INVALID_HANDLE_VALUE, not null, on failure.
-TFileHandle Owned(HANDLE h) {
-  return TFileHandle(h == INVALID_HANDLE_VALUE ? nullptr : h);
-}
 
 // Closing a handle may overwrite the last error of the call that failed before it.
 bool FailAfterClose(TFileHandle& file) {
