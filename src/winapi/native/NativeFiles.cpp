@@ -179,19 +179,24 @@ public:
       ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
       return FailAfterClose(file);
     }
-    // The size only sizes the buffer: a file that grows or shrinks meanwhile is read to its end.
+    // The size only sizes the buffer: a file that grows or shrinks meanwhile is read to its end,
+    // what lies past the size through a small block so that the usual last read costs nothing.
     std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
     std::size_t filled = 0;
     constexpr std::size_t kChunk = 1u << 24;
+    char tail[1u << 16];
     while (true) {
-      if (filled == bytes.size())
-        bytes.resize(bytes.size() + kChunk);
-      const DWORD want = static_cast<DWORD>(std::min(bytes.size() - filled, kChunk));
+      const bool inside = filled < bytes.size();
+      char* const to = inside ? bytes.data() + filled : tail;
+      const DWORD want =
+          static_cast<DWORD>(inside ? std::min(bytes.size() - filled, kChunk) : sizeof tail);
       DWORD got = 0;
-      if (!::ReadFile(file.get(), bytes.data() + filled, want, &got, nullptr))
+      if (!::ReadFile(file.get(), to, want, &got, nullptr))
         return FailAfterClose(file);
       if (got == 0)
         break;
+      if (!inside)
+        bytes.append(tail, got);
       filled += got;
     }
     bytes.resize(filled);
