@@ -1,0 +1,24 @@
+# Cross-building for 64-bit Windows with Debian's mingw-w64 compilers:
+#   cmake -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake
+# The "-posix" compilers are the ones whose C++ library has std::thread and std::mutex.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(QUILLON_MINGW_TRIPLE x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${QUILLON_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${QUILLON_MINGW_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${QUILLON_MINGW_TRIPLE}-windres)
+
+# Libraries and headers come from the cross tree only, never from the host's /usr; programs
+# (code generators) from the host.
+set(CMAKE_FIND_ROOT_PATH /usr/${QUILLON_MINGW_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# The C++ and GCC runtimes linked in, so the programs run without mingw's DLLs beside them.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++")
+# Windows 7 is the oldest system the program serves (LOAD_LIBRARY_SEARCH_* needs its KB2533623).
+set(CMAKE_C_FLAGS_INIT "-D_WIN32_WINNT=0x0601 -DWINVER=0x0601")
+set(CMAKE_CXX_FLAGS_INIT "-D_WIN32_WINNT=0x0601 -DWINVER=0x0601")
