@@ -4,6 +4,7 @@
 // same figures from the program itself, beside the anchors.
 
 #include "BenchMemory.h"
+#include "NullBuffer.h"
 #include "cli/Cli.h"
 #include "kit/TempDir.h"
 #include "tools/PerfImages.h"
@@ -38,22 +39,6 @@ const TPerfImage& Image(const std::string& kind) {
   }
   return it->second;
 }
-
-// Counts what is written and keeps nothing, as a pipe to /dev/null would.
-class TNullBuffer : public std::streambuf {
-public:
-  std::size_t Bytes = 0;
-
-protected:
-  std::streamsize xsputn(const char*, std::streamsize count) override {
-    Bytes += static_cast<std::size_t>(count);
-    return count;
-  }
-  int overflow(int c) override {
-    ++Bytes;
-    return c;
-  }
-};
 
 void RunCliCase(benchmark::State& state, const std::string& kind,
                 std::vector<std::string> arguments) {

@@ -20,15 +20,6 @@ namespace {
 
 using namespace quillon;
 
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "bench";
-  static char* argv[] = {name, nullptr};
-  ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  static QApplication app(argc, argv);
-  return app;
-}
-
 // A profile of entries cache entries and a thousand cookies, with the window's rule.
 TBrowserProfile& Profile(int entries) {
   static std::unique_ptr<TBrowserProfile> profile;
@@ -59,7 +50,6 @@ void BM_PreviewCleanAll(benchmark::State& state) {
 BENCHMARK(BM_PreviewCleanAll)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
 
 void BM_ConfirmDialogShowsPreview(benchmark::State& state) {
-  App();
   TBrowserProfile& profile = Profile(static_cast<int>(state.range(0)));
   const TActionPreview preview = PreviewAction(profile, aCleanAll, AllActionsEnabled());
   for (auto _ : state) {
@@ -108,3 +98,5 @@ void BM_RemoveEveryEntry(benchmark::State& state) {
 BENCHMARK(BM_RemoveEveryEntry)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
 
 } // namespace
+
+#include "GuiBenchMain.h"

@@ -5,6 +5,7 @@
 // to the read; it must not grow with the rows it does not show.
 
 #include "BenchMemory.h"
+#include "NullBuffer.h"
 #include "cli/MorkCommand.h"
 #include "formats/FFMorkSimple.h"
 #include "formats/MorkView.h"
@@ -42,22 +43,6 @@ const std::string& HistoryFile() {
   }();
   return path;
 }
-
-// Counts what is written and keeps nothing, as a pipe to /dev/null would.
-class TNullBuffer : public std::streambuf {
-public:
-  std::size_t Bytes = 0;
-
-protected:
-  std::streamsize xsputn(const char*, std::streamsize count) override {
-    Bytes += static_cast<std::size_t>(count);
-    return count;
-  }
-  int overflow(int c) override {
-    ++Bytes;
-    return c;
-  }
-};
 
 void BM_MorkReadHistory(benchmark::State& state) {
   const std::string& path = HistoryFile();
@@ -149,13 +134,4 @@ BENCHMARK(BM_MorkCliResult)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 } // namespace
 
-// The application lives in main, not in a static: destroyed at exit after Qt's own statics, it
-// crashes.
-int main(int argc, char** argv) {
-  ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+#include "GuiBenchMain.h"

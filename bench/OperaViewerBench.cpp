@@ -1,6 +1,7 @@
 // The Opera viewer's texts and commands on large files: the table order of a cookie tree, and
 // `opera-cookies` / `opera-cache` in process with their output thrown away (reading included).
 
+#include "NullBuffer.h"
 #include "cli/OperaCommands.h"
 #include "formats/O4CookieView.h"
 #include "kit/TempDir.h"
@@ -15,22 +16,6 @@
 namespace {
 
 using namespace quillon;
-
-// Counts what is written and keeps nothing, as a pipe to /dev/null would.
-class TNullBuffer : public std::streambuf {
-public:
-  std::size_t Bytes = 0;
-
-protected:
-  std::streamsize xsputn(const char*, std::streamsize count) override {
-    Bytes += static_cast<std::size_t>(count);
-    return count;
-  }
-  int overflow(int c) override {
-    ++Bytes;
-    return c;
-  }
-};
 
 // cookies cookies, ten to a domain, the domains three levels deep below 100 top-level ones.
 std::unique_ptr<TO4CookieRoot> CookieTree(int cookies) {

@@ -20,15 +20,6 @@ namespace {
 
 using namespace quillon;
 
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "bench";
-  static char* argv[] = {name, nullptr};
-  ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  static QApplication app(argc, argv);
-  return app;
-}
-
 // cookies cookies, ten to a domain, each domain below one of 100 top-level ones.
 const std::string& CookieFile(int cookies) {
   static kit::TTempDir dir;
@@ -66,7 +57,6 @@ void BM_ReadCookieFile(benchmark::State& state) {
 BENCHMARK(BM_ReadCookieFile)->Arg(500'000)->Unit(benchmark::kMillisecond);
 
 void BM_WindowOpensCookieFile(benchmark::State& state) {
-  App();
   const QString path = QString::fromStdString(CookieFile(static_cast<int>(state.range(0))));
   TformO4 form;
   form.show();
@@ -81,3 +71,5 @@ void BM_WindowOpensCookieFile(benchmark::State& state) {
 BENCHMARK(BM_WindowOpensCookieFile)->Arg(500'000)->Unit(benchmark::kMillisecond);
 
 } // namespace
+
+#include "GuiBenchMain.h"
