@@ -1,8 +1,7 @@
 // The main window over the real demo image: what the lists show, what clean and purge leave in
 // the browsers' files, and that every visible list says what quillon-cli says.
 
-#include "ui/FormUnitMain.h"
-
+#include "DemoWindow.h"
 #include "cli/CliRun.h"
 #include "discovery/ProcessSetup.h"
 #include "kit/DemoImage.h"
@@ -77,50 +76,8 @@ constexpr const char* kLists[] = {"lvCache", "lvCookies", "lvHistory", "lvPages"
 constexpr const char* kTabs[] = {"tsCache", "tsCookies", "tsHistory", "tsStartpages",
                                  "tsBookmarks"};
 
-// Each test writes its own demo image, since cleans and purges change it.
-class DemoWindowTest : public ::testing::Test {
+class DemoWindowTest : public quillon::test::TDemoWindowTest {
 protected:
-  DemoWindowTest() { kit::WriteDemoImage(Image()); }
-
-  std::string Image() const { return dir_.Path() + "/c"; }
-  std::string DriveE() const { return Image() + "-drive-E"; }
-  std::string Host(const std::string& path) const { return Image() + "/" + path; }
-  std::vector<std::string> CliImageArgs() const {
-    return {"--image", Image(), "--drive", "E=" + DriveE()};
-  }
-
-  // Sets up the session as the program does and opens the window over the image.
-  void Open() {
-    winapi::image::TImageConfig config;
-    config.imageRoot = Image();
-    config.drives[kDemoSecondDrive] = DriveE();
-    config.executablePath = fs::read_symlink("/proc/self/exe").string();
-    scope_.emplace(std::make_shared<winapi::image::TImageWinApi>(config));
-    setup_.emplace();
-    window = std::make_unique<TformMain>([] { return std::make_unique<TBrowserManager>(); });
-    window->SetErrorReporter(
-        [this](QWidget*, const QString& message) { errors.push_back(message.toStdString()); });
-    window->SetFailureReporter(
-        [this](QWidget*, const QString& message) { errors.push_back(message.toStdString()); });
-    window->SetConfirmer(
-        [](QWidget*, const TBrowserProfile&, const TActionPreview&) { return true; });
-  }
-
-  template <typename T> T* Child(const std::string& name) const {
-    T* child = window->findChild<T*>(QString::fromStdString(name));
-    EXPECT_NE(child, nullptr) << name;
-    return child;
-  }
-  void Click(int profile) { Child<QToolButton>("profile" + std::to_string(profile))->click(); }
-  // The index of the profile of that name; Internet Explorer's profiles come first.
-  int ProfileNamed(const std::string& name) const {
-    const TBrowserProfileList& profiles = window->Manager()->Profiles();
-    for (int i = 0; i < profiles.Count(); ++i)
-      if (profiles.Items(i).ProfileName == name)
-        return i;
-    ADD_FAILURE() << "no profile " << name;
-    return 0;
-  }
   const QAbstractItemModel* Model(const char* list) const {
     return Child<QTableView>(list)->model();
   }
@@ -132,12 +89,6 @@ protected:
     const auto* tabs = Child<QTabWidget>("pcBrowserInfo");
     return tabs->isTabVisible(tabs->indexOf(Child<QWidget>(tab)));
   }
-
-  kit::TTempDir dir_;
-  std::optional<winapi::TWinApiScope> scope_;
-  std::optional<TProcessSetup> setup_;
-  std::unique_ptr<TformMain> window;
-  std::vector<std::string> errors;
 };
 
 const std::string kAliceFirefox =

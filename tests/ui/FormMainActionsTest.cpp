@@ -4,6 +4,7 @@
 
 #include "ui/FormUnitMain.h"
 
+#include "DemoWindow.h"
 #include "FakeStores.h"
 #include "discovery/ProcessSetup.h"
 #include "kit/DemoImage.h"
@@ -191,43 +192,14 @@ TEST_F(FormMainActionsTest, TheDialogListsThePreviewAndCancelIsTheDefaultOfAPurg
 namespace {
 
 // The window over a demo image written for the test, whose files the tests read back.
-class DemoActionsTest : public ::testing::Test {
+class DemoActionsTest : public TDemoWindowTest {
 protected:
-  DemoActionsTest() { kit::WriteDemoImage(Image()); }
-
-  std::string Image() const { return dir_.Path() + "/c"; }
-  std::string Host(const std::string& path) const { return Image() + "/" + path; }
-
-  void Open() {
-    winapi::image::TImageConfig config;
-    config.imageRoot = Image();
-    config.drives[kDemoSecondDrive] = Image() + "-drive-E";
-    config.executablePath = fs::read_symlink("/proc/self/exe").string();
-    scope_.emplace(std::make_shared<winapi::image::TImageWinApi>(config));
-    setup_.emplace();
-    window = std::make_unique<TformMain>([] { return std::make_unique<TBrowserManager>(); });
-    window->SetErrorReporter(
-        [this](QWidget*, const QString& message) { errors.push_back(message.toStdString()); });
-    window->SetFailureReporter(
-        [this](QWidget*, const QString& message) { errors.push_back(message.toStdString()); });
-    window->SetConfirmer([this](QWidget*, const TBrowserProfile&, const TActionPreview& preview) {
-      confirmations.push_back(preview);
-      return true;
-    });
-  }
-  void Click(const std::string& name) {
-    const TBrowserProfileList& profiles = window->Manager()->Profiles();
-    for (int i = 0; i < profiles.Count(); ++i)
-      if (profiles.Items(i).ProfileName == name) {
-        Child<QToolButton>(*window, ("profile" + std::to_string(i)).c_str())->click();
-        return;
-      }
-    ADD_FAILURE() << "no profile " << name;
-  }
+  using TDemoWindowTest::Click;
+  void Click(const std::string& name) { Click(ProfileNamed(name)); }
   // The lists' keys are shortcuts of the list: they need it to have the focus in an active
   // window.
   bool Focus(QTableView* view, const char* tab) {
-    Child<QTabWidget>(*window, "pcBrowserInfo")->setCurrentWidget(Child<QWidget>(*window, tab));
+    Child<QTabWidget>("pcBrowserInfo")->setCurrentWidget(Child<QWidget>(tab));
     window->show();
     window->activateWindow();
     if (!QTest::qWaitForWindowActive(window.get()))
@@ -239,13 +211,7 @@ protected:
     return view->model()->index(row, column).data().toString().toStdString();
   }
 
-  kit::TTempDir dir_;
   ConfirmSetting setting_;
-  std::optional<winapi::TWinApiScope> scope_;
-  std::optional<TProcessSetup> setup_;
-  std::unique_ptr<TformMain> window;
-  std::vector<std::string> errors;
-  std::vector<TActionPreview> confirmations;
 };
 
 const std::string kBobCookies =
@@ -382,7 +348,7 @@ TEST_F(DemoActionsTest, ButtonsAndTheInfoTabSayWhereEachProfileLies) {
   Click("bob (default)");
   const std::string location =
       "C:\\Users\\bob\\AppData\\Roaming\\Mozilla\\Firefox\\Profiles\\w7p1c0de.default\\";
-  const std::string info = Child<QLabel>(*window, "labelProfile")->text().toStdString();
+  const std::string info = Child<QLabel>("labelProfile")->text().toStdString();
   EXPECT_NE(info.find("bob (default) (Firefox"), std::string::npos) << info;
   EXPECT_NE(info.find(location), std::string::npos) << info;
   int withLocation = 0;
