@@ -5,7 +5,9 @@
 #include "discovery/ProcessSetup.h"
 #include "session/CommandLine.h"
 #include "session/ImageSession.h"
+#include "session/ProgramVersion.h"
 #include "session/TerminalText.h"
+#include "ui/AppIcon.h"
 #include "ui/DiscoveryProgress.h"
 #include "ui/DisplayText.h"
 #include "ui/FormUnitMain.h"
@@ -21,10 +23,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
-#ifndef QUILLON_DEMO_IMAGE
-#define QUILLON_DEMO_IMAGE ""
-#endif
 
 namespace {
 
@@ -80,11 +78,15 @@ int main(int argc, char** argv) {
       std::cout << UsageText();
       return 0;
     }
+    if (options.version) {
+      std::cout << VersionLine(ProgramVersionStrings()) << '\n';
+      return 0;
+    }
     if (!options.command.empty())
       throw EUsageError{"unexpected argument '" + options.command + "' (try --help)"};
     imageOptions = options.imageOptions;
     try {
-      api = OpenImage(options.imageOptions, QUILLON_DEMO_IMAGE);
+      api = OpenImage(options.imageOptions, DemoImageBesideProgram());
     } catch (const EUsageError& e) {
       return ReportUnusableImage(argc, argv, e.message);
     }
@@ -102,6 +104,7 @@ int main(int argc, char** argv) {
   // Where QSettings keeps what the windows remember.
   QApplication::setOrganizationName(QStringLiteral("Quillon"));
   QApplication::setApplicationName(QStringLiteral("Quillon"));
+  QApplication::setWindowIcon(ApplicationIcon());
 
   TformDiscoveryProgress progress;
   progress.show();

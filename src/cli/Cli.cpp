@@ -15,6 +15,7 @@
 #include "platform/ListFile.h"
 #include "session/HostFiles.h"
 #include "session/ImageSession.h"
+#include "session/ProgramVersion.h"
 #include "session/TerminalText.h"
 #include "winapi/image/ImageRegistry.h"
 #include "winapi/image/ImageWinApi.h"
@@ -26,10 +27,6 @@
 #include <ostream>
 #include <span>
 #include <unistd.h>
-
-#ifndef QUILLON_DEMO_IMAGE
-#define QUILLON_DEMO_IMAGE ""
-#endif
 
 namespace quillon::cli {
 
@@ -317,7 +314,7 @@ int Run(const TCliOptions& options, bool dryRun, bool aligned, std::ostream& out
   if (options.command == "mork")
     return PrintMork(options.args[0], ParseMorkArgs(options.args), aligned, out, err);
 
-  winapi::TWinApiScope scope(OpenImage(options.imageOptions, QUILLON_DEMO_IMAGE));
+  winapi::TWinApiScope scope(OpenImage(options.imageOptions, DemoImageBesideProgram()));
   TProcessSetup setup;
   // The session user's URL cache needs no discovery.
   if (options.command == "ie-cache")
@@ -362,6 +359,10 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
       dryRun = std::erase(options.args, std::string("--dry-run")) > 0;
     if (options.help || options.command == "help") {
       out << CliUsageText();
+      return 0;
+    }
+    if (options.version) {
+      out << VersionLine(ProgramVersionStrings()) << '\n';
       return 0;
     }
     if (options.command.empty())

@@ -46,6 +46,8 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& argv) {
     std::string value;
     if (arg == "--help" || arg == "-h") {
       options.help = true;
+    } else if (arg == "--version") {
+      options.version = true;
     } else if (TakeValue(argv, i, "--image", value)) {
       if (value.empty())
         throw EUsageError{"option --image needs a folder"};
@@ -77,6 +79,7 @@ const char* ImageOptionsText() {
                   default: the image's last logged-on user
   --drive X=DIR   map drive letter X: to the host folder DIR (repeatable; C: is the image;
                   no other host folder is reachable unless mapped)
+  --version       the program's name and version
   -h, --help      this text
 )";
 }

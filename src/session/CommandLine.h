@@ -18,6 +18,7 @@ struct TImageOptions {
 struct TCommandLine {
   TImageOptions imageOptions;
   bool help = false;
+  bool version = false; // --version: print the name and version, read no image
   std::string command;
   std::vector<std::string> args; // the command's own arguments
 };

@@ -18,6 +18,9 @@ std::shared_ptr<winapi::image::TImageWinApi> OpenImage(const TImageOptions& opti
   const bool demo = options.image.empty();
   config.imageRoot = demo ? demoImage : options.image;
   std::error_code ec;
+  if (demo && config.imageRoot.empty())
+    throw EUsageError{"no demo image beside the program: name a Windows system drive with "
+                      "--image DIR"};
   if (!fs::is_directory(config.imageRoot, ec)) {
     if (demo)
       throw EUsageError{"the demo image " + config.imageRoot +
@@ -54,6 +57,20 @@ std::string SessionText(const TImageOptions& options) {
   if (!winapi::GetUserName(user) || user.empty())
     user = "no user";
   return user + " on " + (options.image.empty() ? std::string("the demo image") : options.image);
+}
+
+std::string DemoImageBesideProgram() {
+  std::error_code ec;
+  const fs::path executable = fs::read_symlink("/proc/self/exe", ec);
+  if (ec)
+    return {};
+  const fs::path folder = executable.parent_path();
+  for (const fs::path& candidate :
+       {folder / "demo-image", folder.parent_path() / "share" / "quillon" / "demo-image"}) {
+    if (fs::is_directory(candidate, ec))
+      return candidate.string();
+  }
+  return {};
 }
 
 } // namespace quillon

@@ -22,4 +22,9 @@ std::shared_ptr<winapi::image::TImageWinApi> OpenImage(const TImageOptions& opti
 // image". Asks the session's backend for the user, so it runs inside its scope.
 std::string SessionText(const TImageOptions& options);
 
+// The demo image that the programs read without --image, found from the running executable:
+// beside it in a build tree (build/demo-image), in share/quillon/demo-image of the prefix it is
+// installed in. Empty when neither exists, so that a copied program never reads a stray one.
+std::string DemoImageBesideProgram();
+
 } // namespace quillon

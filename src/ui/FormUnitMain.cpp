@@ -11,6 +11,7 @@
 #include "ui/FormUnitMork.h"
 #include "ui/FormUnitO4.h"
 #include "ui/Icons.h"
+#include "ui/UIDlgAbout.h"
 #include "ui/UIDlgConfirm.h"
 #include "winapi/WinApi.h"
 
@@ -355,8 +356,7 @@ void TformMain::CreateComponents() {
   help->setObjectName("miHelp");
   auto* about = help->addAction(AboutMenuText(ApplicationTitle()));
   about->setObjectName("miAbout");
-  // The About dialog comes with its own window.
-  about->setEnabled(false);
+  connect(about, &QAction::triggered, this, [this] { ShowAboutDialog(this, ApplicationTitle()); });
   // File comes first, whichever menus are there.
   menuBar()->insertMenu(menuBar()->actions().value(0), file);
 }

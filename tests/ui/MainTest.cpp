@@ -59,3 +59,21 @@ TEST(QuillonProgram, HelpNamesTheOptionsOfBothFrontEnds) {
   for (const char* option : {"--image DIR", "--user NAME", "--drive X=DIR"})
     EXPECT_NE(run.out.find(option), std::string::npos) << option;
 }
+
+TEST(QuillonProgram, VersionSaysWhatQuillonCliSaysWithoutDisplayOrImage) {
+  const TRun cli = [] {
+    quillon::kit::TTempDir dir;
+    const std::string out = dir.Path() + "/out";
+    const int status = std::system((std::string(QUILLON_CLI_PATH) + " --version >" + out).c_str());
+    return TRun{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadAll(out), ""};
+  }();
+  ASSERT_EQ(cli.code, 0);
+  ASSERT_TRUE(cli.out.starts_with("Quillon ")) << cli.out;
+  for (const char* args : {"--version", "--image /no/such/folder --version"}) {
+    const TRun run = RunGui(args);
+    EXPECT_EQ(run.code, 0) << args;
+    EXPECT_EQ(run.out, cli.out) << args;
+    EXPECT_EQ(run.err, "") << args;
+  }
+  EXPECT_NE(RunGui("--help").out.find("--version"), std::string::npos);
+}
