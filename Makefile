@@ -5,7 +5,7 @@ BENCH_BUILD ?= build-bench
 JOBS        ?= $(shell nproc)
 CTEST_ARGS  ?=
 
-.PHONY: all deps configure build run test test-sanitize bench demo-reset clean
+.PHONY: all deps configure build run test test-sanitize bench demo-reset package clean
 
 all: build
 
@@ -40,6 +40,10 @@ bench: deps
 # Writes the demo image afresh (cleaning and purging change it).
 demo-reset: build
 	cmake --build $(BUILD) --target demo-reset
+
+# A Debian package of what `cmake --install` puts in place (build/quillon_VERSION_ARCH.deb).
+package: build
+	cmake --build $(BUILD) --target package
 
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD) $(BENCH_BUILD)

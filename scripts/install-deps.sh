@@ -7,6 +7,8 @@ PACKAGES=(
   libsqlite3-dev libhivex-dev qt6-base-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth tzdata
+  # make package: CPack's Debian generator finds the package's dependencies with these
+  dpkg-dev file
   # compiles the native Windows backend's files as a check that its headers coexist with windows.h
   g++-mingw-w64-x86-64-posix
   # independent readers for the cross-checks in the tests
