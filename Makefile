@@ -5,7 +5,7 @@ BENCH_BUILD ?= build-bench
 JOBS        ?= $(shell nproc)
 CTEST_ARGS  ?=
 
-.PHONY: all deps configure build run test test-sanitize bench demo-reset package clean
+.PHONY: all deps configure build run test test-sanitize bench demo-reset package screenshots clean
 
 all: build
 
@@ -44,6 +44,11 @@ demo-reset: build
 # A Debian package of what `cmake --install` puts in place (build/quillon_VERSION_ARCH.deb).
 package: build
 	cmake --build $(BUILD) --target package
+
+# The README's pictures in docs/, taken on a fresh demo image under a virtual display.
+screenshots: build
+	cmake --build $(BUILD) --target quillon-screenshots
+	xvfb-run -a -s "-screen 0 1280x900x24" $(BUILD)/quillon-screenshots docs
 
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD) $(BENCH_BUILD)

@@ -87,7 +87,7 @@ TdlgAbout::TdlgAbout(QWidget* parent)
   column->addWidget(labelLegal_);
   column->addLayout(buttons);
   // Word-wrapped labels need a width to flow in; the dialog's size then follows its texts.
-  labelDescription_->setMinimumWidth(280);
+  labelDescription_->setMinimumWidth(300);
   column->setSizeConstraint(QLayout::SetFixedSize);
 }
 
