@@ -13,8 +13,10 @@
 #include "session/ImageSession.h"
 #include "session/ProgramVersion.h"
 #include "ui/AppIcon.h"
+#include "ui/DisplayText.h"
 #include "ui/FormUnitMain.h"
 #include "ui/UIDlgAbout.h"
+#include "ui/UIDlgConfirm.h"
 #include "winapi/WinApi.h"
 
 #include <QApplication>
@@ -75,11 +77,24 @@ int main(int argc, char** argv) {
     QSettings().clear();
 
     TformMain window([] { return std::make_unique<TBrowserManager>(); });
+    window.SetSessionText(DisplayText(SessionText({})));
     window.resize(1040, 690);
     window.show();
     Settle();
-    // alice's Firefox profile with its cookies.
+    // alice's Firefox profile, cleaned as a whole: the question with its preview, then the
+    // window with what the clean did in the status bar and the counts on the tabs.
     window.ProfileButtonClick(Child<QObject>(window, "profile5"));
+    bool asked = false;
+    window.SetConfirmer(
+        [&](QWidget* parent, const TBrowserProfile& profile, const TActionPreview& preview) {
+          TdlgConfirm dialog(profile, preview, parent);
+          dialog.show();
+          asked = Save(dialog, out + "/confirm-clean.png");
+          return asked;
+        });
+    window.Execute(aCleanAll);
+    if (!asked)
+      return 1;
     Child<QTabWidget>(window, "pcBrowserInfo")
         ->setCurrentWidget(Child<QWidget>(window, "tsCookies"));
     if (!Save(window, out + "/main-window.png"))
