@@ -15,6 +15,7 @@
 #include "ui/AppIcon.h"
 #include "ui/DisplayText.h"
 #include "ui/FormUnitMain.h"
+#include "ui/FormUnitMork.h"
 #include "ui/UIDlgAbout.h"
 #include "ui/UIDlgConfirm.h"
 #include "winapi/WinApi.h"
@@ -25,7 +26,10 @@
 #include <QTabWidget>
 #include <QTest>
 
+#include <algorithm>
+#include <filesystem>
 #include <iostream>
+#include <vector>
 
 namespace {
 
@@ -52,6 +56,20 @@ template <typename T> T* Child(QWidget& parent, const char* name) {
   if (child == nullptr)
     throw std::runtime_error(std::string("no ") + name);
   return child;
+}
+
+// The first Mork history of a Firefox profile in the image.
+std::string FirefoxHistory(const std::string& image) {
+  namespace fs = std::filesystem;
+  std::vector<std::string> found;
+  for (const auto& entry : fs::recursive_directory_iterator(image + "/Users"))
+    if (entry.path().filename() == "history.dat" &&
+        entry.path().string().find("/Firefox/") != std::string::npos)
+      found.push_back(entry.path().string());
+  if (found.empty())
+    throw std::runtime_error("no Firefox history.dat in the demo image");
+  std::sort(found.begin(), found.end());
+  return found.front();
 }
 
 } // namespace
@@ -99,6 +117,18 @@ int main(int argc, char** argv) {
         ->setCurrentWidget(Child<QWidget>(window, "tsCookies"));
     if (!Save(window, out + "/main-window.png"))
       return 1;
+
+    // The Mork viewer on bob's Firefox history, its grid of resolved rows in front.
+    TformMork mork(&window);
+    mork.SetFileChooser([](QWidget*, const QString&) { return QString(); });
+    mork.ReadFile(QString::fromStdString(FirefoxHistory(demo)));
+    mork.resize(1100, 420);
+    mork.show();
+    auto* pages = Child<QTabWidget>(mork, "PageControl1");
+    pages->setCurrentIndex(pages->count() - 1);
+    if (!Save(mork, out + "/mork-viewer.png"))
+      return 1;
+    mork.hide();
 
     TdlgAbout about(&window);
     about.Fill(QApplication::applicationDisplayName(), ProgramVersionStrings());
