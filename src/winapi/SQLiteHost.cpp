@@ -60,16 +60,7 @@ std::string SQLiteFileUri(const std::string& hostPath) {
   if (ec)
     path = hostPath;
   std::string uri = "file://";
-  for (const char c : path) {
-    if (c == '%')
-      uri += "%25";
-    else if (c == '?')
-      uri += "%3f";
-    else if (c == '#')
-      uri += "%23";
-    else
-      uri += c;
-  }
+  AppendUriPath(uri, path, false);
   return uri;
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace quillon::winapi {
 
@@ -23,5 +24,22 @@ bool IsQuietWalDatabase(const std::string& hostPath);
 // The "file:" URI of a host path; '%', '?' and '#' are escaped, as they would otherwise be read
 // as URI syntax.
 std::string SQLiteFileUri(const std::string& hostPath);
+
+// Appends a host path to a "file:" URI: the characters SQLite's URI parser gives a meaning ("%",
+// "?", "#") escaped, and "\" turned into "/" where the host separates folders with it.
+inline void AppendUriPath(std::string& uri, std::string_view path, bool backslashSeparates) {
+  for (const char c : path) {
+    if (c == '%')
+      uri += "%25";
+    else if (c == '?')
+      uri += "%3f";
+    else if (c == '#')
+      uri += "%23";
+    else if (c == '\\' && backslashSeparates)
+      uri += '/';
+    else
+      uri += c;
+  }
+}
 
 } // namespace quillon::winapi

@@ -68,18 +68,7 @@ std::string SQLiteFileUri(const std::string& hostPath) {
   std::string uri = "file:///";
   if (hostPath.size() >= 2 && hostPath[0] == '\\' && hostPath[1] == '\\')
     uri = "file://";
-  for (const char c : hostPath) {
-    if (c == '%')
-      uri += "%25";
-    else if (c == '?')
-      uri += "%3f";
-    else if (c == '#')
-      uri += "%23";
-    else if (c == '\\')
-      uri += '/';
-    else
-      uri += c;
-  }
+  AppendUriPath(uri, hostPath, true);
   return uri;
 }
 
