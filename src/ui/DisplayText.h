@@ -7,11 +7,16 @@
 class QTableView;
 class QWidget;
 
+#include <functional>
 #include <string_view>
 
 namespace quillon {
 
 QString DisplayText(std::string_view bytes);
+
+// Tells the user something in a message box: a file that could not be read, an action that
+// failed. Every window takes one, so tests can record the message instead.
+using TErrorReporter = std::function<void(QWidget* window, const QString& message)>;
 
 // A text for a button or menu caption, where "&" would otherwise mark a shortcut letter.
 QString EscapeMnemonics(const QString& text);

@@ -7,6 +7,7 @@
 #include "discovery/ActionReport.h"
 #include "discovery/BrowserManager.h"
 #include "discovery/ProfileActions.h"
+#include "ui/DisplayText.h"
 
 #include <QMainWindow>
 #include <QToolButton>
@@ -47,10 +48,6 @@ public:
 // Creates the browser manager, which runs discovery. Tests hand in managers with prepared
 // profiles; the program passes one that reports discovery's progress.
 using TManagerFactory = std::function<std::unique_ptr<TBrowserManager>()>;
-
-// Shows a message in a box: the message of an exception that escaped an action, or what a clean
-// or purge could not do.
-using TErrorReporter = std::function<void(QWidget* window, const QString& message)>;
 
 // Asks before data goes: shows what the action will remove and answers whether to go on.
 using TConfirmer = std::function<bool(QWidget* window, const TBrowserProfile& profile,

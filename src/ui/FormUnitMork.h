@@ -5,6 +5,8 @@
 
 #include "formats/FFMorkSimple.h"
 
+#include "ui/DisplayText.h"
+
 #include <QString>
 #include <QWidget>
 
@@ -23,8 +25,6 @@ class TMorkDictionaryModel;
 class TMorkLinesModel;
 class TMorkResultModel;
 
-// Tells the user that a file could not be read; the main window passes its own.
-using TMorkErrorReporter = std::function<void(QWidget* window, const QString& message)>;
 // Asks the user for a file, starting at startPath (empty: nothing chosen yet); "" when cancelled.
 using TMorkFileChooser = std::function<QString(QWidget* window, const QString& startPath)>;
 
@@ -42,7 +42,7 @@ public:
   // tabs keep what they showed.
   void ReadFile(const QString& hostPath);
 
-  void SetErrorReporter(TMorkErrorReporter reporter) { reportError_ = std::move(reporter); }
+  void SetErrorReporter(TErrorReporter reporter) { reportError_ = std::move(reporter); }
   void SetFileChooser(TMorkFileChooser chooser) { chooseFile_ = std::move(chooser); }
 
 protected:
@@ -67,7 +67,7 @@ private:
   QTableView* lvResult_ = nullptr;
   QLabel* lblStatus_ = nullptr;
   QString lastFile_;
-  TMorkErrorReporter reportError_;
+  TErrorReporter reportError_;
   TMorkFileChooser chooseFile_;
 };
 

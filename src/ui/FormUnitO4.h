@@ -5,6 +5,7 @@
 
 #include "formats/O4Cache.h"
 #include "formats/O4Cookie.h"
+#include "ui/DisplayText.h"
 
 #include <QString>
 #include <QWidget>
@@ -27,9 +28,6 @@ namespace quillon {
 class TO4RowModel;
 class TO4TreeModel;
 
-// Tells the user that a file could not be opened; the main window passes its own.
-using TO4ErrorReporter = std::function<void(QWidget* window, const QString& message)>;
-
 class TformO4 : public QWidget {
   Q_OBJECT
 
@@ -44,7 +42,7 @@ public:
   void OpenCookieFile(const QString& hostPath);
   void OpenCacheFile(const QString& hostPath);
 
-  void SetErrorReporter(TO4ErrorReporter reporter) { reportError_ = std::move(reporter); }
+  void SetErrorReporter(TErrorReporter reporter) { reportError_ = std::move(reporter); }
 
 private:
   // The menu commands: the file dialog, then the Open function.
@@ -71,7 +69,7 @@ private:
   QPlainTextEdit* memoDebug_ = nullptr;
   QLabel* lblStatus_ = nullptr;
   QString lastFolder_;
-  TO4ErrorReporter reportError_;
+  TErrorReporter reportError_;
 };
 
 } // namespace quillon
