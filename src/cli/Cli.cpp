@@ -6,6 +6,7 @@
 #include "cli/OperaCommands.h"
 #include "cli/TextTable.h"
 #include "discovery/ActionPreview.h"
+#include "discovery/ActionReport.h"
 #include "discovery/BrowserManager.h"
 #include "discovery/CleanRule.h"
 #include "discovery/CompatibilityTable.h"
@@ -172,26 +173,22 @@ void RequireArgs(const TCliOptions& options, std::size_t count, const char* usag
 }
 
 // Rows are made as they are printed: a list of a million entries is not held a second time as
-// text.
-void PrintEntries(const TBrowserProfile& profile, TCacheType kind, bool aligned,
-                  std::ostream& out) {
+// text. With positions given, only the entries at those positions of the list, in that order.
+void PrintEntries(const TBrowserProfile& profile, TCacheType kind, bool aligned, std::ostream& out,
+                  const std::vector<int>* positions = nullptr) {
   const std::span<const TEntryColumn> columns = EntryColumns(kind);
   const TCacheList& list = profile.GetList(kind);
   const TFormatSettings& settings = FormatSettings();
-  PrintRows(out, aligned, static_cast<std::size_t>(list.Count()) + 1,
-            [&](std::size_t row, std::vector<std::string>& cells) {
-              for (std::size_t c = 0; c < columns.size(); ++c)
-                cells.push_back(row == 0 ? std::string(columns[c].Caption)
-                                         : EntryCellText(kind, list[static_cast<int>(row - 1)],
-                                                         static_cast<int>(c), settings));
-            });
-}
-
-std::array<int, kCacheTypeCount> Counts(const TBrowserProfile& profile) {
-  std::array<int, kCacheTypeCount> counts{};
-  for (int k = 0; k < kCacheTypeCount; ++k)
-    counts[k] = profile.GetList(static_cast<TCacheType>(k)).Count();
-  return counts;
+  const std::size_t count =
+      positions != nullptr ? positions->size() : static_cast<std::size_t>(list.Count());
+  PrintRows(out, aligned, count + 1, [&](std::size_t row, std::vector<std::string>& cells) {
+    const int entry = row == 0               ? -1
+                      : positions != nullptr ? (*positions)[row - 1]
+                                             : static_cast<int>(row - 1);
+    for (std::size_t c = 0; c < columns.size(); ++c)
+      cells.push_back(row == 0 ? std::string(columns[c].Caption)
+                               : EntryCellText(kind, list[entry], static_cast<int>(c), settings));
+  });
 }
 
 // How the lines on stderr name a profile: its index in the profiles list and its name.
@@ -226,16 +223,7 @@ void PrintPreview(TBrowserProfile& profile, int index, TMainAction action,
     out << TerminalText(PreviewKindLine(kind, preview.Verb)) << '\n';
     if (kind.Entries.empty())
       continue;
-    const std::span<const TEntryColumn> columns = EntryColumns(kind.Kind);
-    const TCacheList& list = profile.GetList(kind.Kind);
-    const TFormatSettings& settings = FormatSettings();
-    PrintRows(out, aligned, kind.Entries.size() + 1,
-              [&](std::size_t row, std::vector<std::string>& cells) {
-                for (std::size_t c = 0; c < columns.size(); ++c)
-                  cells.push_back(row == 0 ? std::string(columns[c].Caption)
-                                           : EntryCellText(kind.Kind, list[kind.Entries[row - 1]],
-                                                           static_cast<int>(c), settings));
-              });
+    PrintEntries(profile, kind.Kind, aligned, out, &kind.Entries);
   }
 }
 
@@ -250,7 +238,7 @@ bool CleanOrPurge(TBrowserManager& manager, int index, TActionVerb verb, TCacheK
   manager.ItemIndex = index;
   TBrowserProfile& profile = manager.Profiles().Items(index);
   const TProfileView view = ProfileView(profile, AllActionsEnabled());
-  const auto before = Counts(profile);
+  const TEntryCounts before = EntryCounts(profile);
   std::vector<TMainAction> actions;
   if (kinds == kAllCacheKinds) {
     actions.push_back(MakeAction(verb));
@@ -277,7 +265,7 @@ bool CleanOrPurge(TBrowserManager& manager, int index, TActionVerb verb, TCacheK
     PrintReadWarnings(profile, index, err);
     return false;
   }
-  const auto after = Counts(profile);
+  const TEntryCounts after = EntryCounts(profile);
   TTextTable table(aligned);
   table.AddRow({"Kind", "Before", "After"});
   for (int k = 0; k < kCacheTypeCount; ++k)
