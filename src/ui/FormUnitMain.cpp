@@ -440,18 +440,9 @@ QTableView* TformMain::CreateEntryList(TCacheType kind, const char* name) {
   lists_[kind] = view;
   view->setObjectName(name);
   view->SetEmptyText(Text(EmptyListText(kind)));
-  view->setSelectionBehavior(QAbstractItemView::SelectRows);
+  SetUpReportView(*view);
+  // Several rows at once: "Remove selected" and "Copy" take them all.
   view->setSelectionMode(QAbstractItemView::ExtendedSelection);
-  view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  view->setShowGrid(false);
-  view->setWordWrap(false);
-  view->setCornerButtonEnabled(false);
-  // Every row has the same height, so a list of a million entries needs no measuring.
-  QHeaderView* rowsHeader = view->verticalHeader();
-  rowsHeader->setSectionResizeMode(QHeaderView::Fixed);
-  rowsHeader->setDefaultSectionSize(view->fontMetrics().height() + 6);
-  rowsHeader->hide();
-  view->horizontalHeader()->setHighlightSections(false);
   // Delete and the context menu act on the selected rows of this list only.
   auto* remove = new QAction(QStringLiteral("&Remove selected"), view);
   remove->setObjectName("aRemoveSelected");
