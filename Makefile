@@ -2,10 +2,11 @@
 BUILD       ?= build
 SAN_BUILD   ?= build-sanitize
 BENCH_BUILD ?= build-bench
+WIN_BUILD   ?= build-windows
 JOBS        ?= $(shell nproc)
 CTEST_ARGS  ?=
 
-.PHONY: all deps configure build run test test-sanitize bench demo-reset package screenshots clean
+.PHONY: all deps configure build run test test-sanitize test-windows bench demo-reset package screenshots clean
 
 all: build
 
@@ -32,6 +33,10 @@ test-sanitize: deps
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(SAN_BUILD) --output-on-failure -j$(JOBS) $(CTEST_ARGS)
 
+# Cross-builds the Windows program and its tests (mingw-w64) and runs the tests under Wine.
+test-windows:
+	JOBS=$(JOBS) bash scripts/test-windows.sh $(WIN_BUILD)
+
 bench: deps
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DQUILLON_BUILD_BENCH=ON
 	cmake --build $(BENCH_BUILD) -j$(JOBS) --target benchmarks
@@ -51,4 +56,4 @@ screenshots: build
 	xvfb-run -a -s "-screen 0 1280x900x24" $(BUILD)/quillon-screenshots docs
 
 clean:
-	rm -rf $(BUILD) $(SAN_BUILD) $(BENCH_BUILD)
+	rm -rf $(BUILD) $(SAN_BUILD) $(BENCH_BUILD) $(WIN_BUILD)

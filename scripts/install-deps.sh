@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Quillon needs to build and test; installs only what is missing.
+# With --windows also what the Windows build and its tests need (make test-windows).
 set -euo pipefail
 
 PACKAGES=(
@@ -14,6 +15,18 @@ PACKAGES=(
   # independent readers for the cross-checks in the tests
   sqlite3 libregf-utils libhivex-bin libwin-hivex-perl libmsiecf-utils pev
 )
+
+if [ "${1:-}" = "--windows" ]; then
+  PACKAGES+=(
+    # the cross compilers and Windows headers and libraries
+    g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
+    binutils-mingw-w64-x86-64
+    # SQLite's amalgamation is made from Debian's source package (scripts/sqlite-source.sh)
+    dpkg-dev tcl make
+    # the Windows tests run under Wine, 64-bit only
+    wine wine64
+  )
+fi
 
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -10,6 +10,7 @@
 #include "discovery/ProcessSetup.h"
 #include "kit/DemoImage.h"
 #include "kit/TempDir.h"
+#include "session/HostSystem.h"
 #include "session/ImageSession.h"
 #include "session/ProgramVersion.h"
 #include "ui/AppIcon.h"

@@ -4,21 +4,19 @@
 #include "discovery/BrowserManager.h"
 #include "discovery/ProcessSetup.h"
 #include "session/CommandLine.h"
-#include "session/ImageSession.h"
+#include "session/HostSystem.h"
 #include "session/ProgramVersion.h"
 #include "session/TerminalText.h"
 #include "ui/AppIcon.h"
 #include "ui/DiscoveryProgress.h"
 #include "ui/DisplayText.h"
 #include "ui/FormUnitMain.h"
-#include "winapi/image/ImageRegistry.h"
-#include "winapi/image/ImageWinApi.h"
+#include "winapi/WinApi.h"
 
 #include <QApplication>
 #include <QMessageBox>
 
 #include <cstdlib>
-#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -26,7 +24,6 @@
 
 namespace {
 
-namespace fs = std::filesystem;
 using namespace quillon;
 
 // Whether Qt can open a window: a platform other than the headless ones, and on X11 or Wayland a
@@ -68,7 +65,7 @@ Shows the web-browser profiles of a Windows system image in a window.
 } // namespace
 
 int main(int argc, char** argv) {
-  std::shared_ptr<winapi::image::TImageWinApi> api;
+  std::shared_ptr<winapi::TWinApi> api;
   TImageOptions imageOptions;
   try {
     // Checked before any window exists, so that a bad command line fails the same way with or
@@ -86,7 +83,7 @@ int main(int argc, char** argv) {
       throw EUsageError{"unexpected argument '" + options.command + "' (try --help)"};
     imageOptions = options.imageOptions;
     try {
-      api = OpenImage(options.imageOptions, DemoImageBesideProgram());
+      api = OpenSystem(options.imageOptions);
     } catch (const EUsageError& e) {
       return ReportUnusableImage(argc, argv, e.message);
     }

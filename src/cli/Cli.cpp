@@ -15,11 +15,9 @@
 #include "discovery/ProfileActions.h"
 #include "platform/ListFile.h"
 #include "session/HostFiles.h"
-#include "session/ImageSession.h"
+#include "session/HostSystem.h"
 #include "session/ProgramVersion.h"
 #include "session/TerminalText.h"
-#include "winapi/image/ImageRegistry.h"
-#include "winapi/image/ImageWinApi.h"
 
 #include <algorithm>
 #include <array>
@@ -27,7 +25,6 @@
 #include <iostream>
 #include <ostream>
 #include <span>
-#include <unistd.h>
 
 namespace quillon::cli {
 
@@ -302,7 +299,7 @@ int Run(const TCliOptions& options, bool dryRun, bool aligned, std::ostream& out
   if (options.command == "mork")
     return PrintMork(options.args[0], ParseMorkArgs(options.args), aligned, out, err);
 
-  winapi::TWinApiScope scope(OpenImage(options.imageOptions, DemoImageBesideProgram()));
+  winapi::TWinApiScope scope(OpenSystem(options.imageOptions));
   TProcessSetup setup;
   // The session user's URL cache needs no discovery.
   if (options.command == "ie-cache")
@@ -379,7 +376,7 @@ int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
     else if (options.command == "clean" || options.command == "purge")
       ParseKinds(options.args[1]);
     // Aligned columns for a person at a terminal; tabs for other programs.
-    const bool aligned = &out == &std::cout && isatty(STDOUT_FILENO);
+    const bool aligned = &out == &std::cout && StandardOutputIsTerminal();
     return Run(options, dryRun, aligned, out, err);
   } catch (const ECliUsage& e) {
     err << "quillon-cli: " << TerminalText(e.message) << '\n';

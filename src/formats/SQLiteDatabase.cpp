@@ -2,7 +2,7 @@
 
 #include "winapi/SQLiteHost.h"
 #include "winapi/TextCase.h"
-#include "winapi/image/SQLiteViewVfs.h"
+#include "winapi/SQLiteViewVfs.h"
 
 #include <sqlite3.h>
 

@@ -1,22 +1,10 @@
 #include "session/HostFiles.h"
 
-#include "winapi/image/ImageWinApi.h"
-
-#include <memory>
+#include "session/HostSystem.h"
 
 namespace quillon {
 
-namespace {
-
-std::shared_ptr<winapi::TWinApi> HostApi() {
-  winapi::image::TImageConfig config;
-  config.imageRoot = "/";
-  return std::make_shared<winapi::image::TImageWinApi>(config);
-}
-
-} // namespace
-
-THostFiles::THostFiles() : scope_(HostApi()) {}
+THostFiles::THostFiles() : scope_(HostFilesApi()) {}
 
 std::string THostFiles::WindowsPath(const std::string& hostPath) const {
   return winapi::WindowsPathFromHost(hostPath);

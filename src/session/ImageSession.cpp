@@ -1,5 +1,6 @@
 #include "session/ImageSession.h"
 
+#include "session/HostSystem.h"
 #include "winapi/image/ImageRegistry.h"
 
 #include <filesystem>
@@ -38,7 +39,7 @@ std::shared_ptr<winapi::image::TImageWinApi> OpenImage(const TImageOptions& opti
   if (demo && !config.drives.count(kDemoSecondDrive) && fs::is_directory(secondDrive, ec))
     config.drives[kDemoSecondDrive] = secondDrive;
   config.user = options.user;
-  config.executablePath = fs::read_symlink("/proc/self/exe", ec).string();
+  config.executablePath = RunningProgramPath();
   auto api = std::make_shared<winapi::image::TImageWinApi>(config);
   // A Windows system drive holds its machine hive; without it there is no registry, no user and
   // nothing to show. The backend resolves the path as it resolves every other one.
@@ -52,18 +53,11 @@ std::shared_ptr<winapi::image::TImageWinApi> OpenImage(const TImageOptions& opti
   return api;
 }
 
-std::string SessionText(const TImageOptions& options) {
-  std::string user;
-  if (!winapi::GetUserName(user) || user.empty())
-    user = "no user";
-  return user + " on " + (options.image.empty() ? std::string("the demo image") : options.image);
-}
-
 std::string DemoImageBesideProgram() {
-  std::error_code ec;
-  const fs::path executable = fs::read_symlink("/proc/self/exe", ec);
-  if (ec)
+  const fs::path executable = RunningProgramPath();
+  if (executable.empty())
     return {};
+  std::error_code ec;
   const fs::path folder = executable.parent_path();
   for (const fs::path& candidate :
        {folder / "demo-image", folder.parent_path() / "share" / "quillon" / "demo-image"}) {

@@ -18,10 +18,6 @@ namespace quillon {
 std::shared_ptr<winapi::image::TImageWinApi> OpenImage(const TImageOptions& options,
                                                        const std::string& demoImage);
 
-// Whose data of which system the program shows: "alice on /mnt/windows", or "alice on the demo
-// image". Asks the session's backend for the user, so it runs inside its scope.
-std::string SessionText(const TImageOptions& options);
-
 // The demo image that the programs read without --image, found from the running executable:
 // beside it in a build tree (build/demo-image), in share/quillon/demo-image of the prefix it is
 // installed in. Empty when neither exists, so that a copied program never reads a stray one.

@@ -3,10 +3,10 @@
 #include "platform/PEVersions.h"
 #include "session/BuildVersion.h"
 #include "session/HostFiles.h"
+#include "session/HostSystem.h"
 
 #include <algorithm>
 #include <cctype>
-#include <filesystem>
 
 namespace quillon {
 
@@ -61,9 +61,8 @@ std::vector<std::string> BuildVersionStrings() {
 }
 
 std::vector<std::string> ProgramVersionStrings() {
-  std::error_code ec;
-  const std::string executable = std::filesystem::read_symlink("/proc/self/exe", ec).string();
-  if (!ec && !executable.empty()) {
+  const std::string executable = RunningProgramPath();
+  if (!executable.empty()) {
     // The executable is a host file whatever image the session reads.
     const THostFiles host;
     const std::string path = host.WindowsPath(executable);

@@ -1,10 +1,10 @@
-#include "winapi/image/SQLiteViewVfs.h"
+#include "winapi/SQLiteViewVfs.h"
+
+#include "winapi/SQLiteHost.h"
 
 #include <sqlite3.h>
 
 #include <atomic>
-
-#include <sys/stat.h>
 
 namespace quillon::winapi {
 
@@ -158,8 +158,7 @@ int ViewOpen(sqlite3_vfs* vfs, sqlite3_filename name, sqlite3_file* file, int fl
   view->Base.pMethods = nullptr;
   // A pipe in place of a journal would block the open for ever, and a device or folder is no
   // database file either. (The system layer refuses links itself.)
-  struct stat st {};
-  if (::lstat(name, &st) == 0 && !S_ISREG(st.st_mode))
+  if (HostEntryAt(name) == THostEntry::Other)
     return SQLITE_CANTOPEN;
   view->Real = reinterpret_cast<sqlite3_file*>(view + 1);
   view->Real->pMethods = nullptr;

@@ -1,0 +1,34 @@
+#pragma once
+// What the programs ask of the system they run on: the Windows system a session shows, the
+// backend that reaches the user's own files, the running program's file and whether output goes
+// to a terminal. A Linux build shows a Windows system image (HostSystemImage.cpp); a Windows build
+// shows the running system itself (HostSystemNative.cpp).
+
+#include "session/CommandLine.h"
+#include "winapi/Services.h"
+
+#include <memory>
+#include <string>
+
+namespace quillon {
+
+// The backend of the Windows system the options name: an image (or the demo image beside the
+// program) on Linux, the running system on Windows. What cannot be used raises EUsageError with
+// the one line to print.
+std::shared_ptr<winapi::TWinApi> OpenSystem(const TImageOptions& options);
+
+// Whose data of which system the program shows: "alice on /mnt/windows", "alice on the demo
+// image", "alice on this computer". Asks the session's backend for the user, so it runs inside
+// its scope.
+std::string SessionText(const TImageOptions& options);
+
+// The backend that reaches the files the user names himself (THostFiles).
+std::shared_ptr<winapi::TWinApi> HostFilesApi();
+
+// The running executable as a host path; empty when the system does not say.
+std::string RunningProgramPath();
+
+// Whether standard output is a terminal (a person reads it) rather than a file or a pipe.
+bool StandardOutputIsTerminal();
+
+} // namespace quillon

@@ -1,0 +1,42 @@
+// The Linux build: the session shows a Windows system image, and the user's own files are the
+// host's, reached through an image backend whose drive is the host's "/".
+
+#include "session/HostSystem.h"
+
+#include "session/ImageSession.h"
+#include "winapi/WinApi.h"
+#include "winapi/image/ImageWinApi.h"
+
+#include <filesystem>
+#include <unistd.h>
+
+namespace quillon {
+
+std::shared_ptr<winapi::TWinApi> OpenSystem(const TImageOptions& options) {
+  return OpenImage(options, DemoImageBesideProgram());
+}
+
+std::string SessionText(const TImageOptions& options) {
+  std::string user;
+  if (!winapi::GetUserName(user) || user.empty())
+    user = "no user";
+  return user + " on " + (options.image.empty() ? std::string("the demo image") : options.image);
+}
+
+std::shared_ptr<winapi::TWinApi> HostFilesApi() {
+  winapi::image::TImageConfig config;
+  config.imageRoot = "/";
+  return std::make_shared<winapi::image::TImageWinApi>(config);
+}
+
+std::string RunningProgramPath() {
+  std::error_code ec;
+  const std::string path = std::filesystem::read_symlink("/proc/self/exe", ec).string();
+  return ec ? std::string() : path;
+}
+
+bool StandardOutputIsTerminal() {
+  return isatty(STDOUT_FILENO) != 0;
+}
+
+} // namespace quillon

@@ -1,0 +1,41 @@
+// The Windows build: the session shows the running system, and the user's own files are that
+// system's files.
+
+#include "session/HostSystem.h"
+
+#include "winapi/WinApi.h"
+#include "winapi/native/NativeBackend.h"
+
+#include <cstdio>
+#include <io.h>
+
+namespace quillon {
+
+std::shared_ptr<winapi::TWinApi> OpenSystem(const TImageOptions& options) {
+  // The image options choose what an image backend maps; the running system has nothing to map.
+  if (!options.image.empty() || !options.user.empty() || !options.drives.empty())
+    throw EUsageError{"--image, --user and --drive read a Windows system image, which the "
+                      "Windows build does not: it shows the running system's current user"};
+  return winapi::native::NativeWinApi();
+}
+
+std::string SessionText(const TImageOptions&) {
+  std::string user;
+  if (!winapi::GetUserName(user) || user.empty())
+    user = "no user";
+  return user + " on this computer";
+}
+
+std::shared_ptr<winapi::TWinApi> HostFilesApi() {
+  return winapi::native::NativeWinApi();
+}
+
+std::string RunningProgramPath() {
+  return winapi::native::NativeFiles()->ModuleFileName();
+}
+
+bool StandardOutputIsTerminal() {
+  return _isatty(_fileno(stdout)) != 0;
+}
+
+} // namespace quillon
