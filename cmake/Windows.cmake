@@ -60,5 +60,6 @@ add_executable(quillon-tests-windows ${WINDOWS_TEST_SOURCES}
 target_include_directories(quillon-tests-windows PRIVATE tests tools)
 target_link_libraries(quillon-tests-windows PRIVATE quillon_cli gtest gmock)
 target_compile_definitions(quillon-tests-windows PRIVATE
-  QUILLON_SAMPLES_DIR="${QUILLON_SAMPLES_DIR}")
+  QUILLON_SAMPLES_DIR="${QUILLON_SAMPLES_DIR}"
+  QUILLON_PRODUCT_VERSION="${PROJECT_VERSION}")
 add_dependencies(quillon-tests-windows quillon-cli)
