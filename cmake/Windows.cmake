@@ -1,9 +1,15 @@
-# The Windows build, cross-built with cmake/mingw-w64.cmake (make test-windows): quillon-cli.exe
-# on the native backend and the Windows test suite. Only what those need is built: the window
-# needs Qt for Windows, which the README's "Windows" section builds on Windows itself.
+# The Windows build: quillon-cli.exe on the native backend and the Windows test suite, cross-built
+# with cmake/mingw-w64.cmake (make test-windows) or built on Windows with MinGW. The window needs
+# Qt for Windows, which Debian does not package: QUILLON_WINDOWS_GUI builds it where Qt is
+# installed (the README's "Windows" section).
+
+option(QUILLON_WINDOWS_GUI "Build the window (quillon.exe); needs Qt 6 for Windows" OFF)
+option(QUILLON_WINDOWS_TESTS "Build the Windows test suite; needs GoogleTest's source" ON)
 
 enable_language(C)
 enable_language(RC)
+# Windows 7 is the oldest system the program serves (LOAD_LIBRARY_SEARCH_* needs its KB2533623).
+add_compile_definitions(_WIN32_WINNT=0x0601 WINVER=0x0601)
 
 # SQLite from Debian's own source (scripts/sqlite-source.sh writes the amalgamation).
 set(QUILLON_SQLITE_SOURCE "" CACHE PATH "folder holding SQLite's sqlite3.c and sqlite3.h")
@@ -44,6 +50,20 @@ target_link_libraries(quillon_cli PUBLIC quillon_session)
 # The program carries the version resource that --version and About read.
 add_executable(quillon-cli src/cli/CliMain.cpp "${CMAKE_BINARY_DIR}/generated/Quillon.rc")
 target_link_libraries(quillon-cli PRIVATE quillon_cli)
+
+if(QUILLON_WINDOWS_GUI)
+  find_package(Qt6 REQUIRED COMPONENTS Widgets)
+  file(GLOB UI_SOURCES CONFIGURE_DEPENDS src/ui/*.cpp)
+  add_library(quillon_ui STATIC ${UI_SOURCES})
+  set_target_properties(quillon_ui PROPERTIES AUTOMOC ON)
+  target_link_libraries(quillon_ui PUBLIC quillon_session Qt6::Widgets)
+  add_executable(quillon WIN32 src/app/main.cpp "${CMAKE_BINARY_DIR}/generated/Quillon.rc")
+  target_link_libraries(quillon PRIVATE quillon_ui quillon_session)
+endif()
+
+if(NOT QUILLON_WINDOWS_TESTS)
+  return()
+endif()
 
 # GoogleTest from Debian's source (libgtest-dev's /usr/src/googletest), built for Windows.
 set(QUILLON_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest's source tree")

@@ -20,6 +20,3 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # The C++, GCC and thread runtimes linked in, so the programs run without mingw's DLLs beside them
 # (the posix compilers' std::thread needs libwinpthread, which -static-libstdc++ leaves a DLL).
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-# Windows 7 is the oldest system the program serves (LOAD_LIBRARY_SEARCH_* needs its KB2533623).
-set(CMAKE_C_FLAGS_INIT "-D_WIN32_WINNT=0x0601 -DWINVER=0x0601")
-set(CMAKE_CXX_FLAGS_INIT "-D_WIN32_WINNT=0x0601 -DWINVER=0x0601")

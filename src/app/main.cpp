@@ -29,6 +29,9 @@ using namespace quillon;
 // Whether Qt can open a window: a platform other than the headless ones, and on X11 or Wayland a
 // display to connect to.
 bool HasDisplay() {
+#ifdef _WIN32
+  return true; // a Windows session always has its desktop
+#endif
   const char* platform = std::getenv("QT_QPA_PLATFORM");
   const std::string name = platform != nullptr ? platform : "";
   if (name.starts_with("offscreen") || name.starts_with("minimal"))
