@@ -57,11 +57,12 @@ int ReportUnusableImage(int argc, char** argv, const std::string& message) {
 }
 
 std::string UsageText() {
-  return std::string(R"(Usage: quillon [--image DIR] [--user NAME] [--drive X=DIR]...
-
-Shows the web-browser profiles of a Windows system image in a window.
-
-)") + ImageOptionsText() +
+  const TSystemUsage& usage = SystemUsage();
+  std::string synopsis = usage.synopsis;
+  if (!synopsis.empty())
+    synopsis.pop_back(); // its trailing space
+  return "Usage: quillon " + synopsis + "\n\nShows the web-browser profiles of " + usage.system +
+         " in a window.\n\n" + usage.options +
          "\nExit codes: 0 done, 2 bad arguments or an image that cannot be used.\n";
 }
 

@@ -1,14 +1,14 @@
 #include "cli/CliOptions.h"
 
+#include "session/HostSystem.h"
+
 namespace quillon::cli {
 
 std::string CliUsageText() {
-  return std::string(
-             R"(Usage: quillon-cli [--image DIR] [--user NAME] [--drive X=DIR]... COMMAND [ARGS]
-
-Shows the web-browser profiles of a Windows system image and what each browser keeps.
-
-)") + ImageOptionsText() +
+  const TSystemUsage& usage = SystemUsage();
+  return std::string("Usage: quillon-cli ") + usage.synopsis + "COMMAND [ARGS]\n\n" +
+         "Shows the web-browser profiles of " + usage.system + " and what each browser keeps.\n\n" +
+         usage.options +
          R"(
 Commands:
   profiles        one line per profile: index, name, browser, version, store generation,

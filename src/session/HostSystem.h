@@ -22,6 +22,14 @@ std::shared_ptr<winapi::TWinApi> OpenSystem(const TImageOptions& options);
 // its scope.
 std::string SessionText(const TImageOptions& options);
 
+// What the usage texts say of the system and the options that choose it.
+struct TSystemUsage {
+  const char* synopsis; // the options in the usage line, with a trailing space (or empty)
+  const char* system;   // what is shown: "a Windows system image"
+  const char* options;  // the "Options:" block
+};
+const TSystemUsage& SystemUsage();
+
 // The backend that reaches the files the user names himself (THostFiles).
 std::shared_ptr<winapi::TWinApi> HostFilesApi();
 

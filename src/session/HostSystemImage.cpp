@@ -16,6 +16,12 @@ std::shared_ptr<winapi::TWinApi> OpenSystem(const TImageOptions& options) {
   return OpenImage(options, DemoImageBesideProgram());
 }
 
+const TSystemUsage& SystemUsage() {
+  static const TSystemUsage usage{"[--image DIR] [--user NAME] [--drive X=DIR]... ",
+                                  "a Windows system image", ImageOptionsText()};
+  return usage;
+}
+
 std::string SessionText(const TImageOptions& options) {
   std::string user;
   if (!winapi::GetUserName(user) || user.empty())

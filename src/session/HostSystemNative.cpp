@@ -19,6 +19,16 @@ std::shared_ptr<winapi::TWinApi> OpenSystem(const TImageOptions& options) {
   return winapi::native::NativeWinApi();
 }
 
+const TSystemUsage& SystemUsage() {
+  static const TSystemUsage usage{"", "the running Windows system", R"(Options:
+  --version       the program's name and version
+  -h, --help      this text
+The Windows build shows the running system's current user: --image, --user and --drive, which
+read a Windows system image elsewhere, are refused.
+)"};
+  return usage;
+}
+
 std::string SessionText(const TImageOptions&) {
   std::string user;
   if (!winapi::GetUserName(user) || user.empty())
