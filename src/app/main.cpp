@@ -74,7 +74,7 @@ int main(int argc, char** argv) {
   try {
     // Checked before any window exists, so that a bad command line fails the same way with or
     // without a display.
-    const TCommandLine options = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    const TCommandLine options = ParseCommandLine(ProgramArguments(argc, argv));
     if (options.help) {
       std::cout << UsageText();
       return 0;

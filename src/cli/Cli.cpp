@@ -333,9 +333,10 @@ int Run(const TCliOptions& options, bool dryRun, bool aligned, std::ostream& out
 } // namespace
 
 int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
-  std::vector<std::string> args;
-  for (int i = 1; i < argc; ++i)
-    args.emplace_back(argv[i]);
+  return RunCli(std::vector<std::string>(argv + std::min(argc, 1), argv + argc), out, err);
+}
+
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   try {
     TCliOptions options = ParseCommandLine(args);
     // clean and purge take --dry-run anywhere after the command word.

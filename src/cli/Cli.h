@@ -3,12 +3,15 @@
 // discovery and prints what was asked for.
 
 #include <iosfwd>
+#include <string>
+#include <vector>
 
 namespace quillon::cli {
 
 // Exit codes: 0 done, 2 bad arguments or an image that cannot be used, 1 a failure while running,
 // among them a clean or purge that could not change a store (one stderr line per failed kind,
 // after the counts). Stores that exist but cannot be read give warnings on stderr only.
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err);
 
 } // namespace quillon::cli

@@ -1,7 +1,9 @@
 #include "cli/Cli.h"
+#include "session/HostSystem.h"
 
 #include <iostream>
 
 int main(int argc, char** argv) {
-  return quillon::cli::RunCli(argc, argv, std::cout, std::cerr);
+  quillon::PrepareTerminalOutput();
+  return quillon::cli::RunCli(quillon::ProgramArguments(argc, argv), std::cout, std::cerr);
 }

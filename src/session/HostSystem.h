@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace quillon {
 
@@ -32,6 +33,14 @@ const TSystemUsage& SystemUsage();
 
 // The backend that reaches the files the user names himself (THostFiles).
 std::shared_ptr<winapi::TWinApi> HostFilesApi();
+
+// The arguments after the program's name, as UTF-8. (Windows hands main() its arguments in the
+// ANSI code page, which cannot hold every file name; they are read from the wide command line.)
+std::vector<std::string> ProgramArguments(int argc, char** argv);
+
+// Makes a console show the UTF-8 the programs write (a Windows console otherwise reads it in its
+// OEM code page); a file or a pipe gets the same bytes either way.
+void PrepareTerminalOutput();
 
 // The running executable as a host path; empty when the system does not say.
 std::string RunningProgramPath();

@@ -7,6 +7,7 @@
 #include "winapi/WinApi.h"
 #include "winapi/image/ImageWinApi.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <unistd.h>
 
@@ -34,6 +35,12 @@ std::shared_ptr<winapi::TWinApi> HostFilesApi() {
   config.imageRoot = "/";
   return std::make_shared<winapi::image::TImageWinApi>(config);
 }
+
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+  return std::vector<std::string>(argv + std::min(argc, 1), argv + argc);
+}
+
+void PrepareTerminalOutput() {}
 
 std::string RunningProgramPath() {
   std::error_code ec;

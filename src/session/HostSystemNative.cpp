@@ -6,9 +6,6 @@
 #include "winapi/WinApi.h"
 #include "winapi/native/NativeBackend.h"
 
-#include <cstdio>
-#include <io.h>
-
 namespace quillon {
 
 std::shared_ptr<winapi::TWinApi> OpenSystem(const TImageOptions& options) {
@@ -42,10 +39,6 @@ std::shared_ptr<winapi::TWinApi> HostFilesApi() {
 
 std::string RunningProgramPath() {
   return winapi::native::NativeFiles()->ModuleFileName();
-}
-
-bool StandardOutputIsTerminal() {
-  return _isatty(_fileno(stdout)) != 0;
 }
 
 } // namespace quillon

@@ -142,6 +142,23 @@ TEST_F(ProgramOnWindows, ShowsAndPurgesTheRunningUsersUrlCacheCookies) {
   EXPECT_FALSE(UrlCacheHolds(url));
 }
 
+// Greek and Chinese letters are in no Western ANSI code page: main()'s own arguments would have
+// turned them into "?".
+TEST_F(ProgramOnWindows, TakesFileNamesOutsideTheAnsiCodePage) {
+  const std::string folder =
+      AppData() +
+      "\xCE\x95\xCE\xBB\xCE\xBB\xCE\xB7\xCE\xBD\xCE\xB9\xCE\xBA\xCE\xAC \xE6\xBC\xA2\xE5\xAD\x97\\";
+  ASSERT_TRUE(winapi::CreateDirectory(folder));
+  ASSERT_TRUE(winapi::WriteWholeFile(folder + "pages.txt", "http://start.test/\n"));
+  const TRun run =
+      RunCli("listfile encode \"" + folder + "pages.txt\" \"" + folder + "pages.dat\"");
+  EXPECT_EQ(run.exitCode, 0u) << run.err;
+  EXPECT_TRUE(winapi::FileExists(folder + "pages.dat"));
+  winapi::DeleteFile(folder + "pages.txt");
+  winapi::DeleteFile(folder + "pages.dat");
+  EXPECT_TRUE(winapi::RemoveDirectory(folder));
+}
+
 TEST_F(ProgramOnWindows, RefusesImageOptionsAndReadsItsOwnVersionResource) {
   const std::string refused = "quillon-cli: --image, --user and --drive read a Windows system "
                               "image, which the Windows build does not: it shows the running "
