@@ -52,6 +52,22 @@ const std::vector<std::string>* FindProfile(const std::vector<std::vector<std::s
   return nullptr;
 }
 
+// The names of the files in folder, sorted.
+std::vector<std::string> FilesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  winapi::WIN32_FIND_DATA data;
+  const winapi::HANDLE find = winapi::FindFirstFile(folder + "*", data);
+  if (find == winapi::INVALID_HANDLE_VALUE)
+    return names;
+  do {
+    if ((data.dwFileAttributes & winapi::FILE_ATTRIBUTE_DIRECTORY) == 0)
+      names.emplace_back(data.cFileName);
+  } while (winapi::FindNextFile(find, data));
+  winapi::FindClose(find);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 class ProgramOnWindows : public ::testing::Test {
 protected:
   // The files are made through the native backend, as any other program of the user would.
@@ -64,7 +80,7 @@ protected:
   }
 };
 
-TEST_F(ProgramOnWindows, ListsShowsAndPurgesAFirefoxProfileMadeInAppData) {
+TEST_F(ProgramOnWindows, ListsCleansAndPurgesAFirefoxProfileMadeInAppData) {
   const std::string firefox = AppData() + "Mozilla\\Firefox\\";
   const std::string profile = firefox + "Profiles\\q1w2e3.default\\";
   ASSERT_TRUE(winapi::CreateDirectory(AppData() + "Mozilla"));
@@ -79,7 +95,8 @@ TEST_F(ProgramOnWindows, ListsShowsAndPurgesAFirefoxProfileMadeInAppData) {
       profile + "prefs.js", "user_pref(\"browser.startup.homepage\", \"http://start.test/\");\n"));
   kit::WriteFirefox3Cookies(winapi::HostPath(profile + "cookies.sqlite"),
                             {{1, "id", "1", ".alpha.test", "/", 4102444800, 1, false, false},
-                             {2, "id", "2", ".beta.test", "/", 4102444800, 1, false, false}});
+                             {2, "id", "2", ".advertising.test", "/", 4102444800, 1, false, false},
+                             {3, "id", "3", ".beta.test", "/", 4102444800, 1, false, false}});
 
   const TRun profiles = RunCli("profiles");
   ASSERT_EQ(profiles.exitCode, 0u) << profiles.err;
@@ -87,7 +104,7 @@ TEST_F(ProgramOnWindows, ListsShowsAndPurgesAFirefoxProfileMadeInAppData) {
   const auto* row = FindProfile(rows, "Firefox", profile);
   ASSERT_NE(row, nullptr) << profiles.out;
   EXPECT_EQ((*row)[4], "3"); // cookies.sqlite: a Firefox 3 profile
-  EXPECT_EQ((*row)[7], "2");
+  EXPECT_EQ((*row)[7], "3");
   const std::string index = (*row)[0];
 
   const TRun shown = RunCli("show " + index + " cookies");
@@ -102,6 +119,16 @@ TEST_F(ProgramOnWindows, ListsShowsAndPurgesAFirefoxProfileMadeInAppData) {
   std::string after;
   ASSERT_TRUE(winapi::ReadWholeFile(profile + "cookies.sqlite", after));
   EXPECT_EQ(after, before) << "a dry run changed the store";
+
+  // The clean rule takes advertising hosts; the store is rewritten beside and moved into place.
+  const TRun cleaned = RunCli("clean " + index + " cookies");
+  EXPECT_EQ(cleaned.exitCode, 0u) << cleaned.err;
+  const TRun remaining = RunCli("show " + index + " cookies");
+  EXPECT_NE(remaining.out.find(".alpha.test"), std::string::npos) << remaining.out;
+  EXPECT_EQ(remaining.out.find(".advertising.test"), std::string::npos) << remaining.out;
+  EXPECT_NE(remaining.out.find(".beta.test"), std::string::npos) << remaining.out;
+  EXPECT_EQ(FilesIn(profile), (std::vector<std::string>{"cookies.sqlite", "prefs.js"}))
+      << "the clean left a file behind";
 
   const TRun purged = RunCli("purge " + index + " cookies");
   EXPECT_EQ(purged.exitCode, 0u) << purged.err;
