@@ -1,12 +1,13 @@
 // The system under test on Linux: a fresh image with one user, alice, whose session the program
 // runs in. Her URL cache is her index.dat containers, written as WinINet lays them out.
 
-#include "backend/SystemFixture.h"
+#include "backend/SystemBackend.h"
 #include "discovery/ProcessSetup.h"
 #include "kit/HostFile.h"
 #include "kit/ImageBuilder.h"
 #include "kit/IndexDatWriter.h"
 #include "kit/TempDir.h"
+#include "winapi/WinApi.h"
 #include "winapi/image/ImageWinApi.h"
 
 #include <stdexcept>

@@ -1,41 +1,13 @@
 // The system under test on Windows: the running system and its user, through the native backend.
-// URL-cache entries are committed as a browser commits them: content and cookie entries with a
-// local file that WinINet names in the entry's container.
 
-#include <windows.h>
-
-#include <wininet.h>
-
-#include "backend/SystemFixture.h"
+#include "backend/SystemBackend.h"
 #include "discovery/ProcessSetup.h"
+#include "winapi/WinApi.h"
 #include "winapi/native/NativeBackend.h"
-#include "winapi/native/NativeText.h"
-
-#include <stdexcept>
 
 namespace quillon::test {
 
 namespace {
-
-using winapi::native::Wide;
-
-struct THandleCloser {
-  void operator()(HANDLE h) const { ::CloseHandle(h); }
-};
-using THandlePtr = std::unique_ptr<void, THandleCloser>;
-
-void WriteLocalFile(const wchar_t* path, const std::string& bytes) {
-  THandlePtr file(::CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (file.get() == INVALID_HANDLE_VALUE) {
-    file.release();
-    throw std::runtime_error("cannot create the cache file: " + std::to_string(::GetLastError()));
-  }
-  DWORD written = 0;
-  if (!::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
-      written != bytes.size())
-    throw std::runtime_error("cannot write the cache file: " + std::to_string(::GetLastError()));
-}
 
 class TNativeSystem final : public TSystemBackend {
 public:
@@ -43,37 +15,9 @@ public:
       : scope_(winapi::native::NativeWinApi()), setup_(std::make_unique<TProcessSetup>()) {}
 
   void AddUrlCacheEntries(const std::vector<TUrlCacheSeed>& seeds) override {
-    for (const TUrlCacheSeed& seed : seeds) {
-      const std::wstring url = Wide(seed.Url);
-      wchar_t file[MAX_PATH] = {};
-      const bool withFile = !seed.FileContent.empty();
-      if (withFile) {
-        if (!::CreateUrlCacheEntryW(url.c_str(), 0, L"htm", file, 0))
-          throw std::runtime_error("CreateUrlCacheEntry " + seed.Url + ": " +
-                                   std::to_string(::GetLastError()));
-        WriteLocalFile(file, seed.FileContent);
-      }
-      SYSTEMTIME now;
-      ::GetSystemTime(&now);
-      FILETIME modified;
-      ::SystemTimeToFileTime(&now, &modified);
-      ULARGE_INTEGER expire{};
-      expire.LowPart = modified.dwLowDateTime;
-      expire.HighPart = modified.dwHighDateTime;
-      expire.QuadPart += 365ull * 24 * 3600 * 10000000;
-      const FILETIME expireTime{expire.LowPart, expire.HighPart};
-      if (!::CommitUrlCacheEntryW(url.c_str(), withFile ? file : nullptr, expireTime, modified,
-                                  seed.EntryType, nullptr, 0, nullptr, nullptr))
-        throw std::runtime_error("CommitUrlCacheEntry " + seed.Url + ": " +
-                                 std::to_string(::GetLastError()));
-    }
+    CommitUrlCacheEntries(seeds);
   }
-
-  bool IsWine() const override {
-    // Wine's ntdll exports wine_get_version; Windows' does not.
-    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-    return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
-  }
+  bool IsWine() const override { return RunsOnWine(); }
 
 private:
   winapi::TWinApiScope scope_;

@@ -117,16 +117,24 @@ TEST_F(UrlCacheTest, PatternsWalkTheirContainersWithSizeProbes) {
   std::vector<TUrlCacheSeed> everything = s.content;
   everything.insert(everything.end(), s.cookies.begin(), s.cookies.end());
   everything.insert(everything.end(), s.visited.begin(), s.visited.end());
+  // Wine matches a pattern against its containers' prefixes ("Cookie:", "Visited:") with regard to
+  // case, so the patterns WinINet documents find nothing there.
   const struct {
     const char* pattern;
     std::vector<std::string> urls;
+    bool wineDeparts = false;
   } cases[] = {
       {"", UrlsOf(everything)},
       {"*", UrlsOf(everything)},
-      {"cookie:", UrlsOf(s.cookies)},
-      {"visited:", UrlsOf(s.visited)},
+      {"cookie:", UrlsOf(s.cookies), true},
+      {"visited:", UrlsOf(s.visited), true},
   };
+  std::string skipped;
   for (const auto& c : cases) {
+    if (c.wineDeparts && IsWine()) {
+      skipped += std::string(" \"") + c.pattern + "\"";
+      continue;
+    }
     DWORD error = 0;
     const std::vector<TWalked> walked = Walk(c.pattern, error);
     EXPECT_EQ(UrlsOf(walked), c.urls) << '"' << c.pattern << '"';
@@ -141,6 +149,8 @@ TEST_F(UrlCacheTest, PatternsWalkTheirContainersWithSizeProbes) {
       EXPECT_EQ(!w.localFile.empty() && ReadWholeFile(w.localFile, data), !isVisited) << w.url;
     }
   }
+  if (!skipped.empty())
+    GTEST_SKIP() << "Wine compares URL-cache patterns with regard to case:" << skipped;
 }
 
 TEST_F(UrlCacheTest, DeleteUrlCacheEntryRemovesTheEntryAndItsFile) {
