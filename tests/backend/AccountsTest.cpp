@@ -37,15 +37,20 @@ TEST_F(AccountsTest, WellKnownSidsAndBadSidTexts) {
   const struct {
     const char* text;
     bool valid;
-    const char* name; // nullptr: not looked up
+    const char* name; // nullptr: no account has it
+    const char* domain;
+    std::string bytes; // empty: not compared
   } cases[] = {
-      {"S-1-5-18", true, "SYSTEM"},
-      {"S-1-5-32-544", true, "Administrators"},
-      {"S-1-5-21-1-2-3-1001", true, nullptr},
-      {"S-1-", false, nullptr},
-      {"1-5-18", false, nullptr},
-      {"S-1-5-x", false, nullptr},
-      {"", false, nullptr},
+      {"S-1-5-18", true, "SYSTEM", "NT AUTHORITY",
+       std::string("\x01\x01\0\0\0\0\0\x05\x12\0\0\0", 12)},
+      {"S-1-5-32-544", true, "Administrators", "BUILTIN", ""},
+      {"S-1-5-21-1-2-3-1001", true, nullptr, nullptr,
+       std::string("\x01\x05\0\0\0\0\0\x05\x15\0\0\0\x01\0\0\0\x02\0\0\0\x03\0\0\0\xE9\x03\0\0",
+                   28)},
+      {"S-1-", false, nullptr, nullptr, ""},
+      {"1-5-18", false, nullptr, nullptr, ""},
+      {"S-1-5-x", false, nullptr, nullptr, ""},
+      {"", false, nullptr, nullptr, ""},
   };
   for (const auto& c : cases) {
     SID sid;
@@ -55,15 +60,26 @@ TEST_F(AccountsTest, WellKnownSidsAndBadSidTexts) {
       EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_SID)) << c.text;
       continue;
     }
+    if (!c.bytes.empty()) {
+      EXPECT_EQ(sid, c.bytes) << c.text;
+    }
     std::string text;
     ASSERT_TRUE(ConvertSidToStringSid(sid, text));
     EXPECT_EQ(text, c.text);
-    if (c.name == nullptr)
-      continue;
     std::string name, domain;
-    ASSERT_TRUE(LookupAccountSid("", sid, name, domain)) << c.text;
+    SetLastError(0);
+    ASSERT_EQ(LookupAccountSid("", sid, name, domain), c.name != nullptr) << c.text;
+    if (c.name == nullptr) {
+      EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NONE_MAPPED)) << c.text;
+      continue;
+    }
     EXPECT_TRUE(SameTextAscii(name, c.name)) << c.text << ": " << name;
+    EXPECT_TRUE(SameTextAscii(domain, c.domain)) << c.text << ": " << domain;
   }
+  SID sid;
+  std::string domain;
+  EXPECT_FALSE(LookupAccountName("", "no-such-user-quillon", sid, domain));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NONE_MAPPED));
 }
 
 TEST_F(AccountsTest, SpecialFoldersLieInTheUsersProfile) {

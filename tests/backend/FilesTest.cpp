@@ -31,11 +31,16 @@ std::vector<std::string> Listing(const std::string& mask, DWORD& error) {
 
 TEST_F(FilesTest, FindFirstFileMatchesMasksAsWindows) {
   const std::string dir = Scratch();
-  for (const char* name : {"a.txt", "B.TXT", "c.txt.bak", "noext"})
+  for (const char* name : {"a.txt", "B.TXT", "c.txt.bak", "noext",
+                           "Gr\xC3\xBC\xC3\x9F"
+                           "e.txt"})
     WriteFile(dir + "\\" + name, name);
   ASSERT_TRUE(CreateDirectory(dir + "\\sub"));
 
-  const std::vector<std::string> all = {".", "..", "B.TXT", "a.txt", "c.txt.bak", "noext", "sub"};
+  const std::string umlauts = "Gr\xC3\xBC\xC3\x9F"
+                              "e.txt";
+  const std::vector<std::string> all = {".",     "..",        "B.TXT", umlauts,
+                                        "a.txt", "c.txt.bak", "noext", "sub"};
   const struct {
     std::string mask;
     std::vector<std::string> names;
@@ -43,11 +48,12 @@ TEST_F(FilesTest, FindFirstFileMatchesMasksAsWindows) {
   } cases[] = {
       {"*", all, ERROR_SUCCESS},
       {"*.*", all, ERROR_SUCCESS}, // names without a dot too
-      {"*.txt", {"B.TXT", "a.txt"}, ERROR_SUCCESS},
+      {"*.txt", {"B.TXT", umlauts, "a.txt"}, ERROR_SUCCESS},
       {"?.TxT", {"B.TXT", "a.txt"}, ERROR_SUCCESS},
       {"NOEXT", {"noext"}, ERROR_SUCCESS},
       {"c*", {"c.txt.bak"}, ERROR_SUCCESS},
-      {"sub", {"sub"}, ERROR_SUCCESS}, // a folder's own entry
+      {"sub", {"sub"}, ERROR_SUCCESS},           // a folder's own entry
+      {"GR\xC3\x9C*", {umlauts}, ERROR_SUCCESS}, // case beyond ASCII
       {"missing*", {}, ERROR_FILE_NOT_FOUND},
       {"nofolder\\*", {}, ERROR_PATH_NOT_FOUND},
   };
@@ -73,6 +79,8 @@ TEST_F(FilesTest, AttributesTellFoldersFilesReadOnlyAndMissing) {
       {dir, FILE_ATTRIBUTE_DIRECTORY, 0},
       {dir + "\\", FILE_ATTRIBUTE_DIRECTORY, 0},
       {dir + "\\F.TXT", 0, 0},
+      {dir + "/f.txt", 0, 0},
+      {dir + "\\sub\\..\\f.txt", 0, 0},
       {dir + "\\ro.txt", FILE_ATTRIBUTE_READONLY, 0},
       {dir + "\\missing.txt", INVALID_FILE_ATTRIBUTES, ERROR_FILE_NOT_FOUND},
       {dir + "\\nofolder\\missing.txt", INVALID_FILE_ATTRIBUTES, ERROR_PATH_NOT_FOUND},
@@ -100,6 +108,16 @@ TEST_F(FilesTest, AttributesTellFoldersFilesReadOnlyAndMissing) {
   EXPECT_FALSE(FileExists(dir));
   EXPECT_TRUE(DirectoryExists(dir));
   EXPECT_FALSE(DirectoryExists(dir + "\\f.txt"));
+}
+
+TEST_F(FilesTest, DriveRootListsNoDotEntries) {
+  const std::string appData = Folder(CSIDL_APPDATA);
+  DWORD error = 0;
+  const std::vector<std::string> names = Listing(appData.substr(0, 3) + "*", error);
+  EXPECT_EQ(error, static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_FALSE(names.empty());
+  EXPECT_EQ(std::count(names.begin(), names.end(), "."), 0);
+  EXPECT_EQ(std::count(names.begin(), names.end(), ".."), 0);
 }
 
 TEST_F(FilesTest, CreateNewNeverOverwrites) {

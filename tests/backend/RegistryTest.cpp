@@ -42,6 +42,8 @@ TEST_F(RegistryTest, ValuesOfEveryTypeComeBackAsTheProgramReadsThem) {
       {"Empty", REG_SZ, "", "\0"s},
       {"Expand", REG_EXPAND_SZ, "%USERPROFILE%\\x", "%USERPROFILE%\\x\0"s},
       {"Multi", REG_MULTI_SZ, "one\0two\0\0"s, "one\0two\0\0"s},
+      {"Multi bare", REG_MULTI_SZ, "one\0two"s, "one\0two\0\0"s},
+      {"Astral", REG_SZ, "\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80\0"s}, // a surrogate pair
       {"Binary", REG_BINARY, "\x01\x00\xFF"s, "\x01\x00\xFF"s},
       {"Dword", REG_DWORD, Le32(0x12345678), Le32(0x12345678)},
       {"Qword", REG_QWORD, Le32(1) + Le32(2), Le32(1) + Le32(2)},
@@ -83,7 +85,8 @@ TEST_F(RegistryTest, EnumerationListsEachNameOnceThenNoMoreItems) {
   TRegKey key;
   ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, keyPath, 0, KEY_ALL_ACCESS, *key.Out()), ERROR_SUCCESS);
   const std::vector<std::string> subKeys = {"Alpha", "beta", "Gamma"};
-  const std::vector<std::string> values = {"One", "three", "Two"};
+  // The default value is listed by its empty name once it is set.
+  const std::vector<std::string> values = {"", "One", "three", "Two"};
   DWORD disposition = 0;
   for (const std::string& name : subKeys) {
     TRegKey sub;
@@ -140,6 +143,32 @@ TEST_F(RegistryTest, DeletingKeysAndValues) {
     TRegKey opened;
     EXPECT_EQ(RegOpenKeyEx(key.Get(), c.sub, 0, KEY_READ, *opened.Out()), c.open) << c.sub;
   }
+}
+
+TEST_F(RegistryTest, TheProgramsViewOfTheMachineIsThe32BitOne) {
+  // A key made without a view flag, as the program opens keys.
+  const std::string keyPath = ScratchKey(HKEY_LOCAL_MACHINE);
+  const std::string name = keyPath.substr(keyPath.find('\\') + 1);
+  const struct {
+    std::string path;
+    REGSAM view;
+    LONG open;
+  } cases[] = {
+      {keyPath, 0, ERROR_SUCCESS},
+      {keyPath, KEY_WOW64_32KEY, ERROR_SUCCESS},
+      {keyPath, KEY_WOW64_64KEY, ERROR_FILE_NOT_FOUND},
+      {"SOFTWARE\\Wow6432Node\\" + name, KEY_WOW64_64KEY, ERROR_SUCCESS},
+  };
+  for (const auto& c : cases) {
+    TRegKey key;
+    EXPECT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, c.path, 0, KEY_READ | c.view, *key.Out()), c.open)
+        << c.path << " view " << c.view;
+  }
+  // The user's keys are one in both views.
+  const std::string userKey = ScratchKey();
+  TRegKey key;
+  EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, userKey, 0, KEY_READ | KEY_WOW64_64KEY, *key.Out()),
+            ERROR_SUCCESS);
 }
 
 } // namespace

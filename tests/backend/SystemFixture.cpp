@@ -53,11 +53,11 @@ bool RemoveTree(const std::string& folder) {
   return removed;
 }
 
-bool RemoveKeyTree(const std::string& subKey) {
+bool RemoveKeyTree(HKEY root, const std::string& subKey) {
   std::vector<std::string> keys{subKey};
   for (std::size_t i = 0; i < keys.size(); ++i) {
     TRegKey key;
-    if (RegOpenKeyEx(HKEY_CURRENT_USER, keys[i], 0, KEY_READ, *key.Out()) != ERROR_SUCCESS)
+    if (RegOpenKeyEx(root, keys[i], 0, KEY_READ, *key.Out()) != ERROR_SUCCESS)
       continue;
     std::string name;
     for (DWORD index = 0; RegEnumKeyEx(key.Get(), index, name) == ERROR_SUCCESS; ++index)
@@ -65,7 +65,7 @@ bool RemoveKeyTree(const std::string& subKey) {
   }
   bool removed = true;
   for (auto it = keys.rbegin(); it != keys.rend(); ++it)
-    removed = RegDeleteKey(HKEY_CURRENT_USER, *it) == ERROR_SUCCESS && removed;
+    removed = RegDeleteKey(root, *it) == ERROR_SUCCESS && removed;
   return removed;
 }
 
@@ -77,7 +77,7 @@ void SystemTest::TearDown() {
   for (const std::string& url : seededUrls_)
     DeleteUrlCacheEntry(url); // a test may have removed it already
   for (auto it = madeKeys_.rbegin(); it != madeKeys_.rend(); ++it)
-    EXPECT_TRUE(RemoveKeyTree(*it)) << *it;
+    EXPECT_TRUE(RemoveKeyTree(it->first, it->second)) << it->second;
   for (auto it = madeFolders_.rbegin(); it != madeFolders_.rend(); ++it)
     EXPECT_TRUE(RemoveTree(*it)) << *it;
   backend_.reset();
@@ -106,14 +106,13 @@ std::string SystemTest::Scratch() {
   return MakeFolder(Folder(CSIDL_APPDATA) + "\\" + FreshName());
 }
 
-std::string SystemTest::ScratchKey() {
+std::string SystemTest::ScratchKey(HKEY root) {
   const std::string subKey = "Software\\" + FreshName();
   TRegKey key;
   DWORD disposition = 0;
-  EXPECT_EQ(RegCreateKeyEx(HKEY_CURRENT_USER, subKey, KEY_ALL_ACCESS, *key.Out(), &disposition),
-            ERROR_SUCCESS);
+  EXPECT_EQ(RegCreateKeyEx(root, subKey, KEY_ALL_ACCESS, *key.Out(), &disposition), ERROR_SUCCESS);
   EXPECT_EQ(disposition, REG_CREATED_NEW_KEY);
-  madeKeys_.push_back(subKey);
+  madeKeys_.emplace_back(root, subKey);
   return subKey;
 }
 

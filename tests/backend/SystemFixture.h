@@ -34,8 +34,9 @@ protected:
   std::string MakeFolder(const std::string& folder);
   // A fresh folder for the test below the user's application data.
   std::string Scratch();
-  // A fresh key below HKEY_CURRENT_USER\Software, removed after the test with its subkeys.
-  std::string ScratchKey();
+  // A fresh key below root's Software (made in the 32-bit view, as the program opens keys without
+  // a view flag), removed after the test with its subkeys.
+  std::string ScratchKey(winapi::HKEY root = winapi::HKEY_CURRENT_USER);
   // Commits the entries; they leave the cache after the test.
   void AddUrlCacheEntries(const std::vector<TUrlCacheSeed>& seeds);
   // Writes a whole file through winapi; fails the test when it cannot.
@@ -44,13 +45,13 @@ protected:
 private:
   std::unique_ptr<TSystemBackend> backend_;
   std::vector<std::string> madeFolders_;
-  std::vector<std::string> madeKeys_;
+  std::vector<std::pair<winapi::HKEY, std::string>> madeKeys_;
   std::vector<std::string> seededUrls_;
 };
 
 // Removes a folder with everything in it, through winapi; false when something stayed.
 bool RemoveTree(const std::string& folder);
-// Removes a key below HKEY_CURRENT_USER with all its subkeys, through winapi.
-bool RemoveKeyTree(const std::string& subKey);
+// Removes a key with all its subkeys, through winapi (in the 32-bit view).
+bool RemoveKeyTree(winapi::HKEY root, const std::string& subKey);
 
 } // namespace quillon::test
