@@ -80,6 +80,8 @@ TEST_F(FilesTest, AttributesTellFoldersFilesReadOnlyAndMissing) {
       {dir + "\\", FILE_ATTRIBUTE_DIRECTORY, 0},
       {dir + "\\F.TXT", 0, 0},
       {dir + "/f.txt", 0, 0},
+      {dir + "\\f.txt.", 0, 0}, // trailing dots and spaces are no part of a name
+      {dir + "\\f.txt  ", 0, 0},
       {dir + "\\sub\\..\\f.txt", 0, 0},
       {dir + "\\ro.txt", FILE_ATTRIBUTE_READONLY, 0},
       {dir + "\\missing.txt", INVALID_FILE_ATTRIBUTES, ERROR_FILE_NOT_FOUND},

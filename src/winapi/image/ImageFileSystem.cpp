@@ -551,7 +551,9 @@ TParsedPath ParseWindowsPath(std::string_view path) {
     p.valid = false; // the host would see a different, shorter name
     return p;
   }
-  if (path.starts_with("\\\\?\\")) // the long-path prefix names the same path
+  // The long-path prefix names the same path, taken as written: no trailing dots are dropped.
+  const bool literal = path.starts_with("\\\\?\\");
+  if (literal)
     path.remove_prefix(4);
   // "/" separates as "\\" does, in a share's name too.
   const auto isShare = [&](std::string_view share) {
@@ -573,6 +575,7 @@ TParsedPath ParseWindowsPath(std::string_view path) {
     path.remove_prefix(unc.size());
   }
   p.trailingSeparator = !path.empty() && IsSeparator(path.back());
+  std::string_view lastPart;
   std::size_t i = 0;
   while (i < path.size()) {
     while (i < path.size() && IsSeparator(path[i]))
@@ -582,6 +585,8 @@ TParsedPath ParseWindowsPath(std::string_view path) {
       ++end;
     const std::string_view part = path.substr(i, end - i);
     i = end;
+    if (!part.empty())
+      lastPart = part;
     if (part.empty() || part == ".")
       continue;
     if (part == "..") {
@@ -590,6 +595,15 @@ TParsedPath ParseWindowsPath(std::string_view path) {
       continue;
     }
     p.parts.emplace_back(part);
+  }
+  // Windows drops the dots and spaces that end a path (no name can end in them): "cookies.txt."
+  // is cookies.txt. A mask keeps its dot, which asks for names without an extension.
+  if (!literal && !p.trailingSeparator && lastPart != "." && lastPart != ".." && !p.parts.empty() &&
+      !HasWildcard(p.parts.back())) {
+    std::string& last = p.parts.back();
+    last.erase(last.find_last_not_of(". ") + 1);
+    if (last.empty())
+      p.parts.pop_back();
   }
   return p;
 }
