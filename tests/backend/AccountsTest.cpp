@@ -103,5 +103,20 @@ TEST_F(AccountsTest, SpecialFoldersLieInTheUsersProfile) {
   EXPECT_TRUE(SameTextAscii(Folder(CSIDL_LOCAL_APPDATA), profile + "\\AppData\\Local"));
 }
 
+TEST_F(AccountsTest, ProgramFilesIsTheOneA32BitProgramSees) {
+  // The program sees the system as a 32-bit program does, as it sees the registry: on a 64-bit
+  // system its Program Files is the one the native view calls "ProgramFilesDir (x86)".
+  TRegKey key;
+  ASSERT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", 0,
+                         KEY_READ | KEY_WOW64_64KEY, *key.Out()),
+            ERROR_SUCCESS);
+  std::string dir;
+  if (RegQueryValueEx(key.Get(), "ProgramFilesDir (x86)", nullptr, &dir) != ERROR_SUCCESS) {
+    ASSERT_EQ(RegQueryValueEx(key.Get(), "ProgramFilesDir", nullptr, &dir), ERROR_SUCCESS);
+  }
+  dir.resize(dir.find('\0'));
+  EXPECT_TRUE(SameTextAscii(Folder(CSIDL_PROGRAM_FILES), dir)) << dir;
+}
+
 } // namespace
 } // namespace quillon::test

@@ -134,8 +134,13 @@ public:
     return ::GetProcAddress(library.get(), functionName.c_str()) != nullptr;
   }
 
-  // SHGetSpecialFolderPath sets no error of its own when the folder is unknown.
+  // The program sees the system as a 32-bit program, as it sees the registry (and the image
+  // backend answers): its Program Files is "Program Files (x86)" on a 64-bit system, which is the
+  // same folder on a 32-bit one. SHGetSpecialFolderPath sets no error of its own when the folder
+  // is unknown.
   bool SpecialFolder(int csidl, std::string& path) override {
+    if (csidl == CSIDL_PROGRAM_FILES)
+      csidl = CSIDL_PROGRAM_FILESX86;
     wchar_t buffer[MAX_PATH + 1] = {};
     if (!::SHGetSpecialFolderPathW(nullptr, buffer, csidl, FALSE))
       return Fail(ERROR_FILE_NOT_FOUND);
