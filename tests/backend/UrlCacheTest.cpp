@@ -157,23 +157,47 @@ TEST_F(UrlCacheTest, DeleteUrlCacheEntryRemovesTheEntryAndItsFile) {
   std::string user;
   ASSERT_TRUE(GetUserName(user));
   const TSeeded s = Seed(user);
-  AddUrlCacheEntries(s.content);
-  AddUrlCacheEntries(s.cookies);
+  for (const auto* seeds : {&s.content, &s.cookies, &s.visited})
+    AddUrlCacheEntries(*seeds);
   DWORD error = 0;
+  // Sorted: two cookies, two history entries, two content entries.
   const std::vector<TWalked> before = Walk("", error);
-  ASSERT_EQ(before.size(), 4u);
+  ASSERT_EQ(before.size(), 6u);
 
-  for (const TWalked& gone : {before[0], before[2]}) { // a cookie and a content entry
-    EXPECT_TRUE(DeleteUrlCacheEntry(gone.url)) << gone.url << ": " << GetLastError();
-    EXPECT_FALSE(FileExists(gone.localFile)) << gone.localFile;
+  for (const std::size_t gone : {0u, 2u, 4u}) {
+    EXPECT_TRUE(DeleteUrlCacheEntry(before[gone].url))
+        << before[gone].url << ": " << GetLastError();
+    if (!before[gone].localFile.empty()) {
+      EXPECT_FALSE(FileExists(before[gone].localFile)) << before[gone].localFile;
+    }
   }
   EXPECT_FALSE(DeleteUrlCacheEntry(before[0].url));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 
   const std::vector<TWalked> after = Walk("", error);
-  EXPECT_EQ(UrlsOf(after), (std::vector<std::string>{before[1].url, before[3].url}));
-  for (const TWalked& kept : after)
-    EXPECT_TRUE(FileExists(kept.localFile)) << kept.localFile;
+  EXPECT_EQ(UrlsOf(after), (std::vector<std::string>{before[1].url, before[3].url, before[5].url}));
+  for (const TWalked& kept : after) {
+    if (!kept.localFile.empty()) {
+      EXPECT_TRUE(FileExists(kept.localFile)) << kept.localFile;
+    }
+  }
+}
+
+TEST_F(UrlCacheTest, ClosedOrUnknownWalksAreInvalidHandles) {
+  std::string user;
+  ASSERT_TRUE(GetUserName(user));
+  AddUrlCacheEntries(Seed(user).cookies);
+  std::vector<std::uint64_t> words(512);
+  auto* entry = reinterpret_cast<INTERNET_CACHE_ENTRY_INFOA*>(words.data());
+  DWORD size = static_cast<DWORD>(words.size() * sizeof(std::uint64_t));
+  const HANDLE find = FindFirstUrlCacheEntry("", entry, size);
+  ASSERT_NE(find, HANDLE(0)) << GetLastError();
+  ASSERT_TRUE(FindCloseUrlCache(find));
+  size = static_cast<DWORD>(words.size() * sizeof(std::uint64_t));
+  EXPECT_FALSE(FindNextUrlCacheEntry(find, entry, size));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  EXPECT_FALSE(FindCloseUrlCache(find));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
 }
 
 } // namespace
