@@ -82,6 +82,7 @@ TEST_F(FilesTest, AttributesTellFoldersFilesReadOnlyAndMissing) {
       {dir + "/f.txt", 0, 0},
       {dir + "\\f.txt.", 0, 0}, // trailing dots and spaces are no part of a name
       {dir + "\\f.txt  ", 0, 0},
+      {dir + ".\\f.txt", 0, 0},
       {dir + "\\sub\\..\\f.txt", 0, 0},
       {dir + "\\ro.txt", FILE_ATTRIBUTE_READONLY, 0},
       {dir + "\\missing.txt", INVALID_FILE_ATTRIBUTES, ERROR_FILE_NOT_FOUND},

@@ -594,7 +594,13 @@ TParsedPath ParseWindowsPath(std::string_view path) {
         p.parts.pop_back();
       continue;
     }
-    p.parts.emplace_back(part);
+    // A name ending in a single dot is the name without it: C:\Users.\alice is C:\Users\alice.
+    // A mask's dot stays ("*." asks for names without an extension).
+    if (!literal && part.size() >= 2 && part.back() == '.' && part[part.size() - 2] != '.' &&
+        !HasWildcard(part))
+      p.parts.emplace_back(part.substr(0, part.size() - 1));
+    else
+      p.parts.emplace_back(part);
   }
   // Windows drops the dots and spaces that end a path (no name can end in them): "cookies.txt."
   // is cookies.txt. A mask keeps its dot, which asks for names without an extension.
