@@ -103,16 +103,14 @@ std::pair<int, int> Counts(const TCacheList& list) {
   return counts;
 }
 
-// The profile of the type that holds the test's stores: for Internet Explorer the running user's
-// own, for the others the one whose folder the test made.
-TBrowserProfile* Find(TBrowserManager& manager, TBrowserType type) {
+// The profile of the type whose location holds part; an empty part asks for the running user's
+// own Internet Explorer profile, which has no location.
+TBrowserProfile* Find(TBrowserManager& manager, TBrowserType type, std::string_view part) {
   for (int i = 0; i < manager.Profiles().Count(); ++i) {
     TBrowserProfile& p = manager.Profiles().Items(i);
-    if (p.BrowserType() != type)
-      continue;
-    if (type == bInternetExplorer
-            ? p.ProfileLocation.empty()
-            : p.ProfileLocation.find("qtest") != std::string::npos || type == bChrome)
+    if (p.BrowserType() == type &&
+        (part.empty() ? p.ProfileLocation.empty()
+                      : p.ProfileLocation.find(part) != std::string::npos))
       return &p;
   }
   return nullptr;
@@ -131,14 +129,15 @@ TEST_F(BrowserDataTest, DiscoveryShowsCleanRemovesWhatTheRuleAcceptsPurgeRemoves
 
   const struct {
     TBrowserType type;
+    const char* location;
     TCacheKinds cleaned; // each store holds two entries of each host
     TCacheType purged;
   } cases[] = {
       // Firefox 3's history is not read; its bookmarks are in places.sqlite. Without
       // cookies.sqlite a profile is taken for Firefox 2's.
-      {bFirefox, {ctCookies, ctBookmarks}, ctBookmarks},
-      {bChrome, {ctCookies, ctHistory}, ctCookies},
-      {bInternetExplorer, {ctCache, ctCookies, ctHistory}, ctCookies},
+      {bFirefox, "\\qtest.default\\", {ctCookies, ctBookmarks}, ctBookmarks},
+      {bChrome, "\\Google\\Chrome\\", {ctCookies, ctHistory}, ctCookies},
+      {bInternetExplorer, "", {ctCache, ctCookies, ctHistory}, ctCookies},
   };
   {
     TBrowserManager manager;
@@ -148,7 +147,7 @@ TEST_F(BrowserDataTest, DiscoveryShowsCleanRemovesWhatTheRuleAcceptsPurgeRemoves
         });
     for (const auto& c : cases) {
       SCOPED_TRACE(testing::Message() << "browser type " << int(c.type));
-      TBrowserProfile* profile = Find(manager, c.type);
+      TBrowserProfile* profile = Find(manager, c.type, c.location);
       ASSERT_NE(profile, nullptr);
       c.cleaned.ForEach([&](TCacheType kind) {
         EXPECT_EQ(Counts(profile->GetList(kind)), std::make_pair(2, 2))
@@ -167,7 +166,7 @@ TEST_F(BrowserDataTest, DiscoveryShowsCleanRemovesWhatTheRuleAcceptsPurgeRemoves
   TBrowserManager manager;
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "browser type " << int(c.type));
-    TBrowserProfile* profile = Find(manager, c.type);
+    TBrowserProfile* profile = Find(manager, c.type, c.location);
     ASSERT_NE(profile, nullptr);
     c.cleaned.ForEach([&](TCacheType kind) {
       EXPECT_EQ(Counts(profile->GetList(kind)),

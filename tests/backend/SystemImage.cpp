@@ -7,6 +7,7 @@
 #include "kit/ImageBuilder.h"
 #include "kit/IndexDatWriter.h"
 #include "kit/TempDir.h"
+#include "winapi/TextCase.h"
 #include "winapi/WinApi.h"
 #include "winapi/image/ImageWinApi.h"
 
@@ -22,16 +23,6 @@ constexpr const char* kUser = "alice";
 constexpr const char* kUserSid = "S-1-5-21-1111111111-2222222222-3333333333-1001";
 // The content container's one cache folder (WinINet names them with 8 characters).
 constexpr const char* kCacheFolder = "QUILLON0";
-
-bool StartsWithText(const std::string& text, const std::string& prefix) {
-  if (text.size() < prefix.size())
-    return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(text[i])) !=
-        std::tolower(static_cast<unsigned char>(prefix[i])))
-      return false;
-  return true;
-}
 
 class TImageSystem final : public TSystemBackend {
 public:
@@ -51,11 +42,11 @@ public:
       r.Expire = winapi::U64ToFileTime(kSomeTime + kYear);
       r.FileSize = seed.FileContent.size();
       std::string file;
-      if (StartsWithText(seed.Url, "Cookie:")) {
+      if (StartsWithTextAscii(seed.Url, "Cookie:")) {
         r.FileName = kUser + std::string("@quillon[") + std::to_string(++files_) + "].txt";
         file = Folder(winapi::CSIDL_COOKIES) + "\\" + r.FileName;
         cookies_.push_back(std::move(r));
-      } else if (StartsWithText(seed.Url, "Visited:")) {
+      } else if (StartsWithTextAscii(seed.Url, "Visited:")) {
         history_.push_back(std::move(r));
       } else {
         r.CacheFolder = 0;
