@@ -19,8 +19,7 @@ list(FILTER WINDOWS_TEST_SOURCES EXCLUDE REGEX "/tests/backend/[^/]*Image\\.cpp$
 add_executable(quillon-tests-windows ${WINDOWS_TEST_SOURCES}
   tools/kit/SQLiteStoreWriter.cpp tools/kit/MozillaTextStores.cpp tools/kit/HostFile.cpp)
 target_include_directories(quillon-tests-windows PRIVATE tests tools)
-# gtest_main's main is taken only when no test file brings its own.
-target_link_libraries(quillon-tests-windows PRIVATE quillon_cli gtest gmock gtest_main)
+target_link_libraries(quillon-tests-windows PRIVATE quillon_cli gtest gmock)
 target_compile_definitions(quillon-tests-windows PRIVATE
   QUILLON_SAMPLES_DIR="${QUILLON_SAMPLES_DIR}"
   QUILLON_PRODUCT_VERSION="${PROJECT_VERSION}")
