@@ -12,7 +12,7 @@ bash scripts/sqlite-source.sh "$build/sqlite"
 
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
   -DQUILLON_SQLITE_SOURCE="$PWD/$build/sqlite"
-cmake --build "$build" -j"$jobs" --target quillon-cli quillon-tests-windows
+cmake --build "$build" -j"$jobs" --target quillon-cli quillon-tests-windows window-compiles
 
 # No console noise, no display needed, and no offer to install Mono or Gecko (nothing here uses
 # .NET or HTML).
