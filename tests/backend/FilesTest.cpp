@@ -170,14 +170,10 @@ TEST_F(FilesTest, MoveFileExReplacesOnlyWhenAsked) {
 }
 
 TEST_F(FilesTest, FailuresGiveWindowsErrorCodesAndChangeNothing) {
-  // Wine run as root opens a read-only file for writing and renames over it: the host lets root
-  // write where the file's write bit is missing. Windows refuses both.
-  constexpr bool kWineAsRootWrites = true;
   const struct {
     const char* name;
     bool (*call)(const std::string& dir);
     DWORD error;
-    bool wineDeparts = false;
   } cases[] = {
       {"delete a missing file", [](const std::string& d) { return DeleteFile(d + "\\missing"); },
        ERROR_FILE_NOT_FOUND},
@@ -191,10 +187,10 @@ TEST_F(FilesTest, FailuresGiveWindowsErrorCodesAndChangeNothing) {
        [](const std::string& d) {
          return MoveFileEx(d + "\\f.txt", d + "\\ro.txt", MOVEFILE_REPLACE_EXISTING);
        },
-       ERROR_ACCESS_DENIED, kWineAsRootWrites},
+       ERROR_ACCESS_DENIED},
       {"overwrite a read-only file",
        [](const std::string& d) { return WriteWholeFile(d + "\\ro.txt", "new"); },
-       ERROR_ACCESS_DENIED, kWineAsRootWrites},
+       ERROR_ACCESS_DENIED},
       {"copy onto a file when told not to",
        [](const std::string& d) { return CopyFile(d + "\\f.txt", d + "\\ro.txt", true); },
        ERROR_FILE_EXISTS},
@@ -216,12 +212,7 @@ TEST_F(FilesTest, FailuresGiveWindowsErrorCodesAndChangeNothing) {
        },
        ERROR_FILE_NOT_FOUND},
   };
-  std::string skipped;
   for (const auto& c : cases) {
-    if (c.wineDeparts && IsWine()) {
-      skipped += std::string(skipped.empty() ? "" : ", ") + c.name;
-      continue;
-    }
     const std::string dir = Scratch();
     WriteFile(dir + "\\full\\..\\f.txt", "x"); // ".." taken as Windows takes it
     ASSERT_TRUE(CreateDirectory(dir + "\\full"));
@@ -237,8 +228,6 @@ TEST_F(FilesTest, FailuresGiveWindowsErrorCodesAndChangeNothing) {
     EXPECT_TRUE(FileExists(dir + "\\f.txt")) << c.name;
     EXPECT_TRUE(FileExists(dir + "\\full\\f.txt")) << c.name;
   }
-  if (!skipped.empty())
-    GTEST_SKIP() << "Wine run as root writes read-only files: " << skipped;
 }
 
 TEST_F(FilesTest, ReplaceFileNeedsTheReplacedFile) {

@@ -80,6 +80,18 @@ bool PathArg(const std::string& path, std::wstring& wide) {
   return true;
 }
 
+// Windows refuses to write over a read-only file. Asked here as well, so that a system that lets
+// an administrator write it anyway (Wine run as root) keeps the promise too.
+bool IsReadOnlyFile(const std::wstring& path) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES ||
+      (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) !=
+          FILE_ATTRIBUTE_READONLY)
+    return false;
+  ::SetLastError(ERROR_ACCESS_DENIED);
+  return true;
+}
+
 class TNativeFiles final : public TFileService {
 public:
   // A link reports what it leads to, marked as a link, as the program expects of every backend;
@@ -139,6 +151,7 @@ public:
   bool Move(const std::string& existing, const std::string& newName, std::uint32_t flags) override {
     std::wstring from, to;
     return PathArg(existing, from) && PathArg(newName, to) &&
+           ((flags & MOVEFILE_REPLACE_EXISTING) == 0 || !IsReadOnlyFile(to)) &&
            ::MoveFileExW(from.c_str(), to.c_str(), flags);
   }
 
@@ -211,7 +224,7 @@ public:
     const DWORD flags = FILE_ATTRIBUTE_NORMAL |
                         (creationDisposition == CREATE_NEW ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
     std::wstring wide;
-    if (!PathArg(path, wide))
+    if (!PathArg(path, wide) || (creationDisposition == CREATE_ALWAYS && IsReadOnlyFile(wide)))
       return false;
     TFileHandle file = Owned(::CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr,
                                            creationDisposition, flags, nullptr));
