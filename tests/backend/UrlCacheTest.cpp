@@ -13,8 +13,6 @@ namespace {
 
 using namespace winapi;
 
-using UrlCacheTest = SystemTest;
-
 constexpr const char* kMarker = "quillon.test";
 
 struct TSeeded {
@@ -107,12 +105,23 @@ std::vector<std::string> UrlsOf(const std::vector<TWalked>& walked) {
   return urls;
 }
 
-TEST_F(UrlCacheTest, PatternsWalkTheirContainersWithSizeProbes) {
+class UrlCacheTest : public SystemTest {
+protected:
+  // Two entries in each of the running user's containers.
+  TSeeded SeedEveryContainer();
+};
+
+TSeeded UrlCacheTest::SeedEveryContainer() {
   std::string user;
-  ASSERT_TRUE(GetUserName(user));
-  const TSeeded s = Seed(user);
+  EXPECT_TRUE(GetUserName(user));
+  TSeeded s = Seed(user);
   for (const auto* seeds : {&s.content, &s.cookies, &s.visited})
     AddUrlCacheEntries(*seeds);
+  return s;
+}
+
+TEST_F(UrlCacheTest, PatternsWalkTheirContainersWithSizeProbes) {
+  const TSeeded s = SeedEveryContainer();
 
   std::vector<TUrlCacheSeed> everything = s.content;
   everything.insert(everything.end(), s.cookies.begin(), s.cookies.end());
@@ -154,11 +163,7 @@ TEST_F(UrlCacheTest, PatternsWalkTheirContainersWithSizeProbes) {
 }
 
 TEST_F(UrlCacheTest, DeleteUrlCacheEntryRemovesTheEntryAndItsFile) {
-  std::string user;
-  ASSERT_TRUE(GetUserName(user));
-  const TSeeded s = Seed(user);
-  for (const auto* seeds : {&s.content, &s.cookies, &s.visited})
-    AddUrlCacheEntries(*seeds);
+  const TSeeded s = SeedEveryContainer();
   DWORD error = 0;
   // Sorted: two cookies, two history entries, two content entries.
   const std::vector<TWalked> before = Walk("", error);
