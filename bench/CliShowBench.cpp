@@ -43,18 +43,15 @@ const TPerfImage& Image(const std::string& kind) {
 void RunCliCase(benchmark::State& state, const std::string& kind,
                 std::vector<std::string> arguments) {
   const TPerfImage& image = Image(kind);
-  std::vector<std::string> words = {"quillon-cli", "--image", image.Root};
+  std::vector<std::string> words = {"--image", image.Root};
   words.insert(words.end(), arguments.begin(), arguments.end());
-  std::vector<char*> argv;
-  for (std::string& word : words)
-    argv.push_back(word.data());
   std::size_t peak = 0, written = 0;
   for (auto _ : state) {
     peak = bench::PeakGrowth([&] {
       TNullBuffer buffer;
       std::ostream out(&buffer);
       std::ostringstream err;
-      if (cli::RunCli(static_cast<int>(argv.size()), argv.data(), out, err) != 0)
+      if (cli::RunCli(words, out, err) != 0)
         state.SkipWithError(("quillon-cli failed: " + err.str()).c_str());
       written = buffer.Bytes;
     });

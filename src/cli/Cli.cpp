@@ -332,10 +332,6 @@ int Run(const TCliOptions& options, bool dryRun, bool aligned, std::ostream& out
 
 } // namespace
 
-int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
-  return RunCli(std::vector<std::string>(argv + std::min(argc, 1), argv + argc), out, err);
-}
-
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   try {
     TCliOptions options = ParseCommandLine(args);

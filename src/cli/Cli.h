@@ -11,7 +11,7 @@ namespace quillon::cli {
 // Exit codes: 0 done, 2 bad arguments or an image that cannot be used, 1 a failure while running,
 // among them a clean or purge that could not change a store (one stderr line per failed kind,
 // after the counts). Stores that exist but cannot be read give warnings on stderr only.
+// args: the arguments after the program's name (session/HostSystem.h's ProgramArguments).
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
-int RunCli(int argc, char** argv, std::ostream& out, std::ostream& err);
 
 } // namespace quillon::cli

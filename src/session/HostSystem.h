@@ -18,9 +18,11 @@ namespace quillon {
 // the one line to print.
 std::shared_ptr<winapi::TWinApi> OpenSystem(const TImageOptions& options);
 
-// Whose data of which system the program shows: "alice on /mnt/windows", "alice on the demo
-// image", "alice on this computer". Asks the session's backend for the user, so it runs inside
-// its scope.
+// Which system the program shows, in words: "/mnt/windows", "the demo image", "this computer".
+std::string ShownSystemText(const TImageOptions& options);
+
+// Whose data of which system the program shows: "alice on /mnt/windows". Asks the session's
+// backend for the user, so it runs inside its scope.
 std::string SessionText(const TImageOptions& options);
 
 // What the usage texts say of the system and the options that choose it.

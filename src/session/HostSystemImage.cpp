@@ -4,7 +4,6 @@
 #include "session/HostSystem.h"
 
 #include "session/ImageSession.h"
-#include "winapi/WinApi.h"
 #include "winapi/image/ImageWinApi.h"
 
 #include <algorithm>
@@ -23,11 +22,8 @@ const TSystemUsage& SystemUsage() {
   return usage;
 }
 
-std::string SessionText(const TImageOptions& options) {
-  std::string user;
-  if (!winapi::GetUserName(user) || user.empty())
-    user = "no user";
-  return user + " on " + (options.image.empty() ? std::string("the demo image") : options.image);
+std::string ShownSystemText(const TImageOptions& options) {
+  return options.image.empty() ? std::string("the demo image") : options.image;
 }
 
 std::shared_ptr<winapi::TWinApi> HostFilesApi() {

@@ -3,7 +3,6 @@
 
 #include "session/HostSystem.h"
 
-#include "winapi/WinApi.h"
 #include "winapi/native/NativeBackend.h"
 
 namespace quillon {
@@ -26,11 +25,8 @@ read a Windows system image elsewhere, are refused.
   return usage;
 }
 
-std::string SessionText(const TImageOptions&) {
-  std::string user;
-  if (!winapi::GetUserName(user) || user.empty())
-    user = "no user";
-  return user + " on this computer";
+std::string ShownSystemText(const TImageOptions&) {
+  return "this computer";
 }
 
 std::shared_ptr<winapi::TWinApi> HostFilesApi() {

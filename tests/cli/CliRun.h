@@ -15,13 +15,9 @@ struct TCliResult {
   std::string err;
 };
 
-inline TCliResult RunCli(std::vector<std::string> args) {
-  args.insert(args.begin(), "quillon-cli");
-  std::vector<char*> argv;
-  for (auto& a : args)
-    argv.push_back(a.data());
+inline TCliResult RunCli(const std::vector<std::string>& args) {
   std::ostringstream out, err;
-  const int code = quillon::cli::RunCli(static_cast<int>(argv.size()), argv.data(), out, err);
+  const int code = quillon::cli::RunCli(args, out, err);
   return {code, out.str(), err.str()};
 }
 

@@ -85,14 +85,9 @@ TEST(DemoImage, CliRunsForEveryUser) {
   kit::WriteDemoImage(dir.Path());
   for (const auto& user : kit::kDemoUsers) {
     for (const char* command : {"profiles", "log"}) {
-      std::vector<std::string> args = {"quillon-cli", "--image", dir.Path(),
-                                       "--user",      user.name, command};
-      std::vector<char*> argv;
-      for (auto& a : args)
-        argv.push_back(a.data());
+      const std::vector<std::string> args = {"--image", dir.Path(), "--user", user.name, command};
       std::ostringstream out, err;
-      EXPECT_EQ(cli::RunCli(static_cast<int>(argv.size()), argv.data(), out, err), 0)
-          << user.name << " " << command << ": " << err.str();
+      EXPECT_EQ(cli::RunCli(args, out, err), 0) << user.name << " " << command << ": " << err.str();
     }
   }
 }
