@@ -4,6 +4,7 @@
 #include "cli/CliRun.h"
 
 #include "formats/FFMorkSimple.h"
+#include "kit/HostFile.h"
 #include "kit/MorkWriter.h"
 #include "kit/TempDir.h"
 #include "session/HostFiles.h"
@@ -12,7 +13,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 
 namespace quillon {
 namespace {
@@ -22,10 +22,6 @@ using quillon::testing::RunCli;
 using Texts = std::vector<std::string>;
 
 const std::string kSample = QUILLON_SAMPLES_DIR "/mork/tb_panacea.dat";
-
-void WriteBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
 
 TEST(CliMork, PrintsEachViewOfTheSample) {
   if (!std::filesystem::exists(kSample))
@@ -84,7 +80,8 @@ TEST(CliMork, PrintsEachViewOfTheSample) {
 TEST(CliMork, KeepsEachHostileValueOnItsLine) {
   const kit::TTempDir dir;
   const std::string path = dir.Path() + "/history.dat";
-  WriteBytes(path, kit::BuildHistoryDat({{"http://a.example/\n\x1b[2J", "a\tb", "a.example"}}));
+  kit::WriteHostFile(path,
+                     kit::BuildHistoryDat({{"http://a.example/\n\x1b[2J", "a\tb", "a.example"}}));
   const auto run = RunCli({"mork", path, "result"});
   EXPECT_EQ(run.code, 0) << run.err;
   const Texts lines = Lines(run.out);
@@ -101,7 +98,7 @@ TEST(CliMork, RefusesBadArgumentsAndReportsFilesItCannotShow) {
   std::string wide = "< <(a=c)>";
   for (int i = 0; i < 1100; ++i)
     wide += "(" + std::to_string(1000 + i) + "=c" + std::to_string(i) + ")";
-  WriteBytes(dir.Path() + "/wide.dat", wide + ">\n[1(^1000=v)]\n");
+  kit::WriteHostFile(dir.Path() + "/wide.dat", wide + ">\n[1(^1000=v)]\n");
 
   const struct {
     Texts args;

@@ -4,6 +4,7 @@
 #include "cli/CliRun.h"
 
 #include "formats/O4CookieView.h"
+#include "kit/HostFile.h"
 #include "kit/TempDir.h"
 #include "session/HostFiles.h"
 
@@ -11,8 +12,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 namespace quillon {
 namespace {
@@ -26,15 +25,6 @@ const std::string kCacheSample = QUILLON_SAMPLES_DIR "/opera/danylyuk_opcache_dc
 
 bool SamplesAbsent() {
   return !std::filesystem::exists(kCookieSample) || !std::filesystem::exists(kCacheSample);
-}
-
-std::string ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
-void WriteBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
 }
 
 std::string CookieHeader() {
@@ -88,7 +78,7 @@ TEST(CliOperaCookies, KeepsEachHostileTextOnItsLine) {
   cookie.Value = "\x1b[31mred";
   const kit::TTempDir dir;
   const std::string path = dir.Path() + "/cookies4.dat";
-  WriteBytes(path, root.SaveToBytes());
+  kit::WriteHostFile(path, root.SaveToBytes());
   const auto result = RunCli({"opera-cookies", path});
   EXPECT_EQ(result.code, 0) << result.err;
   const Texts lines = Lines(result.out);
@@ -102,13 +92,13 @@ TEST(CliOperaFiles, AFileNotShownWholeIsReportedWithExitCodeOne) {
     GTEST_SKIP() << "the Opera samples in " QUILLON_SAMPLES_DIR "/opera are absent";
   const kit::TTempDir dir;
   const std::string missing = dir.Path() + "/missing.dat";
-  std::string badHeader = ReadBytes(kCookieSample);
+  std::string badHeader = kit::ReadHostFile(kCookieSample);
   badHeader[7] = 0x02;
-  WriteBytes(dir.Path() + "/bad.dat", badHeader);
-  const std::string cookies = ReadBytes(kCookieSample);
-  WriteBytes(dir.Path() + "/cut.dat", cookies.substr(0, cookies.size() / 2));
-  const std::string cache = ReadBytes(kCacheSample);
-  WriteBytes(dir.Path() + "/cut.url", cache.substr(0, cache.size() / 2));
+  kit::WriteHostFile(dir.Path() + "/bad.dat", badHeader);
+  const std::string cookies = kit::ReadHostFile(kCookieSample);
+  kit::WriteHostFile(dir.Path() + "/cut.dat", cookies.substr(0, cookies.size() / 2));
+  const std::string cache = kit::ReadHostFile(kCacheSample);
+  kit::WriteHostFile(dir.Path() + "/cut.url", cache.substr(0, cache.size() / 2));
 
   const struct {
     std::string command, file, err;

@@ -6,6 +6,7 @@
 
 #include "FakeStores.h"
 #include "formats/StoreLimits.h"
+#include "kit/HostFile.h"
 #include "kit/MorkWriter.h"
 #include "kit/TempDir.h"
 #include "session/HostFiles.h"
@@ -24,7 +25,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 
 namespace quillon {
 namespace {
@@ -33,10 +33,6 @@ const std::string kSampleFolder = QUILLON_SAMPLES_DIR "/mork";
 
 std::string Sample(const char* name) {
   return kSampleFolder + "/" + name;
-}
-
-void WriteBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
 }
 
 // The reader's own answer for a host file, to hold the window against.
@@ -205,8 +201,9 @@ TEST_F(FormMorkTest, ShowsWhatTheReaderMakesOfEachFile) {
     GTEST_SKIP() << "the Mork samples in " << kSampleFolder << " are absent";
   // A history whose row cells are quoted in the table's comma text (a blank, a comma, a quote).
   const std::string history = dir.Path() + "/history.dat";
-  WriteBytes(history, kit::BuildHistoryDat({{"http://a.example/", "A", "a.example", 1, 2, 3},
-                                            {"http://b.example/x,y", "B \"b\"", "b.example"}}));
+  kit::WriteHostFile(history,
+                     kit::BuildHistoryDat({{"http://a.example/", "A", "a.example", 1, 2, 3},
+                                           {"http://b.example/x,y", "B \"b\"", "b.example"}}));
   std::vector<std::string> files = {history};
   for (const auto& file : std::filesystem::directory_iterator(kSampleFolder))
     files.push_back(file.path().string());
@@ -232,7 +229,7 @@ TEST_F(FormMorkTest, ASecondReadReplacesAllAndCancelOrAnUnreadableFileKeepsAll) 
   const std::string missing = dir.Path() + "/missing.dat";
   // Larger than any Mork file is read; sparse, so it costs no disk.
   const std::string huge = dir.Path() + "/huge.dat";
-  WriteBytes(huge, "");
+  kit::WriteHostFile(huge, "");
   std::filesystem::resize_file(huge, kMorkLimit + 1);
   const struct {
     std::string answer;
@@ -259,7 +256,7 @@ TEST_F(FormMorkTest, ASecondReadReplacesAllAndCancelOrAnUnreadableFileKeepsAll) 
 
 TEST_F(FormMorkTest, FilesWithoutRowsOrWithEndlessColumnsStayCheapAndSaySo) {
   const std::string noRows = dir.Path() + "/empty.dat";
-  WriteBytes(noRows, kit::BuildHistoryDat({}));
+  kit::WriteHostFile(noRows, kit::BuildHistoryDat({}));
   form.ReadFile(QString::fromStdString(noRows));
   const TMorkFile mork = Read(noRows);
   EXPECT_EQ(Model("lvResult").rowCount(), 0);
@@ -275,7 +272,7 @@ TEST_F(FormMorkTest, FilesWithoutRowsOrWithEndlessColumnsStayCheapAndSaySo) {
     text += "(" + std::to_string(1000 + i) + "=c" + std::to_string(i) + ")";
   text += ">\n[1(^1000=" + std::string(1 << 20, 'v') + ")]\n";
   const std::string wide = dir.Path() + "/wide.dat";
-  WriteBytes(wide, text);
+  kit::WriteHostFile(wide, text);
   form.ReadFile(QString::fromStdString(wide));
   ASSERT_TRUE(errors.empty()) << errors[0];
   EXPECT_EQ(Model("lvResult").columnCount(), 1025);

@@ -5,6 +5,7 @@
 
 #include "FakeStores.h"
 #include "formats/O4CookieView.h"
+#include "kit/HostFile.h"
 #include "kit/TempDir.h"
 #include "model/FakeTimeLocale.h"
 #include "session/HostFiles.h"
@@ -21,8 +22,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 namespace quillon {
 namespace {
@@ -31,15 +30,6 @@ using Texts = std::vector<std::string>;
 
 const std::string kCookieSample = QUILLON_SAMPLES_DIR "/opera/danylyuk_opera12_cookies4.dat";
 const std::string kCacheSample = QUILLON_SAMPLES_DIR "/opera/danylyuk_opcache_dcache4.url";
-
-std::string ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
-void WriteBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
 
 class FormO4Test : public ::testing::Test {
 protected:
@@ -210,10 +200,10 @@ TEST_F(FormO4Test, AnUnknownHeaderClearsTreeAndTableAndSaysSo) {
   if (SamplesAbsent())
     GTEST_SKIP() << "the Opera samples in " QUILLON_SAMPLES_DIR "/opera are absent";
   form.OpenCookieFile(QString::fromStdString(kCookieSample));
-  std::string bytes = ReadBytes(kCookieSample);
+  std::string bytes = kit::ReadHostFile(kCookieSample);
   bytes[7] = 0x02; // an application version Opera never wrote
   const std::string path = dir.Path() + "/cookies4.dat";
-  WriteBytes(path, bytes);
+  kit::WriteHostFile(path, bytes);
   form.OpenCookieFile(QString::fromStdString(path));
   EXPECT_TRUE(errors.empty());
   EXPECT_EQ(Tree().rowCount(), 0);
@@ -234,9 +224,9 @@ TEST_F(FormO4Test, AFileCutShortShowsWhatWasReadAndSaysWhere) {
   } cases[] = {{kCookieSample, false, 168}, {kCacheSample, true, 78}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.sample);
-    const std::string bytes = ReadBytes(c.sample);
+    const std::string bytes = kit::ReadHostFile(c.sample);
     const std::string path = dir.Path() + "/cut";
-    WriteBytes(path, bytes.substr(0, bytes.size() / 2));
+    kit::WriteHostFile(path, bytes.substr(0, bytes.size() / 2));
     if (c.cache)
       form.OpenCacheFile(QString::fromStdString(path));
     else
