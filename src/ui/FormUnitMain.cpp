@@ -241,34 +241,26 @@ void TformMain::CreateComponents() {
   mork->setObjectName("aMorkViewer");
   o4->setObjectName("aO4Viewer");
   ieCache->setObjectName("aIECacheViewer");
-  // The Mork window lives as long as this one, hidden until its entry shows it (modeless).
+  // Each viewer lives as long as this one, hidden until its entry shows it (modeless), and reports
+  // its errors through this window's reporter.
+  const auto showOn = [this](QAction* action, QWidget* viewer) {
+    connect(action, &QAction::triggered, viewer, [viewer] {
+      viewer->show();
+      viewer->raise();
+      viewer->activateWindow();
+    });
+  };
+  const TErrorReporter forwardErrors = [this](QWidget* window, const QString& message) {
+    if (reportError_)
+      reportError_(window, message);
+  };
   auto* formMork = new TformMork(this);
-  formMork->SetErrorReporter([this](QWidget* window, const QString& message) {
-    if (reportError_)
-      reportError_(window, message);
-  });
-  connect(mork, &QAction::triggered, formMork, [formMork] {
-    formMork->show();
-    formMork->raise();
-    formMork->activateWindow();
-  });
-  // The cache window lives as long as this one, hidden until its entry shows it (modeless).
-  auto* formIECache = new TformIECache(this);
-  connect(ieCache, &QAction::triggered, formIECache, [formIECache] {
-    formIECache->show();
-    formIECache->raise();
-    formIECache->activateWindow();
-  });
+  formMork->SetErrorReporter(forwardErrors);
+  showOn(mork, formMork);
+  showOn(ieCache, new TformIECache(this));
   auto* formO4 = new TformO4(this);
-  formO4->SetErrorReporter([this](QWidget* window, const QString& message) {
-    if (reportError_)
-      reportError_(window, message);
-  });
-  connect(o4, &QAction::triggered, formO4, [formO4] {
-    formO4->show();
-    formO4->raise();
-    formO4->activateWindow();
-  });
+  formO4->SetErrorReporter(forwardErrors);
+  showOn(o4, formO4);
   const auto [button, menu] = addDropDown(aHelpers_, "tbHelpers", "pmHelpers", {mork, o4, ieCache});
   helpersButton_ = button;
   helpersMenu_ = menu;
